@@ -1,0 +1,23 @@
+#pragma once
+// The program's own frame file ".orv": nine little-endian 32-bit integers
+// (the magic 12345, the geometry scaled by 10000, the size), then the rows
+// of 32-bit intensities.
+
+#include <string>
+
+namespace orv {
+
+struct Workspace;
+
+constexpr int32_t NativeFrameMagic = 12345;
+constexpr int32_t NativeFrameMaxRow = 24000;   // pixels per row
+
+// Writes the current frame; throws FileError on an input/output failure
+// (an existing file is replaced only when the whole frame was written).
+void WriteNativeFrame(const Workspace& ws, const std::string& path);
+
+// The file name the save dialog proposes: the frame's file name without its
+// folder, followed by ".orv".
+std::string ProposedNativeFrameName(const std::string& currentFile);
+
+} // namespace orv

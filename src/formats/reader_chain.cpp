@@ -1,0 +1,186 @@
+#include "formats/reader.h"
+
+#include <algorithm>
+#include <new>
+
+#include "formats/frame_readers.h"
+#include "workspace/host.h"
+#include "workspace/numbers.h"
+#include "workspace/text_files.h"
+#include "workspace/workspace.h"
+
+namespace orv {
+
+namespace {
+
+// Each chain lists its readers in the order they are tried. A reader not yet
+// part of the program stands in the table with no function, so the order is
+// kept where it is added.
+const std::vector<ChainEntry> LoadChain = {
+    {"ReadCustomRawFrame", nullptr, true, false},
+    {"ReadHeaderIdFrame", nullptr, false, false},
+    {"ReadPANalyticalFrame", nullptr, false, false},
+    {"ReadNativeFrame", ReadNativeFrame, false, false},
+    {"ReadImFrame", nullptr, false, false},
+    {"ReadKeywordHeaderFrame", nullptr, false, false},
+    {"ReadRaxisFrame", nullptr, false, false},
+    {"ReadFormat100Frame", nullptr, false, false},
+    {"ReadFormatFrame", nullptr, false, false},
+    {"ReadSapphireFrame", nullptr, false, false},
+    {"ReadFloatPairFrame", nullptr, false, false},
+    {"ReadTiffFrame", nullptr, false, false},
+    {"ReadBmpFrame", nullptr, false, false},
+    {"ReadPixelSizeFrame", nullptr, false, false},
+    {"ReadMccdFrame", nullptr, false, false},
+    {"ReadCsvFrame", nullptr, false, false},
+    {"ReadRawFrame", nullptr, false, false},
+};
+
+const std::vector<ChainEntry> PoleChain = {
+    {"ReadCustomRawFrame", nullptr, true, false},
+    {"ReadPANalyticalFrame", nullptr, false, true},
+    {"ReadNativeFrame", ReadNativeFrame, false, true},
+    {"ReadKeywordHeaderFrame", nullptr, false, false},
+    {"ReadRaxisFrame", nullptr, false, false},
+    {"ReadFormat100Frame", nullptr, false, false},
+    {"ReadFormatFrame", nullptr, false, false},
+    {"ReadSapphireFrame", nullptr, false, false},
+    {"ReadTiffFrame", nullptr, false, false},
+    {"ReadBmpFrame", nullptr, false, false},
+    {"ReadPixelSizeFrame", nullptr, false, false},
+    {"ReadMccdFrame", nullptr, false, false},
+    {"ReadCsvFrame", nullptr, false, false},
+    {"ReadRawFrame", nullptr, false, false},
+};
+
+const std::vector<ChainEntry> ArithmeticChain = {
+    {"ReadCustomRawFrame", nullptr, true, false},
+    {"ReadHeaderIdFrame", nullptr, false, false},
+    {"ReadPANalyticalFrame", nullptr, false, true},
+    {"ReadNativeFrame", ReadNativeFrame, false, true},
+    {"ReadImFrame", nullptr, false, true},
+    {"ReadKeywordHeaderFrame", nullptr, false, false},
+    {"ReadRaxisFrame", nullptr, false, false},
+    {"ReadRawFrame", nullptr, false, false},
+    {"ReadTiffFrame", nullptr, false, false},
+    {"ReadBmpFrame", nullptr, false, false},
+    {"ReadFormat100Frame", nullptr, false, false},
+    {"ReadFormatFrame", nullptr, false, false},
+    {"ReadSapphireFrame", nullptr, false, false},
+    {"ReadFloatPairFrame", nullptr, false, false},
+    {"ReadMccdFrame", nullptr, false, false},
+    {"ReadPixelSizeFrame", nullptr, false, false},
+    {"ReadCsvFrame", nullptr, false, false},
+};
+
+const std::vector<ChainEntry> MergeChain = {
+    {"ReadFormat100Frame", nullptr, false, false},
+    {"ReadFormatFrame", nullptr, false, false},
+    {"ReadSapphireFrame", nullptr, false, false},
+};
+
+} // namespace
+
+const std::vector<ChainEntry>& ChainReaders(ReaderChain chain) {
+    switch (chain) {
+    case ReaderChain::Load: return LoadChain;
+    case ReaderChain::Pole: return PoleChain;
+    case ReaderChain::Arithmetic: return ArithmeticChain;
+    case ReaderChain::Merge: return MergeChain;
+    }
+    return LoadChain;
+}
+
+void AllocateFrame(NewFrame& frame, int64_t width, int64_t height) {
+    if (width < 1 || height < 1) throw FrameReadError("frame of zero size");
+    if (width > MaxFramePixels || height > MaxFramePixels || width * height > MaxFramePixels)
+        throw FrameReadError("frame too large: " + std::to_string(width) + " x " + std::to_string(height));
+    try {
+        frame.FramePixels.resize(static_cast<int32_t>(width), static_cast<int32_t>(height));
+    } catch (const std::bad_alloc&) {
+        throw FrameReadError("not enough memory for a frame of " + std::to_string(width) + " x " +
+                             std::to_string(height));
+    }
+    frame.FrameWidth = static_cast<int32_t>(width);
+    frame.FrameHeight = static_cast<int32_t>(height);
+    frame.FrameSize = static_cast<int32_t>(std::max(width, height));
+}
+
+ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const std::string& path) {
+    ChainResult result;
+    ReaderContext context;
+    context.Chain = chain;
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const FileError& e) {
+        result.Error = e.what();
+        return result;
+    } catch (const std::bad_alloc&) {
+        result.Error = "not enough memory to read " + path;
+        return result;
+    }
+    context.Bytes = bytes;
+    host.sync([&] {
+        context.Form32 = ws.Form32;
+        context.FSetup = ws.FSetup;
+        context.Form20 = ws.Form20;
+    });
+    for (const ChainEntry& entry : ChainReaders(chain)) {
+        if (!entry.Function) continue;
+        if (entry.CustomFileOnly && !context.Form32.CustomFile) continue;
+        if (result.Read && !entry.TriedAlways) continue;
+        NewFrame frame;
+        try {
+            if (entry.Function(context, path, frame) != ReadOutcome::Read) continue;
+        } catch (const FrameReadError& e) {
+            result.Read = false;
+            result.Error = e.what();
+            return result;
+        } catch (const ConversionError& e) {
+            result.Read = false;
+            result.Error = e.what();
+            return result;
+        } catch (const std::bad_alloc&) {
+            result.Read = false;
+            result.Error = "not enough memory to read " + path;
+            return result;
+        }
+        frame.ReaderName = entry.Name;
+        bool accepted = true;
+        if (frame.RunsSettingsStep) {
+            host.sync([&] { accepted = ApplyDetectorOverrides(ws, host, frame, chain); });
+        }
+        if (!accepted) continue;
+        result.Read = true;
+        result.Frame = std::move(frame);
+    }
+    if (!result.Read && result.Error.empty()) result.Error = "no reader recognises " + path;
+    return result;
+}
+
+void InstallFrame(Workspace& ws, NewFrame&& frame) {
+    ws.FramePixels = std::move(frame.FramePixels);
+    ws.FrameWidth = frame.FrameWidth;
+    ws.FrameHeight = frame.FrameHeight;
+    ws.FrameSize = frame.FrameSize;
+    ws.Landa = frame.Landa;
+    ws.TwoThetaD = frame.TwoThetaD;
+    ws.Distance = frame.Distance;
+    ws.DSize = frame.DSize;
+    ws.Xo = frame.Xo;
+    ws.Yo = frame.Yo;
+    ws.PixelAspect = frame.PixelAspect;
+    ws.MergedFrame = 0;
+    if (frame.FrameInfo) {
+        ws.Form23.EXo = frame.FrameInfo->EXo;
+        ws.Form23.EYo = frame.FrameInfo->EYo;
+        ws.Form23.E2ThetaD = frame.FrameInfo->E2ThetaD;
+        ws.Form23.EWaveLen = frame.FrameInfo->EWaveLen;
+        ws.Form23.EDistancemm = frame.FrameInfo->EDistancemm;
+        ws.Form23.EDSizemm = frame.FrameInfo->EDSizemm;
+    }
+    if (frame.MaxIntensity) ws.MaxIntensity = *frame.MaxIntensity;
+}
+
+} // namespace orv

@@ -1,0 +1,39 @@
+#pragma once
+// The logbook: every operation appends whole text lines; the user can save
+// it as a ".log" file. Appending is safe from any thread.
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+class LogBook {
+public:
+    void Append(const std::string& line);
+    std::vector<std::string> Lines() const;
+    void SetLines(std::vector<std::string> lines);  // the user edited the memo
+    size_t Count() const;
+    std::string Last() const;
+    void Clear();
+    // Writes every line, each ended by CR LF; throws std::runtime_error on an
+    // input/output failure (the lines written so far stay).
+    void SaveToFile(const std::string& path) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// The logbook's own "SaveLogbook" appends ".log" to the typed name; the main
+// window's keeps the name as typed.
+std::string LogbookFileNameFromDialog(const std::string& typed);
+// The name the main window's "SaveLogbook" proposes: the current frame's
+// file name without folder, followed by ".log".
+std::string ProposedLogbookName(const std::string& currentFile);
+// Whether closing the program saves the logbook (more than five lines and no
+// script loaded).
+bool LogbookSaveOnExit(size_t lineCount, bool scriptLoaded);
+
+} // namespace orv

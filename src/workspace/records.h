@@ -1,0 +1,193 @@
+#pragma once
+// The settings windows as records: each member is one of the window's edit
+// boxes (its text) or check/radio boxes, named as the window's components,
+// with the window's default. Every part of the program reads and writes these
+// members by name; the Qt windows only show and edit them.
+
+#include <string>
+
+namespace orv {
+
+// "Detector Settings"
+struct TForm32 {
+    std::string EXoM = "256";
+    std::string EYoM = "256";
+    bool CBXo = false;
+    bool CBYo = false;
+    std::string ELanda = "0.7090";
+    bool CBlanda = false;
+    std::string E2thetaD = "0.000";
+    std::string Eth2offset = "0.000";
+    bool CB2thetaD = false;
+    std::string EPhiAxis = "144.7";
+    std::string EDistance = "61.54";
+    bool CBDistance = false;
+    std::string EDSize = "61.000";
+    bool CBDSize = false;
+    std::string EPixSize = "100";
+    bool CBPixSize = false;
+    // Detector shape, one of three.
+    bool RFlat = true;
+    bool RCylindrical = false;
+    bool RSphere = false;
+    std::string ELength = "466.0";
+    std::string EHeight = "256.0";
+    std::string ERadius = "130.2";
+    bool CBSlitDetector = false;
+    std::string ESampleX = "0";
+    std::string ESampleY = "0";
+    bool CBSampleOffset = false;
+    std::string EAMax = "160.0";
+    // Raw data files.
+    std::string EDSizeX = "1024";
+    std::string EDSizeY = "1024";
+    std::string EHeader = "-1";
+    std::string EBytesPixel = "2";
+    bool CustomFile = false;
+
+    void SelectShape(int shape) {  // 1 flat, 2 cylindrical, 3 spherical
+        RFlat = shape == 1;
+        RCylindrical = shape == 2;
+        RSphere = shape == 3;
+    }
+};
+
+// "Wavelength"
+struct TForm19 {
+    std::string Elanda = "0.7110";
+};
+
+// "Diffractometer Settings"
+struct TForm28 {
+    std::string Ediffractometer = "Diffractometer1";
+    std::string EUser = "User1";
+    bool CBVertical = false;
+};
+
+// "Frame Info": read-only mirror of the values in force for the frame.
+struct TForm23 {
+    std::string EXo = "256";
+    std::string EYo = "257";
+    std::string E2ThetaD = "0.000";
+    std::string EWaveLen = "0.710";
+    std::string EDSizemm = "61.00";
+    std::string EDistancemm = "61.54";
+    std::string EWorDir;
+    std::string Panel2 = " MaxInt = 0";  // size and largest intensity
+    std::string Panel5;                  // file name
+};
+
+// "Correct2Theta"
+struct TF2Theta {
+    std::string E2ThetaMeasured = "20.000";
+    std::string E2ThetaCorrect = "20.000";
+    bool RBDistance = true;   // "DistanceToSample"
+    bool RBDSize = false;     // "DetectorSize"
+};
+
+// "Batch process and Scan settings"
+struct TFSetup {
+    bool CB2thetaLorentz = true;
+    bool CBPsiLorentz = true;
+    // Page 0 "Batch Process Settings"
+    std::string EWorkDir = "C:\\Program Files\\Orvantide4_1\\Data\\";
+    std::string EExperiment = "Exp1";
+    std::string EOutputdir = "C:\\Program Files\\Orvantide4_1\\Data\\";
+    bool CB2ThScan = false;
+    bool CBPsiScan = false;
+    bool CB2ThScanPeaks = false;
+    bool CBPsiScanPeaks = false;
+    bool PSSPSummary = false;
+    bool CBdspacing = false;
+    bool CBIntegrateslides = false;
+    bool cbIntegrateSector = false;
+    bool CBSectors = false;
+    bool CBDrings = false;
+    bool CBDRingsSummary = false;
+    bool CBAdjustCenter = false;
+    bool CBBackground = false;
+    bool CBBackFrame = false;
+    bool Adjust2Theta = false;
+    std::string E2ThetaMax = "15.000";
+    // Page 1 "Scan settings"
+    std::string Eth2step = "0.1";
+    bool CBth2step = false;
+    std::string EPsiStep = "0.5";
+    bool CBPsiStep = false;
+    std::string EpeakWidth = "1.0";
+    std::string EBHeight = "10";
+    std::string EPWidth = "1.00";
+    std::string EIntPer = "5";
+    std::string EMinValue = "100";
+    bool CBMinValue = false;
+    std::string ESliceWidth = "1.00";
+    bool cbflat = false;
+    std::string EMask;
+    bool CBMask = false;
+    std::string EBack;
+    bool CBBack = false;
+    bool RBTIFF1 = true;
+    bool RBTIFF2 = false;
+    int PageIndex = 0;  // the page last shown
+};
+
+// "Mask": the sector limits as typed.
+struct TFMask {
+    std::string Eth1 = "0";
+    std::string Eth2 = "45";
+    std::string EPsi1 = "0";
+    std::string EPsi2 = "360";
+    std::string EX1 = "1";
+    std::string EY1 = "1";
+    std::string Ex2 = "512";
+    std::string EY2 = "512";
+    bool CBRectangle = false;
+};
+
+// "Find pattern center"
+struct TForm27 {
+    bool RCircle = false;
+    bool RSector = false;
+    bool RGravity = false;
+    bool RAuto = true;
+    bool RBDBeam = false;
+    std::string EXoM = "256";
+    std::string EYoM = "256";
+    bool CBInitPos = false;
+    bool CBXo = false;
+    bool CBYo = false;
+    int ProgressBar1 = 0;
+};
+
+// "FindPeaks"
+struct TForm6 {
+    std::string EPWidth = "1.00";
+    std::string EIntPer = "5";
+    std::string EMinValue = "100";
+    bool CBMinValue = false;
+};
+
+// "Background"
+struct TForm7 {
+    std::string EPeakWidth = "1.0";
+    std::string EBHeight = "10";
+};
+
+// "PoleSettings" (the boxes other windows write)
+struct TForm14 {
+    std::string EPhiAxis = "144.7";
+};
+
+// "PoleFigure Generator" (the boxes other windows write)
+struct TForm16 {
+    std::string EPhiAxis = "144.7";
+};
+
+// The main window's boxes that other parts read and write.
+struct TForm20 {
+    bool CBFSettings = false;   // "File Settings"
+    std::string EScript;        // the current script's path
+    int ProgressBar1 = 0;       // 0..100
+};
+
+} // namespace orv

@@ -1,0 +1,116 @@
+#include "workspace/text_files.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace orv {
+
+namespace fs = std::filesystem;
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw FileError("Cannot open file " + path);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) throw FileError("Cannot read file " + path);
+    return ss.str();
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+    std::string bytes = ReadWholeFile(path);
+    std::vector<std::string> lines;
+    std::string line;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(line);
+            line.clear();
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+        } else {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    std::string tmp = path + ".part";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) throw FileError("Cannot create file " + path);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::remove(tmp.c_str());
+            throw FileError("Cannot write file " + path);
+        }
+    }
+    std::error_code ec;
+    fs::rename(tmp, path, ec);
+    if (ec) {
+        std::remove(tmp.c_str());
+        throw FileError("Cannot write file " + path + ": " + ec.message());
+    }
+}
+
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const auto& l : lines) {
+        bytes += l;
+        bytes += "\r\n";
+    }
+    WriteFileAtomically(path, bytes);
+}
+
+void AppendTextLine(const std::string& path, const std::string& line) {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    if (!out) throw FileError("Cannot open file " + path);
+    out << line << "\r\n";
+    if (!out) throw FileError("Cannot write file " + path);
+}
+
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+bool DirectoryExists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_directory(path, ec);
+}
+
+std::string FileNameOnly(const std::string& path) {
+    auto p = path.find_last_of("/\\");
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+    auto p = path.find_last_of("/\\");
+    return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+std::string FileExtension(const std::string& path) {
+    std::string name = FileNameOnly(path);
+    auto p = name.find_last_of('.');
+    return p == std::string::npos ? std::string() : name.substr(p);
+}
+
+std::string ToLower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/' || folder.back() == '\\') return folder + name;
+    return folder + "/" + name;
+}
+
+} // namespace orv

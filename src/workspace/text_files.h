@@ -1,0 +1,45 @@
+#pragma once
+// Small file and path helpers shared by every reader and writer.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// An input/output failure on a file; the message names the file.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads a text file as lines; CR LF, LF and a lone CR all end a line, and a
+// last line without an end is kept. Throws FileError when it cannot be read.
+std::vector<std::string> ReadTextLines(const std::string& path);
+// Writes the lines, each ended by CR LF. The file is written under a
+// temporary name and renamed, so a failure never leaves half a file in place
+// of a good one. Throws FileError.
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
+// Writes bytes the same way.
+void WriteFileAtomically(const std::string& path, const std::string& bytes);
+// Reads a whole file; throws FileError.
+std::string ReadWholeFile(const std::string& path);
+// Appends a line ended by CR LF to a file, creating it when missing.
+void AppendTextLine(const std::string& path, const std::string& line);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+// The file name without its folder ("/a/b/c.tif" -> "c.tif"); both "/" and
+// "\" separate folders.
+std::string FileNameOnly(const std::string& path);
+// The folder with its trailing separator ("/a/b/c.tif" -> "/a/b/"), or "".
+std::string FolderOf(const std::string& path);
+// The extension with its dot ("c.tif" -> ".tif"), or "".
+std::string FileExtension(const std::string& path);
+std::string ToLower(std::string s);
+// Joins a folder and a name as paths (one separator between them).
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+} // namespace orv

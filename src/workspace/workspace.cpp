@@ -1,0 +1,12 @@
+#include "workspace/workspace.h"
+
+namespace orv {
+
+Workspace::Workspace()
+    : FrameProfile(MakeProfileRow()),
+      FrameProfileCopy(MakeProfileRow()),
+      SectorScan(MakeProfileRow()),
+      SectorScanBackup(MakeProfileRow()),
+      RingProfile(RingProfileLength) {}
+
+} // namespace orv

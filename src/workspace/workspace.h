@@ -1,0 +1,117 @@
+#pragma once
+// All program-wide state lives here, under the names the whole program uses
+// for it. The program creates one Workspace; tests create their own.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "workspace/frame_types.h"
+#include "workspace/logbook.h"
+#include "workspace/records.h"
+
+namespace orv {
+
+struct Workspace {
+    Workspace();
+
+    // ---- The current frame and its detector geometry -------------------
+    FramePixelArray FramePixels;     // [column][row] from 1, with a spare border
+    int32_t FrameWidth = 0;
+    int32_t FrameHeight = 0;
+    int32_t FrameSize = 0;           // the size in pixels that DSize spans; 0 = no frame
+    double Landa = 0.7090;           // wavelength, angstrom
+    double TwoThetaD = 0;            // detector 2-theta incl. the offset, degrees
+    double Distance = 61.54;         // sample to detector, mm (cylinder: radius)
+    double DSize = 61.0;             // detector size, mm
+    double Xo = 256, Yo = 256;       // direct-beam centre, pixels
+    uint8_t FlatDetector = 1;
+    uint8_t MergedFrame = 0;
+    int32_t PixelAspect = 1;         // row repeat factor 1..8
+    uint8_t PixelAspectSet = 0;
+    double PixelSize = 0;            // mm per pixel (curved detectors)
+    double DistancePixels = 0;       // curved detector radius in pixels
+    float DegreesPerPixel = 0;
+    float FlatDistancePixels = 0;    // sample to detector in pixels (flat)
+    float MinTwoTheta = 90;          // 2-theta of bin 0
+    float MaxTwoTheta = 0;
+    float LargestTwoTheta = 0;       // the largest pixel 2-theta of the last geometry run
+    uint8_t SlitDetector = 0;        // the slit flag of the last geometry run
+    float TwoThetaStep = 0.1f;
+    float PsiStep = 0.5f;
+    int32_t ScanPoints = 0;
+    std::vector<MergeColumn> MergeColumnTable;  // per merged column from 1
+
+    // ---- Profiles -------------------------------------------------------
+    ProfileRow FrameProfile;
+    ProfileRow FrameProfileCopy;
+    ProfileRow SectorScan;
+    ProfileRow SectorScanBackup;
+    std::vector<RingRecord> RingProfile;     // 0..5000
+    float ProfileMaxIntensity = 1;
+    float ProfileMinIntensity = 10000;
+    float ProfileMaxTwoTheta = 0;
+    float ProfileMinTwoTheta = 90;
+    int32_t ProfileMaxIndex = 0;
+    float ProfileTopIntensity = 0;
+
+    // ---- The sector -------------------------------------------------------
+    float SectorTwoTheta1 = 0, SectorTwoTheta2 = 45;
+    float SectorPsi1 = 0, SectorPsi2 = 360;
+    uint8_t RectangularSector = 0;
+    std::array<int32_t, 4> CropRect{1, 512, 1, 512};   // x1, x2, y1, y2
+    uint8_t ShowScanResults = 1;
+
+    // ---- Display ----------------------------------------------------------
+    int32_t MaxIntensity = 0;
+    int32_t Brightness = 800;
+    int32_t DisplayWidth = 1024;
+
+    // ---- Files, lists and scripts ---------------------------------------
+    std::vector<std::string> FileList;
+    std::vector<std::string> ScriptList;
+    int32_t LastFileIndex = -1;
+    int32_t CurrentFileIndex = 0;
+    std::string FileToOpen;
+    std::string CurrentFile;
+    std::string ScriptFile;
+    std::string FrameFolder;
+    uint8_t SingleFileMode = 0;
+    uint8_t LoadFromHistory = 0;
+    uint8_t ScriptLoaded = 0;
+    uint8_t FrameLoaded = 0;
+    int32_t FramesLoaded = 0;
+    int32_t HistorySlot = 0;
+    std::array<std::string, 10> HistoryFiles;
+    std::string InstallDir;
+    std::string WorkDir;
+    std::string OutputDir;
+
+    // ---- Workers ----------------------------------------------------------
+    std::atomic<uint8_t> BatchRunning{0};
+
+    // ---- Settings records (the settings windows' boxes) -----------------
+    TForm32 Form32;
+    TForm19 Form19;
+    TForm28 Form28;
+    TForm23 Form23;
+    TF2Theta F2Theta;
+    TFSetup FSetup;
+    TFMask FMask;
+    TForm27 Form27;
+    TForm6 Form6;
+    TForm7 Form7;
+    TForm14 Form14;
+    TForm16 Form16;
+    TForm20 Form20;
+
+    // ---- The logbook --------------------------------------------------------
+    LogBook LLog;
+
+    // Whether a frame is loaded (the program's own test everywhere).
+    bool FrameIsLoaded() const { return LastFileIndex != -1; }
+};
+
+} // namespace orv
