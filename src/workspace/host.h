@@ -42,6 +42,9 @@ public:
         (void)proposed; (void)filter;
         return std::nullopt;
     }
+    // The program is asked to end with this exit status once the current
+    // step has returned (a script's end, the Exit command).
+    virtual void requestExit(int status) { (void)status; }
     // File names for opening (dialog); empty when cancelled.
     virtual std::vector<std::string> askOpenFileNames(const std::string& filter, bool multiple) {
         (void)filter; (void)multiple;
@@ -81,6 +84,7 @@ public:
         (void)filter; (void)multiple;
         return openFileAnswer;
     }
+    void requestExit(int status) override { exitStatus = status; }
 
     std::vector<std::string> messages;
     std::vector<std::string> confirmations;
@@ -89,6 +93,7 @@ public:
     bool confirmAnswer = true;
     std::optional<std::string> saveFileAnswer;
     std::vector<std::string> openFileAnswer;
+    std::optional<int> exitStatus;
 
 private:
     std::mutex mutex_;

@@ -1,0 +1,32 @@
+#pragma once
+// The detector settings: the ".set" file, the Detector Settings window's
+// Apply, the wavelength presets and the 2-theta correction.
+
+#include <string>
+
+namespace orv {
+
+class Host;
+struct Workspace;
+
+constexpr int SettingsFileLines = 19;
+constexpr int SettingsFileMinLines = 16;
+
+// Writes the 19 lines of a ".set" file (CR LF). Throws FileError.
+void SaveSettingsFile(const Workspace& ws, const std::string& fileName);
+// Reads a ".set" file into the settings windows, rewrites "Settings.txt" in
+// the program folder and logs "Loaded Settings <name>". A file that cannot
+// be read or is not a settings file (fewer than 16 lines) is refused with a
+// message and changes nothing; returns whether it was loaded.
+bool LoadSettingsFile(Workspace& ws, Host& host, const std::string& fileName);
+
+// "Apply" of the Detector Settings window.
+void ApplyDetectorSettings(Workspace& ws, Host& host);
+// "OK" of the Wavelength window.
+void ApplyWavelength(Workspace& ws, Host& host);
+// The wavelength presets' texts ("Mo", "Cu", "Co", "Fe", "Cr"); empty for an unknown anode.
+std::string WavelengthPreset(const std::string& anode);
+// "OK" of the Correct2Theta window.
+void Correct2ThetaOK(Workspace& ws, Host& host);
+
+} // namespace orv
