@@ -89,6 +89,12 @@ struct Workspace {
     std::string WorkDir;
     std::string OutputDir;
 
+    // ---- Batch and scan settings -------------------------------------------
+    float SliceWidth = 1.0f;         // psi slice width, degrees
+    bool StatusLightRed = false;     // the frame window's status light: batch outputs chosen
+    std::string OpenDialogFolder;    // where the open dialog starts
+    int32_t ScanStage = 0;           // 4 once the 2-theta was corrected
+
     // ---- Workers ----------------------------------------------------------
     std::atomic<uint8_t> BatchRunning{0};
 
