@@ -190,4 +190,10 @@ struct TForm20 {
     int ProgressBar1 = 0;       // 0..100
 };
 
+// "Adjust Brightness"
+struct TForm22 {
+    int TrackBar1 = 50;          // 0..100
+    std::string Edit1 = "50";    // the position as text
+};
+
 } // namespace orv

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "workspace/frame_display.h"
 #include "workspace/frame_types.h"
 #include "workspace/logbook.h"
 #include "workspace/records.h"
@@ -68,6 +69,14 @@ struct Workspace {
     int32_t MaxIntensity = 0;
     int32_t Brightness = 800;
     int32_t DisplayWidth = 1024;
+
+    // ---- Frame window ---------------------------------------------------------
+    std::vector<uint32_t> Palette = MakePalette();           // 0x00BBGGRR, entries 0..4000
+    std::vector<uint32_t> PaletteBackup = MakePaletteRamp(); // the base ramp in 0..765
+    TForm1 Form1;                  // the frame pictures
+    TForm21 Form21;                // "Zoom"
+    TForm22 Form22;                // "Adjust Brightness"
+    FrameToolState FrameTools;     // mouse tools, keys held, four-click state
 
     // ---- Files, lists and scripts ---------------------------------------
     std::vector<std::string> FileList;

@@ -1,0 +1,101 @@
+#pragma once
+// The one pass over the display pixels of the frame picture that rendering
+// and the overlays share (used by frame_display.cpp and sector_overlay.cpp).
+//
+// Picture pixel (x, y) shows frame pixel (Round(g x), Round(g y)), g =
+// FrameWidth / DisplayWidth. The frame is rendered into x < DisplayWidth,
+// y < DisplayHeight (border cells included, as they stand); an overlay marks
+// pixels with x, y >= 1 whose frame pixel lies inside the frame.
+
+#include <algorithm>
+#include <cstdint>
+#include <type_traits>
+#include <vector>
+
+#include "workspace/frame_display.h"
+#include "workspace/workspace.h"
+
+namespace orv {
+
+// No overlay.
+struct NoOverlay {
+    bool operator()(const FramePixel&) const { return false; }
+};
+
+// Colours of the rendered frame as display words.
+class FrameColors {
+public:
+    FrameColors(const std::vector<uint32_t>& palette, double scale);
+    explicit FrameColors(const Workspace& ws) : FrameColors(ws.Palette, DisplayScale(ws)) {}
+    uint32_t operator()(int32_t intensity) const {
+        if (intensity < 0) return masked_;
+        const double v = scale_ * intensity;
+        if (!(v < PaletteWhiteIndex - 0.5)) return white_;   // Round(699.5) = 700 draws white too
+        if (v <= 0) return words_[0];
+        // 0 < v < 699.5: adding and removing 1.5 x 2^52 rounds to the nearest
+        // whole number with halves to even (the default rounding), as
+        // nearbyint does, without a library call per pixel.
+        constexpr double Shift = 6755399441055744.0;
+        return words_[static_cast<int32_t>((v + Shift) - Shift)];
+    }
+
+private:
+    double scale_;
+    uint32_t white_, masked_;
+    uint32_t words_[PaletteWhiteIndex];
+};
+
+// Renders the frame into `image` (when `render`; the picture is then sized
+// afresh) and paints `overlayColor` (0x00BBGGRR) where `overlay` holds. Works
+// in strips of columns, so that the column-wise frame and the row-wise
+// picture are both read and written close together.
+template <typename Overlay>
+void DrawDisplayPixels(const Workspace& ws, RgbImage& image, bool render, const Overlay& overlay,
+                       uint32_t overlayColor) {
+    const int32_t w = std::max(1, ws.DisplayWidth);
+    const int32_t h = DisplayHeight(ws);
+    if (render) image.Reset(w + 1, h + 1, WhiteColor);
+    if (ws.FramePixels.empty() || h <= 0) return;
+    const float g = DisplayPixelScale(ws);
+    const int32_t lastX = std::min(w, image.Width - 1), lastY = std::min(h, image.Height - 1);
+    if (lastX < 0 || lastY < 0) return;
+    const std::vector<int32_t> cols = DisplaySources(g, 0, lastX + 1, 0, ws.FramePixels.width() + 1);
+    const std::vector<int32_t> rows = DisplaySources(g, 0, lastY + 1, 0, ws.FramePixels.height() + 1);
+    const int32_t usedCols = UsedColumns(ws), usedRows = UsedRows(ws);
+    const FrameColors colors(ws);
+    const uint32_t mark = DisplayWord(overlayColor);
+    constexpr bool hasOverlay = !std::is_same_v<Overlay, NoOverlay>;
+    constexpr int32_t Strip = 16;
+    constexpr int32_t PrefetchRows = 8;
+    const FramePixel* columns[Strip];
+    bool inside[Strip];
+    for (int32_t x0 = 0; x0 <= lastX; x0 += Strip) {
+        const int32_t n = std::min(Strip, lastX + 1 - x0);
+        for (int32_t k = 0; k < n; ++k) {
+            const int32_t c = cols[x0 + k];
+            columns[k] = c >= 0 ? ws.FramePixels[c] : nullptr;
+            inside[k] = x0 + k >= 1 && c >= 1 && c <= usedCols;
+        }
+        for (int32_t y = 0; y <= lastY; ++y) {
+            const int32_t r = rows[y];
+            if (r < 0) continue;
+            const bool renderRow = render && y < h;
+            const bool rowInside = y >= 1 && r >= 1 && r <= usedRows;
+            uint32_t* out = image.Row(y) + x0;
+            // The frame pixels of a strip lie far apart: fetch those a few rows
+            // ahead while this row is worked.
+            if (y + PrefetchRows <= lastY && rows[y + PrefetchRows] >= 0)
+                for (int32_t k = 0; k < n; ++k)
+                    if (columns[k]) __builtin_prefetch(columns[k] + rows[y + PrefetchRows]);
+            for (int32_t k = 0; k < n; ++k) {
+                if (!columns[k]) continue;
+                const FramePixel& p = columns[k][r];
+                if (renderRow && x0 + k < w) out[k] = colors(p.Intensity);
+                if constexpr (hasOverlay)
+                    if (rowInside && inside[k] && overlay(p)) out[k] = mark;
+            }
+        }
+    }
+}
+
+} // namespace orv

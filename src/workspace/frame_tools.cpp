@@ -1,0 +1,245 @@
+#include "workspace/frame_tools.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "workspace/frame_display.h"
+#include "workspace/host.h"
+#include "workspace/numbers.h"
+#include "workspace/sector_overlay.h"
+#include "workspace/sector_scan.h"
+#include "workspace/workspace.h"
+
+namespace orv {
+
+bool ScreenToFrame(const Workspace& ws, double x, double y, int32_t& column, int32_t& row) {
+    const double g = DisplayPixelScale(ws);
+    column = RoundToInt(x * g);
+    row = RoundToInt(y * g);
+    return column >= 1 && row >= 1 && column <= UsedColumns(ws) && row <= UsedRows(ws);
+}
+
+void EraseAt(Workspace& ws, int32_t x, int32_t y, int32_t column, int32_t row) {
+    const int32_t size = ws.FrameTools.EraserSize;
+    const int32_t half = RoundToInt(size * static_cast<double>(DisplayPixelScale(ws)));
+    // Only frame pixels: the border cells stay as they are.
+    const int32_t x1 = std::max(1, column - half), x2 = std::min(UsedColumns(ws), column + half);
+    const int32_t y1 = std::max(1, row - half), y2 = std::min(UsedRows(ws), row + half);
+    for (int32_t i = x1; i <= x2; ++i)
+        for (int32_t j = y1; j <= y2; ++j) ws.FramePixels[i][j].Intensity = MaskedIntensity;
+    for (int32_t i = x - size; i <= x + size; ++i)
+        for (int32_t j = y - size; j <= y + size; ++j) ws.Form1.Image1.Set(i, j, MaskedColor);
+    ws.FrameTools.Erased = true;
+    ws.Form1.PicturePending = true;
+}
+
+void FindRingPoint(const Workspace& ws, int32_t column, int32_t row, int32_t& pointColumn, int32_t& pointRow) {
+    pointColumn = column;
+    pointRow = row;
+    int32_t brightest = 1;
+    const int32_t x1 = std::max(1, column - 5), x2 = std::min(UsedColumns(ws), column + 5);
+    const int32_t y1 = std::max(1, row - 5), y2 = std::min(UsedRows(ws), row + 5);
+    for (int32_t i = x1; i <= x2; ++i) {
+        for (int32_t j = y1; j <= y2; ++j) {
+            const int32_t v = ws.FramePixels[i][j].Intensity;
+            if (v > brightest) {
+                brightest = v;
+                pointColumn = i;
+                pointRow = j;
+            }
+        }
+    }
+}
+
+bool ProjectToFlatPlane(const Workspace& ws, const FramePixel& pixel, double& u, double& v) {
+    if (!(pixel.Y > 0)) return false;
+    u = static_cast<double>(pixel.X) * ws.FlatDistancePixels / pixel.Y;
+    v = static_cast<double>(pixel.Z) * ws.FlatDistancePixels / pixel.Y;
+    return true;
+}
+
+namespace {
+
+int32_t MeanOf(int32_t a, int32_t b) { return RoundToInt((static_cast<double>(a) + b) / 2.0); }
+
+// The four clicks made: the sector becomes the rectangle x1, y1 - x2, y2.
+void SetRectangleSector(Workspace& ws) {
+    FrameToolState& t = ws.FrameTools;
+    TFMask& m = ws.FMask;
+    ws.LLog.Append("Rectangular sector = " + std::to_string(t.SectorX1) + ", " + std::to_string(t.SectorY1) + ", " +
+                   std::to_string(t.SectorX2) + ", " + std::to_string(t.SectorY2));
+    m.CBRectangle = true;
+    ws.RectangularSector = 1;
+    m.EX1 = std::to_string(t.SectorX1);
+    m.Ex2 = std::to_string(t.SectorX2);
+    m.EY1 = std::to_string(t.SectorY1);
+    m.EY2 = std::to_string(t.SectorY2);
+    m.Eth1 = "0";
+    m.Eth2 = "90";
+    m.EPsi1 = "0";
+    m.EPsi2 = "360";
+    float largest = 0;
+    for (int32_t x : {t.SectorX1, t.SectorX2})
+        for (int32_t y : {t.SectorY1, t.SectorY2})
+            if (ws.FramePixels.contains(x, y)) largest = std::max(largest, ws.FramePixels[x][y].TwoTheta);
+    ws.SectorTwoTheta1 = 0;
+    ws.SectorTwoTheta2 = largest;
+}
+
+void SetAngularSector(Workspace& ws) {
+    TFMask& m = ws.FMask;
+    ws.RectangularSector = 0;
+    m.CBRectangle = false;
+    ws.LLog.Append("Angular sector = " + SectorLimitsText(ws.SectorTwoTheta1, ws.SectorPsi1, ws.SectorTwoTheta2, ws.SectorPsi2));
+    m.Eth1 = FormatNumber(ws.SectorTwoTheta1);
+    m.Eth2 = FormatNumber(ws.SectorTwoTheta2);
+    m.EPsi1 = FormatNumber(ws.SectorPsi1);
+    m.EPsi2 = FormatNumber(ws.SectorPsi2);
+}
+
+} // namespace
+
+void SectorClick(Workspace& ws, Host& host, int32_t x, int32_t y, int32_t column, int32_t row) {
+    FrameToolState& t = ws.FrameTools;
+    const FramePixel& p = ws.FramePixels[column][row];
+    DrawCross(ws, x, y);
+    switch (t.SectorClicks) {
+    case 0:
+        ws.SectorTwoTheta1 = p.TwoTheta;
+        t.SectorX1 = column;
+        t.SectorY1 = row;
+        t.SectorClicks = 1;
+        break;
+    case 1:
+        ws.SectorTwoTheta2 = p.TwoTheta;
+        ws.SectorPsi1 = p.Psi;
+        t.SectorX2 = column;
+        t.SectorY1 = MeanOf(t.SectorY1, row);
+        t.SectorClicks = 2;
+        break;
+    case 2:
+        ws.SectorTwoTheta2 = (ws.SectorTwoTheta2 + p.TwoTheta) / 2;
+        ws.SectorPsi2 = p.Psi;
+        t.SectorY2 = row;
+        t.SectorX2 = MeanOf(t.SectorX2, column);
+        t.SectorClicks = 3;
+        break;
+    default:
+        ws.SectorTwoTheta1 = (ws.SectorTwoTheta1 + p.TwoTheta) / 2;
+        t.SectorY2 = MeanOf(t.SectorY2, row);
+        t.SectorX1 = MeanOf(t.SectorX1, column);
+        t.SectorClicks = 0;
+        if (ws.SectorTwoTheta1 > ws.SectorTwoTheta2) std::swap(ws.SectorTwoTheta1, ws.SectorTwoTheta2);
+        if (t.KeySHeld || t.SBSelectRect)
+            SetRectangleSector(ws);
+        else
+            SetAngularSector(ws);
+        t.SBSelectRect = false;
+        t.SBSelectAng = false;
+        host.changed(View::Logbook);
+        host.changed(View::Sector);
+        RedrawSectorThenScan(ws, host);
+        return;
+    }
+    ShowFramePicture(ws, host);
+}
+
+FrameClick Image1MouseDown(Workspace& ws, Host& host, int32_t x, int32_t y) {
+    FrameClick click;
+    if (!ws.FrameIsLoaded()) return click;
+    click.ShowZoom = true;
+    FrameToolState& t = ws.FrameTools;
+    t.MouseHeld = true;
+    int32_t column = 0, row = 0;
+    if (!ScreenToFrame(ws, x, y, column, row)) return click;
+    if (t.SBEraser) {
+        EraseAt(ws, x, y, column, row);
+        ShowFramePicture(ws, host);
+    }
+    if (t.KeyCHeld && ws.TwoThetaD == 0) {
+        ws.Form27.EXoM = std::to_string(column);
+        ws.Form27.EYoM = std::to_string(row);
+        ws.Form32.EXoM = ws.Form27.EXoM;
+        ws.Form32.EYoM = ws.Form27.EYoM;
+        DrawCross(ws, x, y);
+        ShowFramePicture(ws, host);
+        ws.Form27.ProgressBar1 = 0;
+        host.changed(View::Settings);
+        click.ShowCentreWindow = true;
+    }
+    if (t.KeyAHeld || t.KeySHeld || t.SBSelectRect || t.SBSelectAng) SectorClick(ws, host, x, y, column, row);
+    return click;
+}
+
+void Image1MouseMove(Workspace& ws, Host& host, int32_t x, int32_t y) {
+    if (!ws.FrameIsLoaded()) return;
+    FrameToolState& t = ws.FrameTools;
+    int32_t column = 0, row = 0;
+    if (!ScreenToFrame(ws, x, y, column, row)) {
+        ws.Form21.Panel4.clear();
+        ws.Form21.Panel1.clear();
+        return;
+    }
+    if (t.MouseHeld && t.SBEraser) {
+        EraseAt(ws, x, y, column, row);
+        ShowFramePicture(ws, host);
+    }
+    const FramePixel& p = ws.FramePixels[column][row];
+    t.ZoomX = column;
+    t.ZoomY = row;
+    DrawZoom(ws);
+    ws.Form21.Panel4 =
+        "X= " + std::to_string(column) + ", Y= " + std::to_string(row) + ", I= " + std::to_string(p.Intensity);
+    ws.Form21.Panel1 = "2Theta= " + FormatNumber(p.TwoTheta) + ", Psi= " + std::to_string(RoundToInt(p.Psi));
+}
+
+void Image1MouseUp(Workspace& ws, Host& host) {
+    FrameToolState& t = ws.FrameTools;
+    t.MouseHeld = false;
+    const bool erased = t.Erased && t.SBEraser;
+    t.Erased = false;
+    if (erased && ws.FrameIsLoaded()) N2ThetaScan1Click(ws, host);
+}
+
+void ZoomImageMouseMove(Workspace& ws, int32_t x, int32_t y) {
+    if (!ws.FrameIsLoaded()) return;
+    int32_t column = 0, row = 0;
+    ZoomSource(ws, x, y, column, row);
+    column = std::clamp(column, 0, std::max(0, ws.FrameWidth));
+    row = std::clamp(row, 0, std::max(0, ws.FrameHeight));
+    if (!ws.FramePixels.contains(column, row)) return;
+    const FramePixel& p = ws.FramePixels[column][row];
+    ws.Form21.Panel4 =
+        "x, y = " + std::to_string(column) + "," + std::to_string(row) + ", I = " + std::to_string(p.Intensity);
+    ws.Form21.Panel1 =
+        "2Theta = " + FormatNumber(p.TwoTheta, 7, 1) + ", Psi = " + std::to_string(RoundToInt(p.Psi));
+}
+
+namespace {
+bool* KeyFlag(FrameToolState& t, int key) {
+    switch (key) {
+    case 65: return &t.KeyAHeld;
+    case 83: return &t.KeySHeld;
+    case 67: return &t.KeyCHeld;
+    case 90: return &t.KeyZHeld;
+    default: return nullptr;
+    }
+}
+} // namespace
+
+void FrameKeyDown(Workspace& ws, int key) {
+    if (!ws.FrameIsLoaded()) return;
+    if (bool* flag = KeyFlag(ws.FrameTools, key)) *flag = true;
+}
+
+void FrameKeyUp(Workspace& ws, int key) {
+    // Releasing a key always clears its flag, so that no key stays held.
+    if (bool* flag = KeyFlag(ws.FrameTools, key)) *flag = false;
+}
+
+void ZoomCircle1Click(Workspace& ws, Host& host) {
+    if (!ws.FrameIsLoaded()) host.message("Need to open a file first");
+}
+
+} // namespace orv

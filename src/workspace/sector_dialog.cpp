@@ -1,0 +1,85 @@
+#include "workspace/sector_dialog.h"
+
+#include <algorithm>
+
+#include "workspace/frame_display.h"
+#include "workspace/geometry.h"
+#include "workspace/host.h"
+#include "workspace/numbers.h"
+#include "workspace/sector_overlay.h"
+#include "workspace/sector_scan.h"
+#include "workspace/workspace.h"
+
+namespace orv {
+
+void FMaskButton1Click(Workspace& ws, Host& host) {
+    TFMask& m = ws.FMask;
+    // Every angular box must hold a number before anything changes.
+    double t1 = 0, t2 = 0, unused = 0;
+    for (const std::string* box : {&m.Eth1, &m.Eth2, &m.EPsi1, &m.EPsi2}) {
+        if (!TryParseNumber(*box, unused)) {
+            host.message(ConversionError(*box).what());
+            return;
+        }
+    }
+    TryParseNumber(m.Eth1, t1);
+    TryParseNumber(m.Eth2, t2);
+    if (m.CBRectangle) {
+        ws.LLog.Append("Rectangular Sector = " + m.EX1 + ", " + m.EY1 + ", " + m.Ex2 + ", " + m.EY2);
+        ws.RectangularSector = 1;
+    } else {
+        ws.SectorTwoTheta1 = static_cast<float>(t1);
+        ws.SectorTwoTheta2 = static_cast<float>(t2);
+        ws.LLog.Append("Sector = " + SectorLimitsText(ws.SectorTwoTheta1, ws.SectorPsi1, ws.SectorTwoTheta2,
+                                                      ws.SectorPsi2));
+        // Unticked means the angular sector, so that the psi scan accepts it.
+        ws.RectangularSector = 0;
+    }
+    host.changed(View::Sector);
+    ReadSectorLimits(ws, host);
+}
+
+void FMaskBFRangeClick(Workspace& ws) {
+    float low = 180, high = 0;
+    const int32_t last = std::min(ws.ScanPoints, static_cast<int32_t>(ws.SectorScan.size()) - 1);
+    for (int32_t k = 1; k <= last; ++k) {
+        low = std::min(low, ws.SectorScan[k].TwoTheta);
+        high = std::max(high, ws.SectorScan[k].TwoTheta);
+    }
+    TFMask& m = ws.FMask;
+    m.Eth1 = FormatNumber(low);
+    m.Eth2 = FormatNumber(high);
+    m.EPsi1 = "0";
+    m.EPsi2 = "360";
+    m.EX1 = "1";
+    m.EY1 = "1";
+    m.Ex2 = std::to_string(ws.FrameWidth);
+    m.EY2 = std::to_string(ws.FrameHeight);
+    ws.CropRect = {1, ws.FrameWidth, 1, ws.FrameHeight};
+}
+
+void DeleteSector1Click(Workspace& ws, Host& host) {
+    if (!ws.FrameIsLoaded()) {
+        host.message("Need to open a file first");
+        return;
+    }
+    if (ws.RectangularSector) {
+        if (!MaskRectangleSector(ws, host)) return;
+    } else {
+        MaskAngularSector(ws, ws.SectorTwoTheta1, ws.SectorPsi1, ws.SectorTwoTheta2, ws.SectorPsi2);
+    }
+    host.changed(View::Logbook);
+    ws.FMask.CBRectangle = false;
+    FMaskBFRangeClick(ws);
+    host.changed(View::Sector);
+    RedrawFrame(ws, host);
+    try {
+        ComputeFrameGeometry(ws, host);
+    } catch (const ConversionError& e) {
+        host.message(e.what());
+        return;
+    }
+    N2ThetaScan1Click(ws, host);
+}
+
+} // namespace orv

@@ -1,0 +1,57 @@
+#pragma once
+// Small frames with hand-made geometry for the frame display and sector
+// tests.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "workspace/workspace.h"
+
+namespace orv::test {
+
+// A loaded frame of `width` x `height` pixels, all zero, shown 1:1.
+inline void MakeFrame(Workspace& ws, int32_t width, int32_t height) {
+    ws.FramePixels.resize(width, height);
+    ws.FrameWidth = width;
+    ws.FrameHeight = height;
+    ws.FrameSize = std::max(width, height);
+    ws.DisplayWidth = width;
+    ws.LastFileIndex = 0;
+    ws.MaxIntensity = 1000;
+    ws.Brightness = 1000;
+}
+
+// Flat untilted detector at `distance` pixels, beam at (xo, yo): 2-theta and
+// psi worked out from the pixel's offset (psi 0 to the right of the centre,
+// 90 above it), then 2-theta bins of `step` from 0.
+inline void FlatGeometry(Workspace& ws, double xo, double yo, double distance, float step = 0.1f) {
+    constexpr double Deg = 180.0 / 3.14159265358979323846;
+    float largest = 0;
+    for (int32_t i = 1; i <= ws.FrameWidth; ++i) {
+        for (int32_t j = 1; j <= ws.FrameHeight; ++j) {
+            FramePixel& p = ws.FramePixels[i][j];
+            const double dx = i - xo, up = yo - j;
+            p.X = static_cast<float>(xo - i);
+            p.Y = static_cast<float>(distance);
+            p.Z = static_cast<float>(j - yo);
+            p.TwoTheta = static_cast<float>(std::atan(std::hypot(dx, up) / distance) * Deg);
+            double psi = std::atan2(up, dx) * Deg;
+            if (psi < 0) psi += 360;
+            p.Psi = static_cast<float>(psi >= 360 ? 0 : psi);
+            largest = std::max(largest, p.TwoTheta);
+        }
+    }
+    ws.FlatDistancePixels = static_cast<float>(distance);
+    ws.MinTwoTheta = 0;
+    ws.MaxTwoTheta = largest;
+    ws.TwoThetaStep = step;
+    int32_t k = 0;
+    for (; k < ProfileLength - 1; ++k) {
+        ws.FrameProfileCopy[k].TwoTheta = k * step;
+        if (k * step > largest) break;
+    }
+    ws.ScanPoints = k;
+}
+
+} // namespace orv::test

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include "frame_test_support.h"
+#include "workspace/frame_display.h"
+#include "workspace/frame_tools.h"
+#include "workspace/host.h"
+#include "workspace/workspace.h"
+
+namespace orv {
+namespace {
+
+// A frame whose 2-theta is column / 10 and psi is the row, so that each
+// click's values are plain to see; shown 1:1.
+void LinearFrame(Workspace& ws, int32_t width, int32_t height) {
+    test::MakeFrame(ws, width, height);
+    for (int32_t i = 1; i <= width; ++i) {
+        for (int32_t j = 1; j <= height; ++j) {
+            ws.FramePixels[i][j].TwoTheta = i / 10.0f;
+            ws.FramePixels[i][j].Psi = static_cast<float>(j);
+        }
+    }
+}
+
+void Click(Workspace& ws, Host& host, int32_t x, int32_t y) {
+    Image1MouseDown(ws, host, x, y);
+    Image1MouseUp(ws, host);
+}
+
+TEST(FrameMouse, ScreenToFrameUsesTheDisplayScale) {
+    Workspace ws;
+    test::MakeFrame(ws, 100, 50);
+    ws.DisplayWidth = 40;   // g = 2.5
+    int32_t c = 0, r = 0;
+    EXPECT_TRUE(ScreenToFrame(ws, 3, 5, c, r));
+    EXPECT_EQ(c, 8);    // Round(7.5) = 8
+    EXPECT_EQ(r, 12);   // Round(12.5) = 12
+    EXPECT_FALSE(ScreenToFrame(ws, 0, 5, c, r));    // column 0 is the border
+    EXPECT_FALSE(ScreenToFrame(ws, 40, 21, c, r));  // row Round(52.5) = 52 > 50
+    EXPECT_TRUE(ScreenToFrame(ws, 40, 20, c, r));
+    EXPECT_EQ(c, 100);
+}
+
+TEST(FrameMouse, NothingWithoutAFrame) {
+    Workspace ws;
+    RecordingHost host;
+    ws.FrameTools.KeyAHeld = true;
+    const FrameClick click = Image1MouseDown(ws, host, 10, 10);
+    EXPECT_FALSE(click.ShowZoom);
+    EXPECT_EQ(ws.FrameTools.SectorClicks, 0);
+    FrameKeyDown(ws, 'S');
+    EXPECT_FALSE(ws.FrameTools.KeySHeld);
+    ZoomCircle1Click(ws, host);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], "Need to open a file first");
+}
+
+TEST(FrameMouse, KeysSetAndClearTheirFlags) {
+    Workspace ws;
+    test::MakeFrame(ws, 8, 8);
+    for (int key : {'A', 'S', 'C', 'Z'}) FrameKeyDown(ws, key);
+    EXPECT_TRUE(ws.FrameTools.KeyAHeld && ws.FrameTools.KeySHeld && ws.FrameTools.KeyCHeld &&
+                ws.FrameTools.KeyZHeld);
+    FrameKeyUp(ws, 'S');
+    EXPECT_FALSE(ws.FrameTools.KeySHeld);
+    EXPECT_TRUE(ws.FrameTools.KeyAHeld);
+    FrameKeyUp(ws, 'A');
+    FrameKeyUp(ws, 'C');
+    FrameKeyUp(ws, 'Z');
+    EXPECT_FALSE(ws.FrameTools.KeyAHeld || ws.FrameTools.KeyCHeld || ws.FrameTools.KeyZHeld);
+}
+
+TEST(FourClickSector, AngularAveragesAndSwaps) {
+    Workspace ws;
+    RecordingHost host;
+    LinearFrame(ws, 100, 100);
+    ws.FrameTools.KeyAHeld = true;
+    Click(ws, host, 10, 20);   // T1 = 1, x1 = 10, y1 = 20
+    EXPECT_EQ(ws.FrameTools.SectorClicks, 1);
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 1.0f);
+    Click(ws, host, 30, 41);   // T2 = 3, P1 = 41, x2 = 30, y1 = Round(30.5) = 30
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 3.0f);
+    EXPECT_FLOAT_EQ(ws.SectorPsi1, 41.0f);
+    EXPECT_EQ(ws.FrameTools.SectorY1, 30);
+    Click(ws, host, 50, 60);   // T2 = (3 + 5) / 2 = 4, P2 = 60, y2 = 60, x2 = 40
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 4.0f);
+    EXPECT_FLOAT_EQ(ws.SectorPsi2, 60.0f);
+    EXPECT_EQ(ws.FrameTools.SectorX2, 40);
+    Click(ws, host, 90, 80);   // T1 = (1 + 9) / 2 = 5 > T2: swapped
+    EXPECT_EQ(ws.FrameTools.SectorClicks, 0);
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 4.0f);
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 5.0f);
+    EXPECT_EQ(ws.FrameTools.SectorX1, 50);   // mean of 10 and 90
+    EXPECT_EQ(ws.FrameTools.SectorY2, 70);   // mean of 60 and 80
+    EXPECT_EQ(ws.RectangularSector, 0);
+    EXPECT_EQ(ws.LLog.Last(), "Angular sector = 4.000, 41.000, 5.000, 60.000");
+    EXPECT_EQ(ws.FMask.Eth1, "4.000");
+    EXPECT_EQ(ws.FMask.Eth2, "5.000");
+    EXPECT_EQ(ws.FMask.EPsi1, "41.000");
+    EXPECT_EQ(ws.FMask.EPsi2, "60.000");
+    EXPECT_FALSE(ws.FMask.CBRectangle);
+}
+
+TEST(FourClickSector, RectangleFromTheToolButton) {
+    Workspace ws;
+    RecordingHost host;
+    LinearFrame(ws, 100, 100);
+    ws.FrameTools.SBSelectRect = true;
+    ws.FMask.EX1 = "7";   // the previous rectangle
+    Click(ws, host, 10, 20);
+    Click(ws, host, 60, 24);   // y1 = 22
+    Click(ws, host, 70, 80);   // x2 = 65, y2 = 80
+    Click(ws, host, 20, 90);   // x1 = 15, y2 = 85
+    EXPECT_EQ(ws.RectangularSector, 1);
+    EXPECT_TRUE(ws.FMask.CBRectangle);
+    EXPECT_EQ(ws.FMask.EX1, "15");
+    EXPECT_EQ(ws.FMask.EY1, "22");
+    EXPECT_EQ(ws.FMask.Ex2, "65");
+    EXPECT_EQ(ws.FMask.EY2, "85");
+    EXPECT_EQ(ws.FMask.Eth1, "0");
+    EXPECT_EQ(ws.FMask.Eth2, "90");
+    EXPECT_EQ(ws.FMask.EPsi1, "0");
+    EXPECT_EQ(ws.FMask.EPsi2, "360");
+    // The log names the rectangle just selected.
+    const auto lines = ws.LLog.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Rectangular sector = 15, 22, 65, 85"), lines.end());
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 0.0f);
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 6.5f);   // the largest corner 2-theta, column 65
+    EXPECT_FALSE(ws.FrameTools.SBSelectRect);
+    EXPECT_FALSE(ws.FrameTools.SBSelectAng);
+    // The new rectangle is drawn: column Round(15 / 1) on row 50 is blue.
+    EXPECT_EQ(ws.Form1.Image1.Get(15, 50), BlueColor);
+}
+
+TEST(FourClickSector, ClicksOutsideTheFrameDoNotCount) {
+    Workspace ws;
+    RecordingHost host;
+    LinearFrame(ws, 50, 50);
+    ws.FrameTools.KeyAHeld = true;
+    const FrameClick click = Image1MouseDown(ws, host, 70, 10);
+    EXPECT_TRUE(click.ShowZoom);
+    EXPECT_EQ(ws.FrameTools.SectorClicks, 0);
+}
+
+TEST(FrameEraser, CornersStayInsideTheFrame) {
+    Workspace ws;
+    RecordingHost host;
+    test::MakeFrame(ws, 10, 10);
+    for (int32_t i = 0; i <= 11; ++i)
+        for (int32_t j = 0; j <= 11; ++j) ws.FramePixels[i][j].Intensity = 5;
+    RenderFrame(ws);
+    ws.FrameTools.SBEraser = true;
+    ws.FrameTools.EraserSize = 8;
+    Image1MouseDown(ws, host, 1, 1);
+    for (int32_t i = 1; i <= 9; ++i)
+        for (int32_t j = 1; j <= 9; ++j) EXPECT_EQ(ws.FramePixels[i][j].Intensity, -1) << i << "," << j;
+    EXPECT_EQ(ws.FramePixels[10][10].Intensity, 5);
+    for (int32_t k = 0; k <= 11; ++k) {   // the border cells keep their values
+        EXPECT_EQ(ws.FramePixels[0][k].Intensity, 5);
+        EXPECT_EQ(ws.FramePixels[k][0].Intensity, 5);
+    }
+    EXPECT_EQ(ws.Form1.Image1.Get(0, 0), MaskedColor);
+    // Dragging on to the far corner erases there too.
+    Image1MouseMove(ws, host, 10, 10);
+    for (int32_t k = 0; k <= 11; ++k) {
+        EXPECT_EQ(ws.FramePixels[11][k].Intensity, 5);
+        EXPECT_EQ(ws.FramePixels[k][11].Intensity, 5);
+    }
+    EXPECT_EQ(ws.FramePixels[10][10].Intensity, -1);
+    EXPECT_TRUE(ws.FrameTools.Erased);
+    Image1MouseUp(ws, host);
+    EXPECT_FALSE(ws.FrameTools.MouseHeld);
+    EXPECT_FALSE(ws.FrameTools.Erased);
+    // Moving without the button erases nothing.
+    ws.FramePixels[5][5].Intensity = 3;
+    Image1MouseMove(ws, host, 5, 5);
+    EXPECT_EQ(ws.FramePixels[5][5].Intensity, 3);
+}
+
+TEST(FrameEraser, FrameSquareScalesWithTheDisplay) {
+    Workspace ws;
+    test::MakeFrame(ws, 40, 40);
+    ws.DisplayWidth = 20;   // g = 2: size 2 masks a half-width of 4 frame pixels
+    RenderFrame(ws);
+    ws.FrameTools.EraserSize = 2;
+    EraseAt(ws, 10, 10, 20, 20);
+    EXPECT_EQ(ws.FramePixels[16][24].Intensity, -1);
+    EXPECT_EQ(ws.FramePixels[24][16].Intensity, -1);
+    EXPECT_EQ(ws.FramePixels[15][20].Intensity, 0);
+    EXPECT_EQ(ws.FramePixels[20][25].Intensity, 0);
+    EXPECT_EQ(ws.Form1.Image1.Get(8, 12), MaskedColor);
+    EXPECT_NE(ws.Form1.Image1.Get(7, 12), MaskedColor);
+}
+
+TEST(FrameRingPick, BrightestPixelNearTheClickInsideTheFrame) {
+    Workspace ws;
+    test::MakeFrame(ws, 20, 20);
+    int32_t c = 0, r = 0;
+    FindRingPoint(ws, 10, 10, c, r);   // nothing above 1: the clicked pixel
+    EXPECT_EQ(c, 10);
+    EXPECT_EQ(r, 10);
+    ws.FramePixels[14][7].Intensity = 50;
+    ws.FramePixels[16][10].Intensity = 900;   // 6 away: out of reach
+    FindRingPoint(ws, 10, 10, c, r);
+    EXPECT_EQ(c, 14);
+    EXPECT_EQ(r, 7);
+    // At the corners the search keeps to the frame (the border cells hold
+    // large values that must not be picked).
+    for (int32_t k = 0; k <= 21; ++k) {
+        ws.FramePixels[0][k].Intensity = 99999;
+        ws.FramePixels[k][0].Intensity = 99999;
+        ws.FramePixels[21][k].Intensity = 99999;
+        ws.FramePixels[k][21].Intensity = 99999;
+    }
+    ws.FramePixels[2][3].Intensity = 7;
+    FindRingPoint(ws, 1, 1, c, r);
+    EXPECT_EQ(c, 2);
+    EXPECT_EQ(r, 3);
+    FindRingPoint(ws, 20, 20, c, r);
+    EXPECT_EQ(c, 20);
+    EXPECT_EQ(r, 20);
+}
+
+TEST(FrameRingPick, ProjectionSkipsPixelsAtNinetyDegreesAndBeyond) {
+    Workspace ws;
+    ws.FlatDistancePixels = 100;
+    FramePixel p;
+    p.X = 30;
+    p.Y = 50;
+    p.Z = -20;
+    double u = 0, v = 0;
+    ASSERT_TRUE(ProjectToFlatPlane(ws, p, u, v));
+    EXPECT_DOUBLE_EQ(u, 60.0);
+    EXPECT_DOUBLE_EQ(v, -40.0);
+    p.Y = 0;
+    EXPECT_FALSE(ProjectToFlatPlane(ws, p, u, v));
+    p.Y = -3;
+    EXPECT_FALSE(ProjectToFlatPlane(ws, p, u, v));
+}
+
+} // namespace
+} // namespace orv
