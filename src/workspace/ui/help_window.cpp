@@ -50,7 +50,7 @@ TFAboutWindow::TFAboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         bold.setBold(true);
         key->setFont(bold);
         grid->addWidget(key, row, 0, static_cast<int>(k.descriptions.size()), 1, Qt::AlignTop);
-        for (const QString& d : k.descriptions) grid->addWidget(new QLabel(d, table), row++, 1);
+        for (const QString& d : k.descriptions) grid->addWidget(new QLabel(d, table), row++, 1, Qt::AlignTop);
         if (&k != &HotKeys().back()) {
             auto* line = new QFrame(table);
             line->setFrameShape(QFrame::HLine);

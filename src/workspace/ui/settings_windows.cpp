@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "workspace/detector_settings.h"
 #include "workspace/detector_window_commands.h"
@@ -26,7 +27,9 @@ namespace ui_layout {
 QGroupBox* Group(QWidget* parent, const QString& title, QGridLayout*& grid) {
     auto* box = new QGroupBox(title, parent);
     grid = new QGridLayout(box);
-    grid->setColumnStretch(1, 1);
+    // Spare width goes to the right of the boxes, so that boxes of one width
+    // line up under each other.
+    grid->setColumnStretch(3, 1);
     return box;
 }
 
@@ -38,7 +41,29 @@ void Row(QGridLayout* grid, const QString& label, QWidget* box, QWidget* beside)
         grid->addWidget(l, row, 0);
     }
     grid->addWidget(box, row, 1);
+    // A box without a fixed width (a folder, a name) takes the spare width.
+    if (qobject_cast<QLineEdit*>(box) && box->minimumWidth() != box->maximumWidth()) {
+        grid->setColumnStretch(1, 1);
+        grid->setColumnStretch(3, 0);
+    }
     if (beside) grid->addWidget(beside, row, 2);
+}
+
+void AlignLabels(std::initializer_list<QGroupBox*> groups) {
+    int width = 0;
+    std::vector<QGridLayout*> grids;
+    for (QGroupBox* g : groups) {
+        auto* grid = qobject_cast<QGridLayout*>(g->layout());
+        if (!grid) continue;
+        grids.push_back(grid);
+        for (int i = 0; i < grid->count(); ++i) {
+            int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+            grid->getItemPosition(i, &row, &column, &rowSpan, &columnSpan);
+            auto* label = qobject_cast<QLabel*>(grid->itemAt(i)->widget());
+            if (label && column == 0 && columnSpan == 1) width = std::max(width, label->sizeHint().width());
+        }
+    }
+    for (QGridLayout* grid : grids) grid->setColumnMinimumWidth(0, width);
 }
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
@@ -68,6 +93,10 @@ QHBoxLayout* ButtonRow(std::initializer_list<QWidget*> left, std::initializer_li
     for (QWidget* w : right) row->addWidget(w);
     return row;
 }
+
+// The boxes of the settings records are written by the settings commands
+// and by the readers' settings step; either notice refreshes them.
+constexpr std::initializer_list<View> SettingsViews = {View::Settings, View::FrameInfo};
 
 } // namespace
 
@@ -110,7 +139,7 @@ bool RecordWindow::run(const std::function<void()>& command) {
 // ---- "Detector Settings" ---------------------------------------------------
 
 TForm32Window::TForm32Window(Workspace& ws, QtHost& host, QWidget* parent)
-    : RecordWindow(ws, host, "TForm32", "Detector Settings", {View::Settings}, parent) {
+    : RecordWindow(ws, host, "TForm32", "Detector Settings", SettingsViews, parent) {
     TForm32& f = ws.Form32;
     RecordBinding& b = binding_;
     QGridLayout* g = nullptr;
@@ -156,15 +185,15 @@ TForm32Window::TForm32Window(Workspace& ws, QtHost& host, QWidget* parent)
 
     auto* sample = Group(this, "Sample offset", g);
     Row(g, "X (mm)", Num(b.edit(sample, "ESampleX", f.ESampleX)));
-    Row(g, "Y (mm)", Num(b.edit(sample, "ESampleY", f.ESampleY)),
-        b.check(sample, "CBSampleOffset", "Apply", f.CBSampleOffset));
+    Row(g, "Y (mm)", Num(b.edit(sample, "ESampleY", f.ESampleY)));
+    Row(g, QString(), b.check(sample, "CBSampleOffset", "Apply", f.CBSampleOffset));
 
     auto* raw = Group(this, "Raw data files", g);
     Row(g, "Size X", Num(b.edit(raw, "EDSizeX", f.EDSizeX)));
     Row(g, "Size Y", Num(b.edit(raw, "EDSizeY", f.EDSizeY)));
     Row(g, "Header (bytes)", Num(b.edit(raw, "EHeader", f.EHeader)));
-    Row(g, "Bytes per pixel", Num(b.edit(raw, "EBytesPixel", f.EBytesPixel)),
-        b.check(raw, "CustomFile", "Apply", f.CustomFile));
+    Row(g, "Bytes per pixel", Num(b.edit(raw, "EBytesPixel", f.EBytesPixel)));
+    Row(g, QString(), b.check(raw, "CustomFile", "Apply", f.CustomFile));
 
     auto* selectAll = Button(this, "BSelectAll", "Select All");
     auto* save = Button(this, "BSave", "Save");
@@ -173,6 +202,8 @@ TForm32Window::TForm32Window(Workspace& ws, QtHost& host, QWidget* parent)
     auto* ok = Button(this, "BOK", "OK");
     auto* cancel = Button(this, "BCancel", "Cancel");
 
+    AlignLabels({centre, wave, detector});
+    AlignLabels({shape, sample, raw});
     auto* left = new QVBoxLayout;
     left->addWidget(centre);
     left->addWidget(wave);
@@ -209,7 +240,7 @@ TForm32Window::TForm32Window(Workspace& ws, QtHost& host, QWidget* parent)
 // ---- "Wavelength" ------------------------------------------------------------
 
 TForm19Window::TForm19Window(Workspace& ws, QtHost& host, QWidget* parent)
-    : RecordWindow(ws, host, "TForm19", "Wavelength", {View::Settings}, parent) {
+    : RecordWindow(ws, host, "TForm19", "Wavelength", SettingsViews, parent) {
     QGridLayout* g = nullptr;
     auto* box = Group(this, "Anode", g);
     Row(g, "Wavelength ( A )", Num(binding_.edit(box, "Elanda", ws.Form19.Elanda)));
@@ -238,7 +269,7 @@ TForm19Window::TForm19Window(Workspace& ws, QtHost& host, QWidget* parent)
 // ---- "Diffractometer Settings" -------------------------------------------------
 
 TForm28Window::TForm28Window(Workspace& ws, QtHost& host, QWidget* parent)
-    : RecordWindow(ws, host, "TForm28", "Diffractometer Settings", {View::Settings}, parent) {
+    : RecordWindow(ws, host, "TForm28", "Diffractometer Settings", SettingsViews, parent) {
     TForm28& f = ws.Form28;
     QGridLayout* g = nullptr;
     auto* box = Group(this, "Diffractometer Info", g);
@@ -258,7 +289,7 @@ TForm28Window::TForm28Window(Workspace& ws, QtHost& host, QWidget* parent)
 // ---- "Frame Info" --------------------------------------------------------------
 
 TForm23Window::TForm23Window(Workspace& ws, QtHost& host, QWidget* parent)
-    : RecordWindow(ws, host, "TForm23", "Frame Info", {View::FrameInfo}, parent) {
+    : RecordWindow(ws, host, "TForm23", "Frame Info", SettingsViews, parent) {
     TForm23& f = ws.Form23;
     QGridLayout* g = nullptr;
     auto* box = Group(this, "Parameters", g);
@@ -305,7 +336,7 @@ void TForm23Window::refresh() {
 // ---- "Correct2Theta" -------------------------------------------------------------
 
 TF2ThetaWindow::TF2ThetaWindow(Workspace& ws, QtHost& host, QWidget* parent)
-    : RecordWindow(ws, host, "TF2Theta", "Correct2Theta", {View::Settings}, parent) {
+    : RecordWindow(ws, host, "TF2Theta", "Correct2Theta", SettingsViews, parent) {
     TF2Theta& f = ws.F2Theta;
     QGridLayout* g = nullptr;
     auto* peak = Group(this, "Peak", g);
@@ -330,7 +361,7 @@ TF2ThetaWindow::TF2ThetaWindow(Workspace& ws, QtHost& host, QWidget* parent)
 // ---- "Batch process and Scan settings" -------------------------------------------
 
 TFSetupWindow::TFSetupWindow(Workspace& ws, QtHost& host, QWidget* parent)
-    : RecordWindow(ws, host, "TFSetup", "Batch process and Scan settings", {View::Settings}, parent) {
+    : RecordWindow(ws, host, "TFSetup", "Batch process and Scan settings", SettingsViews, parent) {
     TFSetup& s = ws.FSetup;
     RecordBinding& b = binding_;
     QGridLayout* g = nullptr;
@@ -363,9 +394,12 @@ TFSetupWindow::TFSetupWindow(Workspace& ws, QtHost& host, QWidget* parent)
     auto* summary = output("PSSPSummary", "Peaks in Psi Scan Summary (*.psu)", s.PSSPSummary);
     output("CBdspacing", "d-spacing (*.dsp)", s.CBdspacing);
     output("CBIntegrateslides", "Integrate sector in slices (*.slc)", s.CBIntegrateslides);
-    const int integrateRow = g->rowCount();
-    g->addWidget(b.check(outputs, "cbIntegrateSector", "IntegrateSector and", s.cbIntegrateSector), integrateRow, 0);
-    g->addWidget(new QLabel("CalFWHM (save to logbook)", outputs), integrateRow, 1);
+    auto* integrate = new QHBoxLayout;
+    integrate->setSpacing(4);
+    integrate->addWidget(b.check(outputs, "cbIntegrateSector", "IntegrateSector and", s.cbIntegrateSector));
+    integrate->addWidget(new QLabel("CalFWHM (save to logbook)", outputs));
+    integrate->addStretch(1);
+    g->addLayout(integrate, g->rowCount(), 0, 1, 2);
     output("CBSectors", "Calculate 2ThetaScan Sectors (*.sec)", s.CBSectors);
     b.check(outputs, "CBDrings", "Debye Rings", s.CBDrings)->hide();
     b.check(outputs, "CBDRingsSummary", "DebyeRingsPeaksSummary", s.CBDRingsSummary)->hide();
@@ -428,6 +462,7 @@ TFSetupWindow::TFSetupWindow(Workspace& ws, QtHost& host, QWidget* parent)
     g->addWidget(b.radio(tiff, "RBTIFF2", "2", s.RBTIFF2), 0, 1);
     tiff->hide();
 
+    AlignLabels({step, background, slices});
     auto* applyScan = Button(scan, "Button2", "APPLY");
     auto* scanLeft = new QVBoxLayout;
     scanLeft->addWidget(step);

@@ -118,6 +118,9 @@ namespace ui_layout {
 QGroupBox* Group(QWidget* parent, const QString& title, QGridLayout*& grid);
 // One row: a label, the box and, when given, a box beside it.
 void Row(QGridLayout* grid, const QString& label, QWidget* box, QWidget* beside = nullptr);
+// Gives the label columns of these groups one width, so that boxes stacked
+// in one column of the window line up.
+void AlignLabels(std::initializer_list<QGroupBox*> groups);
 // A push button with its component name.
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption);
 } // namespace ui_layout
