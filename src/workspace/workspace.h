@@ -125,8 +125,8 @@ struct Workspace {
     // ---- The logbook --------------------------------------------------------
     LogBook LLog;
 
-    // Whether a frame is loaded (the program's own test everywhere).
-    bool FrameIsLoaded() const { return LastFileIndex != -1; }
+    // Whether a frame is loaded: something was opened and a frame was read.
+    bool FrameIsLoaded() const { return LastFileIndex != -1 && FrameWidth > 0 && FrameHeight > 0; }
 };
 
 } // namespace orv
