@@ -1,0 +1,81 @@
+#pragma once
+// The frame window "Frame" (TForm1): shows the core's frame picture
+// (Form1.Image1) and hands mouse and keys to the core's frame tools.
+
+#include <QImage>
+#include <QWidget>
+
+class QScrollArea;
+
+namespace orv {
+
+class QtHost;
+class ZoomWindow;
+struct RgbImage;
+struct Workspace;
+
+// A core picture as a QImage over its buffer (no copy); valid while the
+// picture is not changed.
+QImage ImageOf(const RgbImage& image);
+
+// Paints a core picture 1:1 and reports the mouse in its pixels.
+class PictureView : public QWidget {
+    Q_OBJECT
+public:
+    PictureView(const RgbImage& image, QWidget* parent = nullptr);
+    // The picture changed (perhaps its size too).
+    void pictureChanged();
+    QSize sizeHint() const override;
+
+signals:
+    void mousePressed(int x, int y);
+    void mouseMoved(int x, int y);
+    void mouseReleased();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    const RgbImage& image_;
+};
+
+class FrameWindow : public QWidget {
+    Q_OBJECT
+public:
+    FrameWindow(Workspace& ws, QtHost& host, QWidget* parent = nullptr);
+    // The zoom window that mouse-downs show and mouse moves update.
+    void setZoomWindow(ZoomWindow* zoom) { zoom_ = zoom; }
+    PictureView* view() { return view_; }
+    // Shows the core's picture; when the frame changed without a new picture
+    // (a notice of View::Frame only), draws it first.
+    void refreshPicture();
+
+signals:
+    // A centre was picked with 'C' held: "Find pattern center" is to be shown
+    // and its centre command run on the picked centre.
+    void centreWindowRequested();
+    // A double click on the window: the batch settings window.
+    void setupWindowRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void fitToPicture();
+    void updateZoom();
+
+    Workspace& ws_;
+    QtHost& host_;
+    PictureView* view_;
+    QScrollArea* scroll_;
+    ZoomWindow* zoom_ = nullptr;
+    QSize shownSize_;
+};
+
+} // namespace orv
