@@ -158,7 +158,7 @@ inline std::string WriteFormat86(const Image& img, int bytes, const KeywordGeome
         const int64_t v = img.Values[i];
         if (marker > 0 && v >= marker) {
             PutPixel(pixels, marker, bytes);
-            char entry[32];
+            char entry[64];
             std::snprintf(entry, sizeof entry, "%09lld%07zu", static_cast<long long>(v), i);
             table += entry;
         } else {
