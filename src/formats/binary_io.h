@@ -144,7 +144,7 @@ void FillFrameRows(NewFrame& frame, const ByteView& file, uint64_t offset, uint6
     if (rowStride > (std::numeric_limits<uint64_t>::max() - rowBytes) / static_cast<uint64_t>(rowCount))
         throw FrameReadError("file too short for its pixels");
     const unsigned char* base = file.at(offset, rowStride * static_cast<uint64_t>(rowCount - 1) + rowBytes);
-    constexpr int32_t Band = 64;
+    constexpr int32_t Band = 16;
     for (int32_t x0 = 0; x0 < width; x0 += Band) {
         const int32_t x1 = std::min(width, x0 + Band);
         int32_t y = firstRow;
