@@ -181,6 +181,7 @@ void InstallFrame(Workspace& ws, NewFrame&& frame) {
         ws.Form23.EDSizemm = frame.FrameInfo->EDSizemm;
     }
     if (frame.MaxIntensity) ws.MaxIntensity = *frame.MaxIntensity;
+    ApplyReaderSettings(ws, frame);
 }
 
 } // namespace orv
