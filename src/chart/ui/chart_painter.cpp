@@ -81,10 +81,19 @@ void QPainterChartCanvas::Line(int x1, int y1, int x2, int y2) {
 
 void QPainterChartCanvas::Polyline(const TPoint* points, int count) {
     if (count < 2) return;
+    // Repeated points (dense data on one pixel) are dropped: a zero-length
+    // last segment would make Qt leave out the final pixel.
     static thread_local std::vector<QPoint> buffer;
-    buffer.resize(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) buffer[static_cast<size_t>(i)] = QPoint(points[i].X, points[i].Y);
-    Painter_.drawPolyline(buffer.data(), count);
+    buffer.clear();
+    buffer.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        QPoint p(points[i].X, points[i].Y);
+        if (buffer.empty() || buffer.back() != p) buffer.push_back(p);
+    }
+    if (buffer.size() == 1)
+        Painter_.drawPoint(buffer[0]);
+    else
+        Painter_.drawPolyline(buffer.data(), static_cast<int>(buffer.size()));
 }
 
 void QPainterChartCanvas::Ellipse(int x1, int y1, int x2, int y2) {
