@@ -91,7 +91,7 @@ void TScaleProps::SetScalePos(int v) { ScalePos_ = v; Changed(); }
 void TScaleProps::SetVisible(bool v) { Visible_ = v; Changed(); }
 
 void TScaleProps::SetLogarithmic(bool v) {
-    if (v && !(RangeLow_ >= 1e-100 && RangeHigh_ >= 1e-100 && LabelType_ != ftDateTime)) return;
+    if (v && !LogarithmicAllowed(RangeLow_, RangeHigh_, LabelType_)) return;
     Logarithmic_ = v;
     Changed();
 }

@@ -34,6 +34,10 @@ double StepAwayFrom(double value, double step) {
     return step < 0 ? value - relative : value + relative;
 }
 
+bool LogarithmicAllowed(double rangeLow, double rangeHigh, TFigType labelType) {
+    return rangeLow >= 1e-100 && rangeHigh >= 1e-100 && labelType != ftDateTime;
+}
+
 TTickStep NiceTickStep(int n, double start, double end) {
     TTickStep r;
     if (start == end) {
@@ -174,7 +178,7 @@ void TScale::SetRange(double low, double high) {
 }
 
 void TScale::SetLogarithmic(bool v) {
-    if (v && !(RangeLow_ >= 1e-100 && RangeHigh_ >= 1e-100 && LabelType_ != ftDateTime)) return;
+    if (v && !LogarithmicAllowed(RangeLow_, RangeHigh_, LabelType_)) return;
     Logarithmic_ = v;
     CalcTransform();
 }

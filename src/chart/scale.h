@@ -45,6 +45,10 @@ std::string ApplyScaleInscript(const std::string& inscript, const std::string& n
 // Field i (from 1) of "a|b|c"; an i beyond the last field gives the last one.
 std::string UserTickField(const std::string& userTickText, int i);
 
+// Whether an axis with these ends and labels may be logarithmic: both ends
+// at least 1e-100, and no date/time labels.
+bool LogarithmicAllowed(double rangeLow, double rangeHigh, TFigType labelType);
+
 // A value moved by `step` away from itself, or by a relative amount where
 // `step` is below the value's precision (so the result always differs).
 double StepAwayFrom(double value, double step);

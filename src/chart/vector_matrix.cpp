@@ -12,8 +12,18 @@ namespace orv {
 
 namespace {
 
-std::string NoMemory(const std::string& name, const char* tail) {
-    return "Component \"" + name + "\": " + tail;
+// Runs an allocation; running out of memory (or asking for more than can
+// exist) becomes the component's own error.
+template <class Error, class F>
+void Allocate(const std::string& name, const char* tail, F&& allocation) {
+    auto fail = [&] { return Error("Component \"" + name + "\": " + tail); };
+    try {
+        allocation();
+    } catch (const std::bad_alloc&) {
+        throw fail();
+    } catch (const std::length_error&) {
+        throw fail();
+    }
 }
 
 } // namespace
@@ -21,23 +31,13 @@ std::string NoMemory(const std::string& name, const char* tail) {
 // ---------------------------------------------------------------- TVector
 
 TVector::TVector(int nrOfElem, std::string name) : Name(std::move(name)) {
-    try {
-        Data_.assign(static_cast<size_t>(std::max(nrOfElem, 1)), 0.0);
-    } catch (const std::bad_alloc&) {
-        throw EVemoVectorError(NoMemory(Name, "not enough memory on heap"));
-    } catch (const std::length_error&) {
-        throw EVemoVectorError(NoMemory(Name, "not enough memory on heap"));
-    }
+    Allocate<EVemoVectorError>(Name, "not enough memory on heap",
+                               [&] { Data_.assign(static_cast<size_t>(std::max(nrOfElem, 1)), 0.0); });
 }
 
 void TVector::SetNrOfElem(int n) {
-    try {
-        Data_.resize(static_cast<size_t>(std::max(n, 1)), 0.0);
-    } catch (const std::bad_alloc&) {
-        throw EVemoVectorError(NoMemory(Name, "not enough memory"));
-    } catch (const std::length_error&) {
-        throw EVemoVectorError(NoMemory(Name, "not enough memory"));
-    }
+    Allocate<EVemoVectorError>(Name, "not enough memory",
+                               [&] { Data_.resize(static_cast<size_t>(std::max(n, 1)), 0.0); });
     Changed();
 }
 
@@ -65,7 +65,7 @@ TMatrix::TMatrix(int nrOfColumns, int nrOfRows, std::string name) : Name(std::mo
 
 void TMatrix::Resize(int nrOfColumns, int nrOfRows) {
     const int columns = std::max(nrOfColumns, 1), rows = std::max(nrOfRows, 1);
-    try {
+    Allocate<EVemoMatrixError>(Name, "not enough memory on heap", [&] {
         if (columns == Columns_ && !Data_.empty()) {
             // Rows are contiguous: growing or shrinking keeps the others in place.
             Data_.resize(static_cast<size_t>(columns) * static_cast<size_t>(rows), 0.0);
@@ -76,11 +76,7 @@ void TMatrix::Resize(int nrOfColumns, int nrOfRows) {
                     data[static_cast<size_t>(r - 1) * columns + (c - 1)] = At(c, r);
             Data_.swap(data);
         }
-    } catch (const std::bad_alloc&) {
-        throw EVemoMatrixError(NoMemory(Name, "not enough memory on heap"));
-    } catch (const std::length_error&) {
-        throw EVemoMatrixError(NoMemory(Name, "not enough memory on heap"));
-    }
+    });
     Columns_ = columns;
     Rows_ = rows;
     Changed();
