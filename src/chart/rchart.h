@@ -218,7 +218,8 @@ public:
     void ShowItems();
     int ItemCount() const { return static_cast<int>(Items_.size()); }
     int ItemCapacity() const { return ItemCapacity_; }
-    const ChartItem& Item(int index) const { return Items_[static_cast<size_t>(index)]; }  // from 0
+    // Item `index` (from 0); std::out_of_range outside the list.
+    const ChartItem& Item(int index) const { return Items_.at(static_cast<size_t>(index)); }
     const std::vector<ChartItem>& Items() const { return Items_; }
 
     // ---- layers and transforms ----
