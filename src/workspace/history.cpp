@@ -29,7 +29,7 @@ int HistoryPictureOfSlot(int slot) {
 
 bool HistoryPictureClick(Workspace& ws, int picture) {
     const int slot = HistorySlotOfPicture(picture);
-    if (slot < 0 || !ws.FrameIsLoaded()) return false;
+    if (slot < 0 || !ws.SomethingOpened()) return false;
     const std::string& file = ws.HistoryFiles[static_cast<size_t>(slot)];
     // An empty slot leaves every flag alone: a pending reload flag would
     // turn the next batch run into a single-file load.
@@ -51,7 +51,7 @@ std::vector<std::string> FrameListNames(const Workspace& ws) {
 }
 
 bool FrameListClick(Workspace& ws, int entry) {
-    if (!ws.FrameIsLoaded() || entry < 0 || static_cast<size_t>(entry) >= ListedFileCount(ws)) return false;
+    if (!ws.SomethingOpened() || entry < 0 || static_cast<size_t>(entry) >= ListedFileCount(ws)) return false;
     const std::string& path = ws.FileList[static_cast<size_t>(entry)];
     if (path.empty()) return false;
     ws.SingleFileMode = 1;
