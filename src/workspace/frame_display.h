@@ -99,6 +99,13 @@ struct FrameToolState {
     int32_t ZoomX = 0, ZoomY = 0; // zoom centre, frame column and row
 };
 
+// A ring point handed to the circle fit, in flat-plane pixels.
+struct CentrePoint {
+    int32_t X = 0;
+    int32_t Y = 0;
+};
+constexpr int MaxCentrePoints = 500;   // CentrePoints[1..500]
+
 // ---- Palette and scale ----------------------------------------------------
 
 // The base ramp in entries 0..765 of a 4001-entry table (PaletteBackup), and

@@ -61,6 +61,36 @@ bool ProjectToFlatPlane(const Workspace& ws, const FramePixel& pixel, double& u,
 
 namespace {
 
+// A dotted circle of radius 3 about (x, y) on Image1.
+void DrawDottedCircle(Workspace& ws, int32_t x, int32_t y, uint32_t color) {
+    constexpr double Pi = 3.14159265358979323846;
+    for (int k = 0; k < 24; k += 2) {
+        const double a = k * Pi / 12;
+        ws.Form1.Image1.Set(x + RoundToInt(3 * std::cos(a)), y + RoundToInt(3 * std::sin(a)), color);
+    }
+}
+
+} // namespace
+
+bool PickRingPoint(Workspace& ws, int32_t column, int32_t row) {
+    int32_t pc = column, pr = row;
+    FindRingPoint(ws, column, row, pc, pr);
+    double u = 0, v = 0;
+    if (!ProjectToFlatPlane(ws, ws.FramePixels[pc][pr], u, v)) return false;
+    ws.CurveFit1.AddPoint(u, v);
+    // The table holds 500 points; the fit takes any number.
+    if (ws.CentrePointCount < MaxCentrePoints) {
+        ++ws.CentrePointCount;
+        ws.CentrePoints[ws.CentrePointCount] = {RoundToInt(u), RoundToInt(v)};
+    }
+    const double g = DisplayPixelScale(ws);
+    if (g > 0) DrawDottedCircle(ws, RoundToInt(pc / g), RoundToInt(pr / g), BlueColor);
+    ws.Form1.PicturePending = true;
+    return true;
+}
+
+namespace {
+
 int32_t MeanOf(int32_t a, int32_t b) { return RoundToInt((static_cast<double>(a) + b) / 2.0); }
 
 // The four clicks made: the sector becomes the rectangle x1, y1 - x2, y2.
@@ -168,6 +198,7 @@ FrameClick Image1MouseDown(Workspace& ws, Host& host, int32_t x, int32_t y) {
         host.changed(View::Settings);
         click.ShowCentreWindow = true;
     }
+    if (ws.Form27.RCircle && PickRingPoint(ws, column, row)) ShowFramePicture(ws, host);
     if (t.KeyAHeld || t.KeySHeld || t.SBSelectRect || t.SBSelectAng) SectorClick(ws, host, x, y, column, row);
     return click;
 }

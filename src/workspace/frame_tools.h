@@ -47,6 +47,11 @@ void FindRingPoint(const Workspace& ws, int32_t column, int32_t row, int32_t& po
 // with D = FlatDistancePixels. False for pixels at or behind 90 degrees
 // (Y <= 0), which have no projection.
 bool ProjectToFlatPlane(const Workspace& ws, const FramePixel& pixel, double& u, double& v);
+// A ring point for the circle fit at frame pixel (column, row): the
+// brightest pixel nearby, projected onto the flat plane, is added to
+// CurveFit1 and CentrePoints and marked by a dotted blue circle. A point at
+// or beyond 90 degrees 2-theta is skipped (false).
+bool PickRingPoint(Workspace& ws, int32_t column, int32_t row);
 // One click towards a four-click sector at screen (x, y) on frame pixel
 // (column, row); the fourth sets the sector, redraws and scans.
 void SectorClick(Workspace& ws, Host& host, int32_t x, int32_t y, int32_t column, int32_t row);

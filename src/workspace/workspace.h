@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/curve_fit.h"
 #include "workspace/frame_display.h"
 #include "workspace/frame_types.h"
 #include "workspace/logbook.h"
@@ -77,6 +78,10 @@ struct Workspace {
     TForm21 Form21;                // "Zoom"
     TForm22 Form22;                // "Adjust Brightness"
     FrameToolState FrameTools;     // mouse tools, keys held, four-click state
+    // Ring points picked for the circle fit of the centre search.
+    TCurveFit CurveFit1;
+    std::array<CentrePoint, MaxCentrePoints + 1> CentrePoints{};
+    int32_t CentrePointCount = 0;
 
     // ---- Files, lists and scripts ---------------------------------------
     std::vector<std::string> FileList;

@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "frame_test_support.h"
@@ -235,6 +237,64 @@ TEST(FrameRingPick, ProjectionSkipsPixelsAtNinetyDegreesAndBeyond) {
     EXPECT_FALSE(ProjectToFlatPlane(ws, p, u, v));
     p.Y = -3;
     EXPECT_FALSE(ProjectToFlatPlane(ws, p, u, v));
+}
+
+} // namespace
+} // namespace orv
+
+namespace orv {
+namespace {
+
+// A flat frame (beam at 51, 51, distance 100) with a bright ring of radius
+// 30, brightest where a pixel lies closest to the radius.
+void BrightRingFrame(Workspace& ws) {
+    test::MakeFrame(ws, 101, 101);
+    test::FlatGeometry(ws, 51, 51, 100);
+    for (int32_t i = 1; i <= 101; ++i) {
+        for (int32_t j = 1; j <= 101; ++j) {
+            const double off = std::fabs(std::hypot(i - 51.0, j - 51.0) - 30);
+            if (off < 0.5) ws.FramePixels[i][j].Intensity = static_cast<int32_t>(1000 - 1000 * off);
+        }
+    }
+    RenderFrame(ws);
+}
+
+TEST(FrameRingPick, ClicksNearARingFitItsCentre) {
+    Workspace ws;
+    RecordingHost host;
+    BrightRingFrame(ws);
+    ws.Form27.RCircle = true;
+    // Clicks two or three pixels off the ring all round it.
+    const int32_t clicks[][2] = {{83, 51}, {51, 19}, {19, 53}, {50, 84}, {73, 31}, {30, 72}};
+    for (const auto& c : clicks) {
+        Image1MouseDown(ws, host, c[0], c[1]);
+        Image1MouseUp(ws, host);
+    }
+    EXPECT_EQ(ws.CentrePointCount, 6);
+    EXPECT_EQ(ws.CurveFit1.NumData(), 6);
+    double radius = 0, cu = 0, cv = 0;
+    ws.CurveFit1.CalcCircleFit(radius, cu, cv);
+    // The centre comes back as Xo - cu, Yo + cv.
+    EXPECT_NEAR(51 - cu, 51, 0.5);
+    EXPECT_NEAR(51 + cv, 51, 0.5);
+    EXPECT_NEAR(radius, 30, 0.5);
+    // The first click picked pixel (81, 51): u = 51 - 81, v = 0.
+    EXPECT_EQ(ws.CentrePoints[1].X, -30);
+    EXPECT_EQ(ws.CentrePoints[1].Y, 0);
+    // A dotted circle marks it: (81 + 3, 51) is blue.
+    EXPECT_EQ(ws.Form1.Image1.Get(84, 51), BlueColor);
+}
+
+TEST(FrameRingPick, PointsBeyondNinetyDegreesAndPastTheTableAreHandled) {
+    Workspace ws;
+    BrightRingFrame(ws);
+    ws.FramePixels[81][51].Y = -5;   // a pixel behind the sample
+    EXPECT_FALSE(PickRingPoint(ws, 82, 51));
+    EXPECT_EQ(ws.CurveFit1.NumData(), 0);
+    EXPECT_EQ(ws.CentrePointCount, 0);
+    for (int k = 0; k < 503; ++k) PickRingPoint(ws, 51, 21);
+    EXPECT_EQ(ws.CentrePointCount, MaxCentrePoints);
+    EXPECT_EQ(ws.CurveFit1.NumData(), 503);
 }
 
 } // namespace
