@@ -333,12 +333,14 @@ double SetCurvedDetectorScale(Workspace& ws, const GeometryRun& run) {
 }
 
 // Columns along an arc about the sample, rows along its axis. A sample
-// offset moves the point 2-theta is measured from, not psi.
+// offset (typed in mm, like the calibration fit reports it) moves the point
+// 2-theta is measured from, not psi.
 TwoThetaExtrema MapCylindricalDetector(Workspace& ws, const GeometryRun& run) {
     const double dpp = SetCurvedDetectorScale(ws, run);
     ws.Form32.EAMax = FormatNumber((run.Xo - ws.FrameWidth) * dpp, 7, 1);
     const double R = ws.DistancePixels;
-    return MapColumns(ws.FramePixels, run, {run.SampleX, run.SampleY}, [&](int32_t i, int32_t j0, int n, PixelBlock& b) {
+    const ScatteringOrigin sample{run.SampleX / ws.PixelSize, run.SampleY / ws.PixelSize};
+    return MapColumns(ws.FramePixels, run, sample, [&](int32_t i, int32_t j0, int n, PixelBlock& b) {
         const double A = (run.Xo - i) * dpp * RadPerDeg;
         const double X = R * std::sin(A);
         const double Y = R * std::cos(A);

@@ -231,11 +231,12 @@ TEST(GeometryCylinder, SampleOffsetMovesTheScatteringOrigin) {
     ws.Form32.ESampleX = "3";
     ws.Form32.ESampleY = "-5";
     ComputeFrameGeometry(ws, host);
-    const double R = 130.2 / (466.0 / 400), dpp = 360.0 / (2 * std::numbers::pi * R);
+    // 466 mm over 400 columns: the offsets are 3 / 1.165 and -5 / 1.165 pixels.
+    const double mm = 466.0 / 400, R = 130.2 / mm, dpp = 360.0 / (2 * std::numbers::pi * R);
     for (int i : {1, 150, 200, 399})
         for (int j : {1, 21, 41}) {
             const double A = (200 - i) * dpp * Rad;
-            const double x = R * std::sin(A) - 3, y = R * std::cos(A) + 5, z = j - 21;
+            const double x = R * std::sin(A) - 3 / mm, y = R * std::cos(A) + 5 / mm, z = j - 21;
             EXPECT_NEAR(ws.FramePixels[i][j].TwoTheta, std::acos(y / std::sqrt(x * x + y * y + z * z)) * Deg, 2e-5);
             // Psi ignores the offset: the azimuth of the pixel's direction
             // seen along the beam.
