@@ -157,24 +157,6 @@ TEST(GeometryTilted, EveryPixelMatchesTheRotatedPlane) {
     }
 }
 
-TEST(GeometryTilted, HorizontalBeamSpotIsWhereTheBeamMeetsTheDetector) {
-    // The direct beam meets a horizontally swung detector at column
-    // Xo + D tan(angle) of the centre row; psi turns half a circle there.
-    Workspace ws;
-    RecordingHost host;
-    const double angle = 10, D = 300;
-    SetUpFlatFrame(ws, 200, 21, 20, 11, D, 200, angle);   // FrameSize 200: D = 300 pixels
-    ComputeFrameGeometry(ws, host);
-    const double beamColumn = 20 + D * std::tan(angle * Rad);   // 72.9
-    for (int i = 1; i <= 200; ++i) {
-        const double expected = std::fabs(std::atan((i - beamColumn) * std::cos(angle * Rad) /
-                                                    (D / std::cos(angle * Rad) + (i - beamColumn) * std::sin(angle * Rad))) *
-                                          Deg);
-        ASSERT_NEAR(ws.FramePixels[i][11].TwoTheta, expected, 2e-5) << i;
-        ASSERT_EQ(ws.FramePixels[i][11].Psi, i < beamColumn ? 180.0f : 0.0f) << i;
-    }
-}
-
 TEST(GeometryMerged, EachColumnUsesItsOwnAngleAndSourceColumn) {
     Workspace ws;
     RecordingHost host;

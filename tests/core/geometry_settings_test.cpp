@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <numbers>
 #include <tuple>
 
 #include "geometry_test_support.h"
@@ -17,8 +16,6 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
-
-constexpr double Deg = 180.0 / std::numbers::pi;
 
 // Everything a failed run must leave as it was.
 struct Snapshot {
@@ -300,22 +297,5 @@ TEST(GeometrySettings, SettingsThatCannotBeMappedAreRefused) {
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0], c.message);
         before.expectUnchanged(ws);
-    }
-}
-
-TEST(GeometrySettings, VerticalPlaneBoxPicksTheVerticalTilt) {
-    // Swung vertically, a column through the centre sees the angle change
-    // and a row through it does not, and the other way round.
-    for (bool vertical : {false, true}) {
-        Workspace ws;
-        RecordingHost host;
-        SetUpFlatFrame(ws, 61, 61, 31, 31, 61, 61.0, 20);   // D = 61 pixels
-        ws.Form28.CBVertical = vertical;
-        ComputeFrameGeometry(ws, host);
-        const float sideways = ws.FramePixels[31 + 10][31].TwoTheta;   // along the row
-        const float downwards = ws.FramePixels[31][31 + 10].TwoTheta;  // along the column
-        const double tilted = std::acos(std::cos(20 / Deg) * 61 / std::hypot(61.0, 10.0)) * Deg;
-        EXPECT_NEAR(vertical ? sideways : downwards, tilted, 1e-5);
-        EXPECT_GT(std::fabs((vertical ? downwards : sideways) - 20.0), 5.0);
     }
 }
