@@ -157,6 +157,34 @@ TEST(GeometryTilted, EveryPixelMatchesTheRotatedPlane) {
     }
 }
 
+TEST(GeometryTilted, StoredAnglesAreTheNearestFloatsOfTheExactOnes) {
+    // The common rule worked with the C library's arccos and atan2 in double:
+    // the stored angles are that result rounded to single precision (a flip
+    // of the last bit is allowed for a value that sits on a rounding edge).
+    for (double angle : {0.0, 37.0, -120.0}) {
+        Workspace ws;
+        RecordingHost host;
+        SetUpFlatFrame(ws, 300, 220, 140.3, 100.7, 30, 61.0, angle);
+        ComputeFrameGeometry(ws, host);
+        const double D = 300 * 30 / 61.0, c = std::cos(angle * Rad), s = std::sin(angle * Rad);
+        int flips = 0;
+        for (int i = 1; i <= 300; ++i)
+            for (int j = 1; j <= 220; ++j) {
+                const double a = 140.3 - i, X = a * c + D * s, Y = -a * s + D * c, Z = j - 100.7;
+                const double twoTheta = std::acos(Y / std::sqrt(X * X + Y * Y + Z * Z)) * Deg;
+                double p = std::atan2(-X, Z) * Deg + 180;
+                p = p < 270 ? p + 90 : p - 270;
+                const FramePixel& px = ws.FramePixels[i][j];
+                for (auto [stored, exact] : {std::pair{px.TwoTheta, twoTheta}, {px.Psi, p}}) {
+                    if (stored == static_cast<float>(exact)) continue;
+                    ++flips;
+                    ASSERT_LE(std::fabs(stored - exact), 1.5 * std::fabs(std::nextafter(stored, 1e9f) - stored));
+                }
+            }
+        EXPECT_LE(flips, 10) << angle;
+    }
+}
+
 TEST(GeometryMerged, EachColumnUsesItsOwnAngleAndSourceColumn) {
     Workspace ws;
     RecordingHost host;
