@@ -10,6 +10,7 @@
 
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
+#include "workspace/parallel.h"
 #include "workspace/sector_overlay.h"
 #include "workspace/workspace.h"
 
@@ -61,6 +62,7 @@ Workspace& Frame(int32_t size) {
 
 void BM_RenderFrame(benchmark::State& state) {
     Workspace& ws = Frame(static_cast<int32_t>(state.range(0)));
+    const ScopedParallelThreadLimit threads(static_cast<unsigned>(state.range(1)));
     for (auto _ : state) {
         RenderFrame(ws);
         benchmark::DoNotOptimize(ws.Form1.Image1.Pixels.data());
@@ -69,6 +71,7 @@ void BM_RenderFrame(benchmark::State& state) {
 
 void BM_DrawAngularSector(benchmark::State& state) {
     Workspace& ws = Frame(static_cast<int32_t>(state.range(0)));
+    const ScopedParallelThreadLimit threads(static_cast<unsigned>(state.range(1)));
     RenderFrame(ws);
     for (auto _ : state) {
         DrawAngularSector(ws, ws.SectorTwoTheta1, ws.SectorPsi1, ws.SectorTwoTheta2, ws.SectorPsi2);
@@ -78,6 +81,7 @@ void BM_DrawAngularSector(benchmark::State& state) {
 
 void BM_RedrawFrameWithSector(benchmark::State& state) {
     Workspace& ws = Frame(static_cast<int32_t>(state.range(0)));
+    const ScopedParallelThreadLimit threads(static_cast<unsigned>(state.range(1)));
     RecordingHost host;
     for (auto _ : state) {
         RedrawFramePicture(ws, host);
@@ -85,8 +89,10 @@ void BM_RedrawFrameWithSector(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_RenderFrame)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DrawAngularSector)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RedrawFrameWithSector)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+// Arguments: frame size, threads (0 = all cores, 1 = serial).
+#define FRAME_SIZES ->Args({2048, 0})->Args({4096, 0})->Args({2048, 1})->Args({4096, 1})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_RenderFrame) FRAME_SIZES;
+BENCHMARK(BM_DrawAngularSector) FRAME_SIZES;
+BENCHMARK(BM_RedrawFrameWithSector) FRAME_SIZES;
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "workspace/frame_display.h"
+#include "workspace/parallel.h"
 #include "workspace/workspace.h"
 
 namespace orv {
@@ -67,35 +68,39 @@ void DrawDisplayPixels(const Workspace& ws, RgbImage& image, bool render, const 
     constexpr bool hasOverlay = !std::is_same_v<Overlay, NoOverlay>;
     constexpr int32_t Strip = 16;
     constexpr int32_t PrefetchRows = 8;
-    const FramePixel* columns[Strip];
-    bool inside[Strip];
-    for (int32_t x0 = 0; x0 <= lastX; x0 += Strip) {
-        const int32_t n = std::min(Strip, lastX + 1 - x0);
-        for (int32_t k = 0; k < n; ++k) {
-            const int32_t c = cols[x0 + k];
-            columns[k] = c >= 0 ? ws.FramePixels[c] : nullptr;
-            inside[k] = x0 + k >= 1 && c >= 1 && c <= usedCols;
-        }
-        for (int32_t y = 0; y <= lastY; ++y) {
-            const int32_t r = rows[y];
-            if (r < 0) continue;
-            const bool renderRow = render && y < h;
-            const bool rowInside = y >= 1 && r >= 1 && r <= usedRows;
-            uint32_t* out = image.Row(y) + x0;
-            // The frame pixels of a strip lie far apart: fetch those a few rows
-            // ahead while this row is worked.
-            if (y + PrefetchRows <= lastY && rows[y + PrefetchRows] >= 0)
-                for (int32_t k = 0; k < n; ++k)
-                    if (columns[k]) __builtin_prefetch(columns[k] + rows[y + PrefetchRows]);
+    const int32_t strips = (lastX + Strip) / Strip;
+    // Strips of columns are independent: workers take runs of them.
+    ParallelFor(0, strips - 1, ParallelWorkerCount(strips, 4), [&](unsigned, int32_t lo, int32_t hi) {
+        const FramePixel* columns[Strip];
+        bool inside[Strip];
+        for (int32_t x0 = lo * Strip; x0 <= std::min(lastX, hi * Strip + Strip - 1); x0 += Strip) {
+            const int32_t n = std::min(Strip, lastX + 1 - x0);
             for (int32_t k = 0; k < n; ++k) {
-                if (!columns[k]) continue;
-                const FramePixel& p = columns[k][r];
-                if (renderRow && x0 + k < w) out[k] = colors(p.Intensity);
-                if constexpr (hasOverlay)
-                    if (rowInside && inside[k] && overlay(p)) out[k] = mark;
+                const int32_t c = cols[x0 + k];
+                columns[k] = c >= 0 ? ws.FramePixels[c] : nullptr;
+                inside[k] = x0 + k >= 1 && c >= 1 && c <= usedCols;
+            }
+            for (int32_t y = 0; y <= lastY; ++y) {
+                const int32_t r = rows[y];
+                if (r < 0) continue;
+                const bool renderRow = render && y < h;
+                const bool rowInside = y >= 1 && r >= 1 && r <= usedRows;
+                uint32_t* out = image.Row(y) + x0;
+                // The frame pixels of a strip lie far apart: fetch those a few
+                // rows ahead while this row is worked.
+                if (y + PrefetchRows <= lastY && rows[y + PrefetchRows] >= 0)
+                    for (int32_t k = 0; k < n; ++k)
+                        if (columns[k]) __builtin_prefetch(columns[k] + rows[y + PrefetchRows]);
+                for (int32_t k = 0; k < n; ++k) {
+                    if (!columns[k]) continue;
+                    const FramePixel& p = columns[k][r];
+                    if (renderRow && x0 + k < w) out[k] = colors(p.Intensity);
+                    if constexpr (hasOverlay)
+                        if (rowInside && inside[k] && overlay(p)) out[k] = mark;
+                }
             }
         }
-    }
+    });
 }
 
 } // namespace orv
