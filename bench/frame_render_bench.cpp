@@ -90,7 +90,7 @@ void BM_RedrawFrameWithSector(benchmark::State& state) {
 }
 
 // Arguments: frame size, threads (0 = all cores, 1 = serial).
-#define FRAME_SIZES ->Args({2048, 0})->Args({4096, 0})->Args({2048, 1})->Args({4096, 1})->Unit(benchmark::kMillisecond)
+#define FRAME_SIZES ->Args({2048, 0})->Args({4096, 0})->Args({2048, 1})->Args({4096, 1})->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(BM_RenderFrame) FRAME_SIZES;
 BENCHMARK(BM_DrawAngularSector) FRAME_SIZES;
 BENCHMARK(BM_RedrawFrameWithSector) FRAME_SIZES;
