@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include "scan_support.h"
+#include "workspace/host.h"
+#include "workspace/scan_writers.h"
+#include "workspace/script.h"
+#include "workspace/text_files.h"
+#include "workspace/workspace.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// A small frame with a scan to save, and a folder for the script.
+struct ScriptRun : ::testing::Test {
+    ScriptRun() : dir("script_run") {
+        MakeScanFrame(ws, 20, 4, 1.0f, 20, 20.0f);
+        for (int i = 1; i <= 20; ++i)
+            for (int j = 1; j <= 4; ++j) SetPixel(ws, i, j, 100 + i, static_cast<float>(i - 1), 45.0f * j);
+        ws.CurrentFile = dir / "frame1.tif";
+    }
+    ScriptEnd Run(const std::vector<std::string>& lines) {
+        WriteTextLines(dir / "script.txt", lines);
+        return RunScriptFile(ws, host, dir / "script.txt");
+    }
+    TempFolder dir;
+    Workspace ws;
+    RecordingHost host;
+};
+
+} // namespace
+
+TEST_F(ScriptRun, SetAngleRangeScansTheSectorAndALastFieldEndsAtTheLineEnd) {
+    // No blank after the last number: the next line is still read and run.
+    EXPECT_EQ(Run({"SETANGRA 2.5 12 100 200", "SET2THST 0.02 "}), ScriptEnd::Completed);
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 2.5f);
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 12);
+    EXPECT_FLOAT_EQ(ws.SectorPsi1, 100);
+    EXPECT_FLOAT_EQ(ws.SectorPsi2, 200);
+    EXPECT_EQ(ws.SectorScan[3].Count, 2);   // psi 135 and 180 of rows 3, 4
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.02");
+    // The sector dialog's boxes stay as they were.
+    EXPECT_EQ(ws.FMask.Eth1, "0");
+}
+
+TEST_F(ScriptRun, TwoThetaStepAtOrBelowTheFinestIsComputedPerFrame) {
+    Run({"SET2THST 0.004 "});
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.005");
+    EXPECT_FALSE(ws.FSetup.CBth2step);
+    Run({"set2thst 0.02 "});
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.02");
+    EXPECT_TRUE(ws.FSetup.CBth2step);
+    Run({"SET2THST 0.005 "});
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.005");
+    EXPECT_FALSE(ws.FSetup.CBth2step);
+}
+
+TEST_F(ScriptRun, FindCentreTakesACentreFieldOfZeroFromTheCentreInForce) {
+    ws.Xo = 150.4;
+    ws.Yo = 120.6;
+    std::vector<bool> typed;
+    ws.ScriptSearches.FindCentre = [&](Workspace& w, Host&, bool typedCentre) {
+        typed.push_back(typedCentre);
+        EXPECT_EQ(w.Form27.EXoM, typedCentre ? "0.000" : "-5");
+        w.Xo = 99;
+    };
+    Run({"FINDCENT -5 0 2 1 0 1"});
+    EXPECT_EQ(ws.Form27.EXoM, "-5");
+    EXPECT_EQ(ws.Form27.EYoM, "120.600");
+    EXPECT_TRUE(ws.Form27.CBXo);
+    EXPECT_FALSE(ws.Form27.CBYo);
+    EXPECT_TRUE(ws.Form27.CBInitPos);
+    // Afterwards the automatic method is ticked again.
+    EXPECT_TRUE(ws.Form27.RAuto);
+    EXPECT_FALSE(ws.Form27.RGravity);
+    ws.Xo = 0;
+    Run({"FINDCENT 0 7 0 1 1 0"});
+    EXPECT_EQ(typed, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(ws.Form27.RAuto);
+}
+
+TEST_F(ScriptRun, FindCentreWithoutTheSearchSetsTheBoxesAndSaysSo) {
+    Run({"FINDCENT 12 34 4 1 1 0", "SET2THST 0.3 "});
+    EXPECT_EQ(ws.Form27.EXoM, "12");
+    EXPECT_EQ(ws.Form27.EYoM, "34");
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
+    bool logged = false;
+    for (const std::string& l : ws.LLog.Lines()) logged |= l == "FINDCENT: the centre search is not available";
+    EXPECT_TRUE(logged);
+}
+
+TEST_F(ScriptRun, WorkingFolderThatDoesNotExistEndsTheScript) {
+    EXPECT_EQ(Run({"SETWORKD " + (dir / "missing"), "SET2THST 0.3 "}), ScriptEnd::Failed);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
+    EXPECT_EQ(ws.ScriptFailed, 1);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].find("missing"), std::string::npos);
+    EXPECT_NE(host.messages[0].find("line 1"), std::string::npos);
+    EXPECT_EQ(Run({"SETWORKD " + dir.path(), "SET2THST 0.3 "}), ScriptEnd::Completed);
+    EXPECT_EQ(ws.FSetup.EWorkDir, dir.path());
+}
+
+TEST_F(ScriptRun, OutputFolderIsCreatedAndUsedAsAPath) {
+    const std::string out = dir / "out/deeper";
+    EXPECT_EQ(Run({"SETOUTPD " + out}), ScriptEnd::Completed);
+    EXPECT_TRUE(DirectoryExists(out));
+    EXPECT_EQ(ws.OutputDir, out);
+    EXPECT_EQ(ws.FSetup.EOutputdir, out);
+    EXPECT_EQ(WritePsiScanFile(ws), out + "/frame1.tif.PSS");
+    // A folder that cannot be made (a file is in the way) ends the script.
+    WriteTextLines(dir / "plain", {"x"});
+    EXPECT_EQ(Run({"SETOUTPD " + (dir / "plain/sub"), "SET2THST 0.3 "}), ScriptEnd::Failed);
+    EXPECT_EQ(ws.OutputDir, out);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
+}
+
+TEST_F(ScriptRun, EndApplicationAsksTheHostToEndWithStatusZero) {
+    EXPECT_EQ(Run({"ENDAPPLI", "SET2THST 0.3 "}), ScriptEnd::EndedProgram);
+    EXPECT_EQ(host.exitStatus, 0);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
+}
+
+TEST_F(ScriptRun, AFailedScriptFromTheCommandLineReportsOnStandardErrorAndEndsNonZero) {
+    ws.ScriptFromCommandLine = 1;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Run({"SETANGRA 1 2 x 4 ", "SET2THST 0.3 "}), ScriptEnd::Failed);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("'' is not a valid number"), std::string::npos) << err;
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 0);   // nothing of the line was applied
+    // The next frame's script ends the program: the status tells of the failure.
+    EXPECT_EQ(Run({"ENDAPPLI"}), ScriptEnd::EndedProgram);
+    EXPECT_EQ(host.exitStatus, 1);
+}
+
+TEST_F(ScriptRun, SaveTwoThetaScanWritesTheSectorScanInEveryFormat) {
+    ws.FromThetaScan = 0;
+    ws.ScanPoints = 20;
+    for (int k = 0; k <= 20; ++k) ws.FrameProfileCopy[k].Intensity = -7;   // not what is saved
+    Run({"SETANGRA 0 20 0 360 ", "SAVE2THS 4", "SAVE2THS 1 rest", "save2ths 5", "SAVE2THS 2", "SAVE2THS 3",
+         "SAVE2THS x"});
+    EXPECT_TRUE(ws.Form13.RBBruker);   // "x" left the last choice
+    for (const char* ext : {".ths", ".xy", ".plv", ".mdi", ".uxd"}) {
+        const std::string name = ws.CurrentFile + ext;
+        ASSERT_TRUE(FileExists(name)) << ext;
+        EXPECT_EQ(ReadWholeFile(name).find("-7.0"), std::string::npos) << ext;
+    }
+    CheckScanFormat(ws.Form13, ScanFormat::Xy);
+    EXPECT_EQ(ReadWholeFile(ws.CurrentFile + ".xy"),
+              ReadWholeFile(WriteTwoThetaScan(ws, dir / "direct", ScanSource::Sector)));
+}
+
+TEST_F(ScriptRun, FitToStandardSetsTheFitBoxesWithTheirExclusions) {
+    std::string selected;
+    std::vector<std::pair<bool, int>> fits;
+    ws.ScriptSearches.SelectStandard = [&](Workspace&, Host&, const std::string& name) {
+        selected = name;
+        return name == "Silicon";
+    };
+    ws.ScriptSearches.FitToStandard = [&](Workspace&, Host&, bool autoAdjust, int rounds) {
+        fits.emplace_back(autoAdjust, rounds);
+    };
+    //            Xo Yo 2t di DS XO YO PK bk  rounds auto
+    Run({"FITTOSTD Silicon  1 1 1 1 1 0 1 1 0 3 1"});
+    EXPECT_EQ(selected, "Silicon");
+    const TForm41Fit& fit = ws.Form41Fit;
+    EXPECT_FALSE(fit.CBXo);          // the Y offset unticks both centre boxes
+    EXPECT_FALSE(fit.CBYo);
+    EXPECT_TRUE(fit.CB2theta);
+    EXPECT_FALSE(fit.CBdistance);    // the detector size unticks the distance
+    EXPECT_TRUE(fit.CBDSize);
+    EXPECT_FALSE(fit.CBXOffset);
+    EXPECT_TRUE(fit.CBYoffset);
+    EXPECT_TRUE(fit.CBPK);
+    EXPECT_FALSE(fit.cbbck);
+    EXPECT_EQ(fits, (std::vector<std::pair<bool, int>>{{true, 3}}));
+
+    // A name that matches no pattern stops the script; nothing is fitted.
+    EXPECT_EQ(Run({"FITTOSTD Quartzzz 0 0 0 0 0 0 0 0 0 1 0", "SET2THST 0.3 "}), ScriptEnd::Failed);
+    EXPECT_EQ(fits.size(), 1u);
+    EXPECT_TRUE(fit.CB2theta);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].find("No standard pattern matches 'Quartzzz'"), std::string::npos);
+}
+
+TEST_F(ScriptRun, FitToStandardWithoutTheFitSetsTheBoxesAndSaysSo) {
+    EXPECT_EQ(Run({"FITTOSTD Si       0 0 0 1 0 0 0 0 1 0 0"}), ScriptEnd::Completed);
+    EXPECT_TRUE(ws.Form41Fit.CBdistance);
+    EXPECT_TRUE(ws.Form41Fit.cbbck);
+    EXPECT_EQ(ws.LLog.Last(), "FITTOSTD: the standard fit is not available");
+    EXPECT_EQ(Run({"FITTOSTD Si       0 0 0 1 0 0 0 0 1 x 0"}), ScriptEnd::Failed);
+}
+
+TEST_F(ScriptRun, AddFrameOfAnotherFormatChangesNothing) {
+    WriteTextLines(dir / "other.txt", {"line one", "not the right maker", "3"});
+    const int32_t before = ws.FramePixels[5][2].Intensity;
+    const std::string eth = ws.FSetup.Eth2step;
+    EXPECT_EQ(Run({"ADDFRAME 0 " + (dir / "other.txt"), "SET2THST 0.3 "}), ScriptEnd::Completed);
+    EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
+    EXPECT_EQ(ws.Form23.EXo, Workspace().Form23.EXo);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
+    // A file that does not exist is an input/output error: the script stops.
+    EXPECT_EQ(Run({"ADDFRAME 1 " + (dir / "none.tif"), "SET2THST 0.4 "}), ScriptEnd::Failed);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
+    EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
+}
+
+TEST_F(ScriptRun, SettingsLinesSetTheFileSettingsBoxAndStopOnAFileThatCannotBeRead) {
+    EXPECT_EQ(Run({"SAVESETF " + (dir / "saved.set")}), ScriptEnd::Completed);
+    EXPECT_TRUE(FileExists(dir / "saved.set"));
+    EXPECT_EQ(Run({"LOADSETF 1 " + (dir / "saved.set")}), ScriptEnd::Completed);
+    EXPECT_TRUE(ws.Form20.CBFSettings);
+    EXPECT_EQ(Run({"LOADSETF 0 " + (dir / "nothing.set"), "SET2THST 0.3 "}), ScriptEnd::Failed);
+    EXPECT_FALSE(ws.Form20.CBFSettings);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
+    EXPECT_EQ(Run({"SAVESETF " + (dir / "no/such/folder.set"), "SET2THST 0.3 "}), ScriptEnd::Failed);
+}
+
+TEST_F(ScriptRun, MissingScriptRunsNothing) {
+    EXPECT_EQ(RunScriptFile(ws, host, dir / "none.txt"), ScriptEnd::Missing);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(ws.LLog.Count(), 0u);
+}
+
+TEST_F(ScriptRun, RunScriptNeedsOpenedFilesAndAnExistingScript) {
+    WriteTextLines(dir / "s.txt", {"SET2THST 0.3 "});
+    ws.Form20.EScript = dir / "missing.txt";
+    RunScriptCommand(ws, host);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Please select a script file to process !"});
+    EXPECT_EQ(ws.ScriptLoaded, 0);
+    ws.Form20.EScript = dir / "s.txt";
+    RunScriptCommand(ws, host);
+    EXPECT_EQ(ws.ScriptLoaded, 1);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
+    Workspace empty;
+    empty.Form20.EScript = dir / "s.txt";
+    RunScriptCommand(empty, host);
+    EXPECT_EQ(empty.FSetup.Eth2step, "0.1");
+    EXPECT_EQ(host.messages.size(), 1u);
+}
+
+TEST_F(ScriptRun, LoadScriptMakesTheChosenFileCurrent) {
+    ws.ScriptLoaded = 1;
+    LoadScriptCommand(ws, host);   // cancelled
+    EXPECT_EQ(ws.ScriptLoaded, 0);
+    EXPECT_TRUE(ws.ScriptFile.empty());
+    host.openFileAnswer = {dir / "s.txt"};
+    LoadScriptCommand(ws, host);
+    EXPECT_EQ(ws.ScriptLoaded, 1);
+    EXPECT_EQ(ws.ScriptFile, dir / "s.txt");
+    EXPECT_EQ(ws.Form20.EScript, dir / "s.txt");
+}
+
+TEST_F(ScriptRun, EachListEntryRunsItsOwnScript) {
+    WriteTextLines(dir / "a.txt", {"SET2THST 0.3 "});
+    WriteTextLines(dir / "b.txt", {"SET2THST 0.4 "});
+    ws.ScriptLoaded = 1;
+    ws.ScriptList = {dir / "a.txt", "", dir / "b.txt", dir / "gone.txt"};
+    SelectFrameScript(ws, 0);
+    EXPECT_EQ(RunFrameScript(ws, host), ScriptEnd::Completed);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
+    SelectFrameScript(ws, 1);   // no script of its own: the last one runs again
+    EXPECT_EQ(ws.ScriptFile, dir / "a.txt");
+    SelectFrameScript(ws, 2);
+    EXPECT_EQ(ws.Form20.EScript, dir / "b.txt");
+    RunFrameScript(ws, host);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.4");
+    SelectFrameScript(ws, 3);
+    SelectFrameScript(ws, 9);
+    EXPECT_EQ(ws.ScriptFile, dir / "b.txt");
+}
