@@ -145,6 +145,12 @@ struct Workspace {
     std::string WorkDir;
     std::string OutputDir;
 
+    // ---- Batch and scan settings -------------------------------------------
+    float SliceWidth = 1.0f;         // psi slice width, degrees
+    bool StatusLightRed = false;     // the frame window's status light: batch outputs chosen
+    std::string OpenDialogFolder;    // where the open dialog starts
+    int32_t ScanStage = 0;           // 4 once the 2-theta was corrected
+
     // ---- Workers ----------------------------------------------------------
     std::atomic<uint8_t> BatchRunning{0};
 
@@ -166,8 +172,8 @@ struct Workspace {
     // ---- The logbook --------------------------------------------------------
     LogBook LLog;
 
-    // Whether a frame is loaded (the program's own test everywhere).
-    bool FrameIsLoaded() const { return LastFileIndex != -1; }
+    // Whether a frame is loaded: something was opened and a frame was read.
+    bool FrameIsLoaded() const { return LastFileIndex != -1 && FrameWidth > 0 && FrameHeight > 0; }
 };
 
 } // namespace orv

@@ -1,0 +1,50 @@
+#pragma once
+// Pixel masks (".msk": records of two unsigned 16-bit values, column and
+// row, from 1) and background frames (".bck": 32-bit width and height, then
+// the rows of 32-bit intensities).
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "workspace/frame_types.h"
+
+namespace orv {
+
+struct Workspace;
+
+using MaskRecords = std::vector<std::pair<uint16_t, uint16_t>>;
+
+// Reads every whole record of a mask file; throws FileError when it cannot
+// be read. A trailing half record is ignored.
+MaskRecords ReadMaskFile(const std::string& path);
+// Masks the pixels the records name; records outside the frame are skipped.
+// Returns how many records lay inside the frame.
+int64_t ApplyMask(FramePixelArray& pixels, int32_t width, int32_t height, const MaskRecords& records);
+// Writes every masked pixel (intensity -1) row by row.
+void WriteMaskFile(const std::string& path, const Workspace& ws);
+
+struct BackgroundFrame {
+    int32_t Width = 0;
+    int32_t Height = 0;
+    std::vector<int32_t> Values;   // row by row
+    int32_t at(int32_t x, int32_t y) const {
+        return Values[static_cast<size_t>(y - 1) * static_cast<size_t>(Width) + static_cast<size_t>(x - 1)];
+    }
+};
+
+// Reads a background frame; throws FileError when the file cannot be read
+// or is shorter than its width and height say.
+BackgroundFrame ReadBackgroundFile(const std::string& path);
+// Subtracts the background from the frame when the sizes agree (returns
+// false and changes nothing otherwise). Masked pixels stay masked; results
+// are kept inside the 32-bit range.
+bool SubtractBackground(FramePixelArray& pixels, int32_t width, int32_t height, const BackgroundFrame& background);
+// Writes the current frame as a background frame.
+void WriteBackgroundFile(const std::string& path, const Workspace& ws);
+
+// Whether a file name ends exactly in the given extension (".msk", ".bck").
+bool HasExactExtension(const std::string& path, const std::string& extension);
+
+} // namespace orv

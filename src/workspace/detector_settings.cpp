@@ -1,0 +1,233 @@
+#include "workspace/detector_settings.h"
+
+#include <cmath>
+#include <vector>
+
+#include "workspace/geometry.h"
+#include "workspace/host.h"
+#include "workspace/numbers.h"
+#include "workspace/program_folder.h"
+#include "workspace/sector_scan.h"
+#include "workspace/text_files.h"
+#include "workspace/workspace.h"
+
+namespace orv {
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+
+double TanDegrees(double a) { return std::tan(a * Pi / 180.0); }
+
+// Recomputes what depends on the geometry: pixels, picture, scan.
+void RecomputeAfterGeometryChange(Workspace& ws, Host& host) {
+    ComputeFrameGeometry(ws, host);
+    ws.Form20.ProgressBar1 = 50;
+    host.changed(View::Progress);
+    host.changed(View::Frame);
+    ws.Form20.ProgressBar1 = 100;
+    host.changed(View::Progress);
+    N2ThetaScan1Click(ws, host);
+}
+
+// A settings file holds text lines only.
+bool LooksLikeText(const std::string& bytes) {
+    for (unsigned char c : bytes)
+        if (c == 0 || (c < 32 && c != '\r' && c != '\n' && c != '\t')) return false;
+    return true;
+}
+
+} // namespace
+
+void SaveSettingsFile(const Workspace& ws, const std::string& fileName) {
+    const TForm32& f = ws.Form32;
+    std::string shape = f.RFlat ? "1" : f.RCylindrical ? "2" : f.RSphere ? "3" : "1";
+    WriteTextLines(fileName, {f.EXoM, f.EYoM, f.ELanda, f.E2thetaD, f.EPhiAxis, f.EDistance, f.EDSize,
+                              ws.Form28.Ediffractometer, ws.Form28.EUser, ws.Form28.CBVertical ? "1" : "0",
+                              shape, f.ELength, f.EHeight, f.ERadius, f.EAMax, f.EPixSize, f.EDSizeX, f.EDSizeY,
+                              f.Eth2offset});
+}
+
+bool LoadSettingsFile(Workspace& ws, Host& host, const std::string& fileName) {
+    std::vector<std::string> lines;
+    try {
+        std::string bytes = ReadWholeFile(fileName);
+        if (!LooksLikeText(bytes)) {
+            host.message("Not a settings file: " + fileName);
+            return false;
+        }
+        lines = ReadTextLines(fileName);
+    } catch (const FileError& e) {
+        host.message(e.what());
+        return false;
+    }
+    if (lines.size() < SettingsFileMinLines) {
+        host.message("Not a settings file (fewer than " + std::to_string(SettingsFileMinLines) +
+                     " lines): " + fileName);
+        return false;
+    }
+    auto line = [&](size_t n) -> const std::string& { return lines[n - 1]; };
+    auto optional = [&](size_t n, const char* fallback) {
+        return n <= lines.size() && !lines[n - 1].empty() ? lines[n - 1] : std::string(fallback);
+    };
+
+    TForm32& f = ws.Form32;
+    f.EXoM = ws.Form27.EXoM = line(1);
+    f.EYoM = ws.Form27.EYoM = line(2);
+    f.ELanda = line(3);
+    f.E2thetaD = line(4);
+    f.EPhiAxis = ws.Form14.EPhiAxis = ws.Form16.EPhiAxis = line(5);
+    f.EDistance = line(6);
+    f.EDSize = line(7);
+    ws.Form28.Ediffractometer = line(8);
+    ws.Form28.EUser = line(9);
+    ws.Form28.CBVertical = line(10) == "1";
+    if (line(11) == "1" || line(11) == "2" || line(11) == "3") {
+        f.SelectShape(line(11)[0] - '0');
+        ws.FlatDetector = f.RFlat ? 1 : 0;
+    }
+    f.ELength = line(12);
+    f.EHeight = line(13);
+    f.ERadius = line(14);
+    f.EAMax = line(15);
+    f.EPixSize = line(16);
+    f.EDSizeX = optional(17, "512");
+    f.EDSizeY = optional(18, "512");
+    f.Eth2offset = optional(19, "0.000");
+    host.changed(View::Settings);
+
+    try {
+        WriteSettingsTxt(ws, fileName);
+    } catch (const FileError& e) {
+        host.message(e.what());
+    }
+    ws.LLog.Append("Loaded Settings " + FileNameOnly(fileName));
+    host.changed(View::Logbook);
+    return true;
+}
+
+void ApplyDetectorSettings(Workspace& ws, Host& host) {
+    TForm32& f = ws.Form32;
+    TForm23& info = ws.Form23;
+    // Read every ticked box first: one that is not a number stops Apply with
+    // nothing changed.
+    const double xo = f.CBXo ? ParseNumber(f.EXoM) : 0;
+    const double yo = f.CBYo ? ParseNumber(f.EYoM) : 0;
+    const double landa = f.CBlanda ? ParseNumber(f.ELanda) : 0;
+    const double dsize = f.CBDSize ? ParseNumber(f.EDSize) : 0;
+    const double distance = f.CBDistance ? ParseNumber(f.EDistance) : 0;
+    const double angle = f.CB2thetaD ? ParseNumber(f.E2thetaD) : 0;
+    const double offset = f.CB2thetaD ? ParseNumber(f.Eth2offset) : 0;
+
+    if (f.CBXo) ws.Xo = xo;
+    if (f.CBYo) ws.Yo = yo;
+    if (f.CBlanda) {
+        ws.Landa = (landa < 0.01 || landa > 10) ? 0.711 : landa;
+        info.EWaveLen = f.ELanda = FormatNumber(ws.Landa);
+    }
+    // An out-of-range value is repaired and the values after it are not
+    // applied; the geometry is recomputed all the same, so pixels and
+    // settings always agree.
+    bool stopped = false;
+    if (f.CBDSize) {
+        if (dsize >= 10 && dsize <= 500) {
+            ws.DSize = dsize;
+            info.EDSizemm = FormatNumber(ws.DSize);
+        } else {
+            host.message("Value out of range !");
+            ws.DSize = 60.0;
+            info.EDSizemm = "60.0";
+            stopped = true;
+        }
+    }
+    if (!stopped && f.CBDistance) {
+        if (distance >= 10 && distance <= 50000) {
+            ws.Distance = distance;
+            info.EDistancemm = FormatNumber(ws.Distance);
+        } else {
+            host.message("Value out of range !");
+            ws.Distance = 60.0;
+            info.EDistancemm = "60.0";
+            stopped = true;
+        }
+    }
+    if (!stopped && f.CB2thetaD) {
+        const double sum = angle + offset;
+        info.E2ThetaD = f.E2thetaD;
+        if (sum > -180 && sum < 180) {
+            ws.TwoThetaD = sum;
+            ws.Form14.EPhiAxis = ws.Form16.EPhiAxis = f.EPhiAxis;
+        } else {
+            host.message("Value out of range !");
+            ws.TwoThetaD = 0;
+            info.E2ThetaD = "0.000";
+        }
+    }
+    host.changed(View::FrameInfo);
+    host.changed(View::Settings);
+    if (ws.FrameIsLoaded()) RecomputeAfterGeometryChange(ws, host);
+}
+
+std::string WavelengthPreset(const std::string& anode) {
+    if (anode == "Mo") return "0.70926";
+    if (anode == "Cu") return "1.54060";
+    if (anode == "Co") return "1.78890";
+    if (anode == "Fe") return "1.93597";
+    if (anode == "Cr") return "2.28962";
+    return {};
+}
+
+void ApplyWavelength(Workspace& ws, Host& host) {
+    double landa = ParseNumber(ws.Form19.Elanda);
+    ws.Landa = (landa < 0.01 || landa > 10) ? 0.711 : landa;
+    ws.Form23.EWaveLen = ws.Form32.ELanda = FormatNumber(ws.Landa);
+    host.changed(View::FrameInfo);
+    host.changed(View::Settings);
+}
+
+void Correct2ThetaOK(Workspace& ws, Host& host) {
+    const double measured = ParseNumber(ws.F2Theta.E2ThetaMeasured);
+    const double correct = ParseNumber(ws.F2Theta.E2ThetaCorrect);
+    const double d = std::fabs(ws.TwoThetaD);
+    const double offset = correct - measured;
+    const bool allowed = std::fabs(d - std::fabs(correct)) > 0.1 && std::fabs(d - std::fabs(measured)) > 0.1;
+    TForm32& f = ws.Form32;
+
+    if (!f.RCylindrical && ws.F2Theta.RBDistance) {
+        if (!allowed) {
+            host.message("Please selects a peak at larger 2Theta angles !");
+            return;
+        }
+        ws.Distance = std::fabs(ws.Distance * TanDegrees(d - std::fabs(measured)) /
+                                TanDegrees(d - std::fabs(correct)));
+        f.EDistance = ws.Form23.EDistancemm = FormatNumber(ws.Distance);
+        f.CBDistance = true;
+        ComputeFrameGeometry(ws, host);
+        UpdateProfileExtrema(ws);
+        host.changed(View::Settings);
+        host.message("IMPORTANT: Sample to Detector distance changed to " + f.EDistance);
+        ws.LLog.Append("New Sample to Detector Distance = " + f.EDistance);
+        N2ThetaScan1Click(ws, host);
+    }
+    if (!f.RCylindrical && ws.F2Theta.RBDSize) {
+        if (!allowed) {
+            host.message("Please selects a peak at larger 2Theta angles !");
+            return;
+        }
+        ws.DSize = std::fabs(ws.DSize * TanDegrees(d - std::fabs(correct)) /
+                             TanDegrees(d - std::fabs(measured)));
+        f.EDSize = ws.Form23.EDSizemm = FormatNumber(ws.DSize);
+        f.CBDSize = true;
+        ComputeFrameGeometry(ws, host);
+        UpdateProfileExtrema(ws);
+        host.changed(View::Settings);
+        host.message("IMPORTANT: Detector Size changed to " + f.EDSize);
+        ws.LLog.Append("New Detector Size set to = " + f.EDSize);
+        N2ThetaScan1Click(ws, host);
+    }
+    ws.LLog.Append("2Theta offset corrected = " + FormatNumber(offset));
+    ws.ScanStage = 4;
+    host.changed(View::Logbook);
+}
+
+} // namespace orv

@@ -1,0 +1,33 @@
+#pragma once
+// The commands that live on the main window, as core logic: opening files,
+// stepping through the list, running and stopping a batch, zooming.
+
+#include <string>
+#include <vector>
+
+namespace orv {
+
+class Host;
+struct Workspace;
+
+// The zoom steps; each answers whether the display width changed (the frame
+// is then redrawn). Nothing happens without a frame.
+bool ZoomIn(Workspace& ws);
+bool ZoomOut(Workspace& ws);
+bool Scale100(Workspace& ws);
+
+// File Open after the dialog: the chosen files become the list, the first
+// is the one to load. An empty choice (cancelled) changes nothing; returns
+// whether loading should start.
+bool OpenFiles(Workspace& ws, const std::vector<std::string>& files);
+// "Prev File" / "Next File": returns whether loading should start.
+bool PrevFile(Workspace& ws);
+bool NextFile(Workspace& ws);
+
+// What "Run Batch" does.
+enum class RunBatchAction { Nothing, RunScript, StartBatch, AskForAction };
+RunBatchAction RunBatchDecision(const Workspace& ws);
+// "Stop Batch".
+void StopBatch(Workspace& ws, Host& host);
+
+} // namespace orv

@@ -1,0 +1,90 @@
+#include "workspace/ui/qt_host.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+
+namespace orv {
+
+QtHost::QtHost() : notifier_(new ViewNotifier) {}
+
+QtHost::~QtHost() { delete notifier_; }
+
+bool QtHost::onMainThread() const {
+    return QCoreApplication::instance() == nullptr ||
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+void QtHost::showMessage(const QString& text) { QMessageBox::information(parent_, "Orvantide", text); }
+
+bool QtHost::askYesNo(const QString& text) {
+    return QMessageBox::question(parent_, "Orvantide", text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+void QtHost::message(const std::string& text) {
+    sync([&] { showMessage(QString::fromStdString(text)); });
+}
+
+bool QtHost::confirm(const std::string& text) {
+    bool answer = false;
+    sync([&] { answer = askYesNo(QString::fromStdString(text)); });
+    return answer;
+}
+
+void QtHost::sync(const std::function<void()>& step) {
+    if (onMainThread()) {
+        step();
+        return;
+    }
+    QMetaObject::invokeMethod(notifier_, [&step] { step(); }, Qt::BlockingQueuedConnection);
+}
+
+void QtHost::changed(View what) {
+    if (onMainThread()) {
+        emit notifier_->changed(what);
+        return;
+    }
+    QMetaObject::invokeMethod(notifier_, [this, what] { emit notifier_->changed(what); }, Qt::QueuedConnection);
+}
+
+QString QtFileFilter(const std::string& filter) {
+    QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) out << parts[i] + " (" + parts[i + 1].replace(';', ' ') + ")";
+    return out.join(";;");
+}
+
+std::optional<std::string> QtHost::askSaveFileName(const std::string& proposed, const std::string& filter) {
+    std::optional<std::string> result;
+    sync([&] {
+        QString start = QString::fromStdString(folder_.empty() ? proposed : folder_ + "/" + proposed);
+        QString name = QFileDialog::getSaveFileName(parent_, QString(), start, QtFileFilter(filter));
+        if (!name.isEmpty()) result = name.toStdString();
+    });
+    return result;
+}
+
+std::vector<std::string> QtHost::askOpenFileNames(const std::string& filter, bool multiple) {
+    std::vector<std::string> result;
+    sync([&] {
+        QString start = QString::fromStdString(folder_);
+        QStringList names;
+        if (multiple) {
+            names = QFileDialog::getOpenFileNames(parent_, QString(), start, QtFileFilter(filter));
+        } else {
+            QString one = QFileDialog::getOpenFileName(parent_, QString(), start, QtFileFilter(filter));
+            if (!one.isEmpty()) names << one;
+        }
+        for (const QString& n : names) result.push_back(n.toStdString());
+    });
+    return result;
+}
+
+void QtHost::requestExit(int status) {
+    QMetaObject::invokeMethod(notifier_, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+}
+
+} // namespace orv

@@ -1,0 +1,57 @@
+#pragma once
+// The Qt side of the core's Host: message boxes, file dialogs, the blocking
+// hand-over of worker steps to the main thread, and change notices that the
+// windows connect to.
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include "workspace/host.h"
+
+namespace orv {
+
+// Carries the core's change notices to the windows (always delivered on the
+// main thread).
+class ViewNotifier : public QObject {
+    Q_OBJECT
+signals:
+    void changed(orv::View what);
+};
+
+class QtHost : public Host {
+public:
+    QtHost();
+    ~QtHost() override;
+
+    void message(const std::string& text) override;
+    bool confirm(const std::string& text) override;
+    void sync(const std::function<void()>& step) override;
+    void changed(View what) override;
+    std::optional<std::string> askSaveFileName(const std::string& proposed, const std::string& filter) override;
+    std::vector<std::string> askOpenFileNames(const std::string& filter, bool multiple) override;
+    void requestExit(int status) override;
+
+    ViewNotifier* notifier() { return notifier_; }
+    // The window message boxes and dialogs are centred on.
+    void setDialogParent(QWidget* parent) { parent_ = parent; }
+    // The folder file dialogs start in.
+    void setDialogFolder(const std::string& folder) { folder_ = folder; }
+
+protected:
+    // The boxes themselves; tests override these to answer without a user.
+    virtual void showMessage(const QString& text);
+    virtual bool askYesNo(const QString& text);
+
+private:
+    bool onMainThread() const;
+    ViewNotifier* notifier_;
+    QPointer<QWidget> parent_;
+    std::string folder_;
+};
+
+// Converts the "Description|*.ext|Other|*.*" filters of the program into Qt's
+// "Description (*.ext);;Other (*.*)" form.
+QString QtFileFilter(const std::string& filter);
+
+} // namespace orv
