@@ -103,7 +103,6 @@ struct Workspace {
     float ScanMinIntensity = 100000;     // extrema of the finished scan inside the 2-theta limits
     float ScanMaxIntensity = 0;
     uint8_t ScanBackgroundRemoved = 0;
-    int32_t ScanStage = 0;               // 1 after a background removal, 2 after a peak search
     std::vector<float> PsiScanData = std::vector<float>(PsiScanLength);    // bin k at psi k x PsiStep
     std::vector<float> PsiScanBackup = std::vector<float>(PsiScanLength);
     std::vector<float> PsiDSpacing = std::vector<float>(PsiDSpacingRows);  // d per 5-degree psi row

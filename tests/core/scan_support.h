@@ -3,9 +3,7 @@
 // the scans can be checked without the geometry step.
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "workspace/workspace.h"
 
@@ -34,24 +32,5 @@ inline void SetPixel(Workspace& ws, int i, int j, int32_t intensity, float twoTh
     p.TwoTheta = twoTheta;
     p.Psi = psi;
 }
-
-// A fresh folder under the system's temporary folder, removed at the end.
-class TempFolder {
-public:
-    explicit TempFolder(const std::string& name) {
-        path_ = std::filesystem::temp_directory_path() / ("orv_" + name + "_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::string path() const { return path_.string(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 } // namespace orv::test

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "scan_support.h"
+#include "test_support.h"
 #include "workspace/host.h"
 #include "workspace/scan_writers.h"
 #include "workspace/script.h"
@@ -14,17 +15,17 @@ namespace {
 
 // A small frame with a scan to save, and a folder for the script.
 struct ScriptRun : ::testing::Test {
-    ScriptRun() : dir("script_run") {
+    ScriptRun() {
         MakeScanFrame(ws, 20, 4, 1.0f, 20, 20.0f);
         for (int i = 1; i <= 20; ++i)
             for (int j = 1; j <= 4; ++j) SetPixel(ws, i, j, 100 + i, static_cast<float>(i - 1), 45.0f * j);
-        ws.CurrentFile = dir / "frame1.tif";
+        ws.CurrentFile = dir.file("frame1.tif");
     }
     ScriptEnd Run(const std::vector<std::string>& lines) {
-        WriteTextLines(dir / "script.txt", lines);
-        return RunScriptFile(ws, host, dir / "script.txt");
+        WriteTextLines(dir.file("script.txt"), lines);
+        return RunScriptFile(ws, host, dir.file("script.txt"));
     }
-    TempFolder dir;
+    TempDir dir;
     Workspace ws;
     RecordingHost host;
 };
@@ -91,26 +92,26 @@ TEST_F(ScriptRun, FindCentreWithoutTheSearchSetsTheBoxesAndSaysSo) {
 }
 
 TEST_F(ScriptRun, WorkingFolderThatDoesNotExistEndsTheScript) {
-    EXPECT_EQ(Run({"SETWORKD " + (dir / "missing"), "SET2THST 0.3 "}), ScriptEnd::Failed);
+    EXPECT_EQ(Run({"SETWORKD " + dir.file("missing"), "SET2THST 0.3 "}), ScriptEnd::Failed);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
     EXPECT_EQ(ws.ScriptFailed, 1);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].find("missing"), std::string::npos);
     EXPECT_NE(host.messages[0].find("line 1"), std::string::npos);
-    EXPECT_EQ(Run({"SETWORKD " + dir.path(), "SET2THST 0.3 "}), ScriptEnd::Completed);
-    EXPECT_EQ(ws.FSetup.EWorkDir, dir.path());
+    EXPECT_EQ(Run({"SETWORKD " + dir.path().string(), "SET2THST 0.3 "}), ScriptEnd::Completed);
+    EXPECT_EQ(ws.FSetup.EWorkDir, dir.path().string());
 }
 
 TEST_F(ScriptRun, OutputFolderIsCreatedAndUsedAsAPath) {
-    const std::string out = dir / "out/deeper";
+    const std::string out = dir.file("out/deeper");
     EXPECT_EQ(Run({"SETOUTPD " + out}), ScriptEnd::Completed);
     EXPECT_TRUE(DirectoryExists(out));
     EXPECT_EQ(ws.OutputDir, out);
     EXPECT_EQ(ws.FSetup.EOutputdir, out);
     EXPECT_EQ(WritePsiScanFile(ws), out + "/frame1.tif.PSS");
     // A folder that cannot be made (a file is in the way) ends the script.
-    WriteTextLines(dir / "plain", {"x"});
-    EXPECT_EQ(Run({"SETOUTPD " + (dir / "plain/sub"), "SET2THST 0.3 "}), ScriptEnd::Failed);
+    WriteTextLines(dir.file("plain"), {"x"});
+    EXPECT_EQ(Run({"SETOUTPD " + dir.file("plain/sub"), "SET2THST 0.3 "}), ScriptEnd::Failed);
     EXPECT_EQ(ws.OutputDir, out);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
 }
@@ -149,7 +150,7 @@ TEST_F(ScriptRun, SaveTwoThetaScanWritesTheSectorScanInEveryFormat) {
     }
     CheckScanFormat(ws.Form13, ScanFormat::Xy);
     EXPECT_EQ(ReadWholeFile(ws.CurrentFile + ".xy"),
-              ReadWholeFile(WriteTwoThetaScan(ws, dir / "direct", ScanSource::Sector)));
+              ReadWholeFile(WriteTwoThetaScan(ws, dir.file("direct"), ScanSource::Sector)));
 }
 
 TEST_F(ScriptRun, FitToStandardSetsTheFitBoxesWithTheirExclusions) {
@@ -195,48 +196,48 @@ TEST_F(ScriptRun, FitToStandardWithoutTheFitSetsTheBoxesAndSaysSo) {
 }
 
 TEST_F(ScriptRun, AddFrameOfAnotherFormatChangesNothing) {
-    WriteTextLines(dir / "other.txt", {"line one", "not the right maker", "3"});
+    WriteTextLines(dir.file("other.txt"), {"line one", "not the right maker", "3"});
     const int32_t before = ws.FramePixels[5][2].Intensity;
     const std::string eth = ws.FSetup.Eth2step;
-    EXPECT_EQ(Run({"ADDFRAME 0 " + (dir / "other.txt"), "SET2THST 0.3 "}), ScriptEnd::Completed);
+    EXPECT_EQ(Run({"ADDFRAME 0 " + dir.file("other.txt"), "SET2THST 0.3 "}), ScriptEnd::Completed);
     EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
     EXPECT_EQ(ws.Form23.EXo, Workspace().Form23.EXo);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
     // A file that does not exist is an input/output error: the script stops.
-    EXPECT_EQ(Run({"ADDFRAME 1 " + (dir / "none.tif"), "SET2THST 0.4 "}), ScriptEnd::Failed);
+    EXPECT_EQ(Run({"ADDFRAME 1 " + dir.file("none.tif"), "SET2THST 0.4 "}), ScriptEnd::Failed);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
     EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
 }
 
 TEST_F(ScriptRun, SettingsLinesSetTheFileSettingsBoxAndStopOnAFileThatCannotBeRead) {
-    EXPECT_EQ(Run({"SAVESETF " + (dir / "saved.set")}), ScriptEnd::Completed);
-    EXPECT_TRUE(FileExists(dir / "saved.set"));
-    EXPECT_EQ(Run({"LOADSETF 1 " + (dir / "saved.set")}), ScriptEnd::Completed);
+    EXPECT_EQ(Run({"SAVESETF " + dir.file("saved.set")}), ScriptEnd::Completed);
+    EXPECT_TRUE(FileExists(dir.file("saved.set")));
+    EXPECT_EQ(Run({"LOADSETF 1 " + dir.file("saved.set")}), ScriptEnd::Completed);
     EXPECT_TRUE(ws.Form20.CBFSettings);
-    EXPECT_EQ(Run({"LOADSETF 0 " + (dir / "nothing.set"), "SET2THST 0.3 "}), ScriptEnd::Failed);
+    EXPECT_EQ(Run({"LOADSETF 0 " + dir.file("nothing.set"), "SET2THST 0.3 "}), ScriptEnd::Failed);
     EXPECT_FALSE(ws.Form20.CBFSettings);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
-    EXPECT_EQ(Run({"SAVESETF " + (dir / "no/such/folder.set"), "SET2THST 0.3 "}), ScriptEnd::Failed);
+    EXPECT_EQ(Run({"SAVESETF " + dir.file("no/such/folder.set"), "SET2THST 0.3 "}), ScriptEnd::Failed);
 }
 
 TEST_F(ScriptRun, MissingScriptRunsNothing) {
-    EXPECT_EQ(RunScriptFile(ws, host, dir / "none.txt"), ScriptEnd::Missing);
+    EXPECT_EQ(RunScriptFile(ws, host, dir.file("none.txt")), ScriptEnd::Missing);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(ws.LLog.Count(), 0u);
 }
 
 TEST_F(ScriptRun, RunScriptNeedsOpenedFilesAndAnExistingScript) {
-    WriteTextLines(dir / "s.txt", {"SET2THST 0.3 "});
-    ws.Form20.EScript = dir / "missing.txt";
+    WriteTextLines(dir.file("s.txt"), {"SET2THST 0.3 "});
+    ws.Form20.EScript = dir.file("missing.txt");
     RunScriptCommand(ws, host);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Please select a script file to process !"});
     EXPECT_EQ(ws.ScriptLoaded, 0);
-    ws.Form20.EScript = dir / "s.txt";
+    ws.Form20.EScript = dir.file("s.txt");
     RunScriptCommand(ws, host);
     EXPECT_EQ(ws.ScriptLoaded, 1);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
     Workspace empty;
-    empty.Form20.EScript = dir / "s.txt";
+    empty.Form20.EScript = dir.file("s.txt");
     RunScriptCommand(empty, host);
     EXPECT_EQ(empty.FSetup.Eth2step, "0.1");
     EXPECT_EQ(host.messages.size(), 1u);
@@ -247,28 +248,28 @@ TEST_F(ScriptRun, LoadScriptMakesTheChosenFileCurrent) {
     LoadScriptCommand(ws, host);   // cancelled
     EXPECT_EQ(ws.ScriptLoaded, 0);
     EXPECT_TRUE(ws.ScriptFile.empty());
-    host.openFileAnswer = {dir / "s.txt"};
+    host.openFileAnswer = {dir.file("s.txt")};
     LoadScriptCommand(ws, host);
     EXPECT_EQ(ws.ScriptLoaded, 1);
-    EXPECT_EQ(ws.ScriptFile, dir / "s.txt");
-    EXPECT_EQ(ws.Form20.EScript, dir / "s.txt");
+    EXPECT_EQ(ws.ScriptFile, dir.file("s.txt"));
+    EXPECT_EQ(ws.Form20.EScript, dir.file("s.txt"));
 }
 
 TEST_F(ScriptRun, EachListEntryRunsItsOwnScript) {
-    WriteTextLines(dir / "a.txt", {"SET2THST 0.3 "});
-    WriteTextLines(dir / "b.txt", {"SET2THST 0.4 "});
+    WriteTextLines(dir.file("a.txt"), {"SET2THST 0.3 "});
+    WriteTextLines(dir.file("b.txt"), {"SET2THST 0.4 "});
     ws.ScriptLoaded = 1;
-    ws.ScriptList = {dir / "a.txt", "", dir / "b.txt", dir / "gone.txt"};
+    ws.ScriptList = {dir.file("a.txt"), "", dir.file("b.txt"), dir.file("gone.txt")};
     SelectFrameScript(ws, 0);
     EXPECT_EQ(RunFrameScript(ws, host), ScriptEnd::Completed);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
     SelectFrameScript(ws, 1);   // no script of its own: the last one runs again
-    EXPECT_EQ(ws.ScriptFile, dir / "a.txt");
+    EXPECT_EQ(ws.ScriptFile, dir.file("a.txt"));
     SelectFrameScript(ws, 2);
-    EXPECT_EQ(ws.Form20.EScript, dir / "b.txt");
+    EXPECT_EQ(ws.Form20.EScript, dir.file("b.txt"));
     RunFrameScript(ws, host);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.4");
     SelectFrameScript(ws, 3);
     SelectFrameScript(ws, 9);
-    EXPECT_EQ(ws.ScriptFile, dir / "b.txt");
+    EXPECT_EQ(ws.ScriptFile, dir.file("b.txt"));
 }

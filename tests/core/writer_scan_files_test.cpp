@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "scan_support.h"
+#include "test_support.h"
 #include "workspace/host.h"
 #include "workspace/numbers.h"
 #include "workspace/scan_writers.h"
@@ -18,7 +19,7 @@ namespace {
 // 2024-03-05 14:07:09 UTC.
 constexpr std::time_t FixedTime = 1709647629;
 
-std::string Golden(const std::string& name) { return ReadWholeFile(std::string(ORV_TEST_DATA) + "/scans/" + name); }
+std::string Golden(const std::string& name) { return ReadWholeFile(DataFile("scans/" + name)); }
 
 // The small known scan of the golden files: ten points from 10 degrees in
 // steps of 0.5.
@@ -43,27 +44,27 @@ void MakeKnownScan(Workspace& ws) {
     ws.SectorScan[10].Intensity = 555;
 }
 
-std::string WriteIn(const TempFolder& dir, Workspace& ws, ScanFormat format, ScanSource source) {
+std::string WriteIn(const TempDir& dir, Workspace& ws, ScanFormat format, ScanSource source) {
     CheckScanFormat(ws.Form13, format);
-    return ReadWholeFile(WriteTwoThetaScan(ws, dir / "scan", source, FixedTime));
+    return ReadWholeFile(WriteTwoThetaScan(ws, dir.file("scan"), source, FixedTime));
 }
 
 } // namespace
 
 TEST(WriterScanFilesTest, EachTwoThetaLayoutMatchesItsGoldenFileByteForByte) {
-    TempFolder dir("writer_golden");
+    TempDir dir;
     Workspace ws;
     MakeKnownScan(ws);
     for (auto [format, golden] : {std::pair{ScanFormat::Xy, "scan.xy"}, std::pair{ScanFormat::Plv, "scan.plv"},
                                   std::pair{ScanFormat::Ths, "scan.ths"}, std::pair{ScanFormat::Mdi, "scan.mdi"},
                                   std::pair{ScanFormat::Uxd, "scan.uxd"}}) {
         EXPECT_EQ(WriteIn(dir, ws, format, ScanSource::Sector), Golden(golden)) << golden;
-        EXPECT_TRUE(FileExists(dir / golden)) << golden;
+        EXPECT_TRUE(FileExists(dir.file(golden))) << golden;
     }
 }
 
 TEST(WriterScanFilesTest, WindowSaveWritesTheSectorScanAndOtherwiseTheFrameProfile) {
-    TempFolder dir("writer_source");
+    TempDir dir;
     Workspace ws;
     MakeKnownScan(ws);
     // The whole-frame profile: other 2-theta values and intensities, more points.
@@ -79,7 +80,7 @@ TEST(WriterScanFilesTest, WindowSaveWritesTheSectorScanAndOtherwiseTheFrameProfi
               "20.000000000 5.0\r\n21.000000000 10.0\r\n22.000000000 15.0\r\n");
     // The header's first 2-theta still comes from the sector scan.
     CheckScanFormat(ws.Form13, ScanFormat::Plv);
-    std::vector<std::string> plv = ReadTextLines(WriteTwoThetaScan(ws, dir / "p", ScanSource::Requester));
+    std::vector<std::string> plv = ReadTextLines(WriteTwoThetaScan(ws, dir.file("p"), ScanSource::Requester));
     ASSERT_EQ(plv.size(), 4u + 3u);
     EXPECT_EQ(plv[1], "10.000");
     EXPECT_EQ(plv[4], "       5.000");
@@ -123,12 +124,12 @@ TEST(WriterScanFilesTest, ThsPointAtZeroHasNoDSpacing) {
 }
 
 TEST(WriterScanFilesTest, ExtensionIsAppendedEvenToANameThatHasOne) {
-    TempFolder dir("writer_ext");
+    TempDir dir;
     Workspace ws;
     MakeKnownScan(ws);
     CheckScanFormat(ws.Form13, ScanFormat::Xy);
-    EXPECT_EQ(WriteTwoThetaScan(ws, dir / "a.xy", ScanSource::Sector), dir / "a.xy.xy");
-    EXPECT_TRUE(FileExists(dir / "a.xy.xy"));
+    EXPECT_EQ(WriteTwoThetaScan(ws, dir.file("a.xy"), ScanSource::Sector), dir.file("a.xy.xy"));
+    EXPECT_TRUE(FileExists(dir.file("a.xy.xy")));
     EXPECT_EQ(ScanFormatExtension(CheckedScanFormat(ws.Form13)), ".xy");
     CheckScanFormat(ws.Form13, ScanFormat::Uxd);
     EXPECT_TRUE(ws.Form13.RBBruker);
@@ -136,11 +137,11 @@ TEST(WriterScanFilesTest, ExtensionIsAppendedEvenToANameThatHasOne) {
 }
 
 TEST(WriterScanFilesTest, ThsReadsBackThroughTheScanWindowsReader) {
-    TempFolder dir("writer_ths");
+    TempDir dir;
     Workspace ws;
     MakeKnownScan(ws);
     CheckScanFormat(ws.Form13, ScanFormat::Ths);
-    const TwoThetaScanFile scan = ReadTwoThetaScanFile(WriteTwoThetaScan(ws, dir / "s", ScanSource::Sector));
+    const TwoThetaScanFile scan = ReadTwoThetaScanFile(WriteTwoThetaScan(ws, dir.file("s"), ScanSource::Sector));
     EXPECT_DOUBLE_EQ(scan.FirstTwoTheta, 10);
     EXPECT_DOUBLE_EQ(scan.TwoThetaStep, 0.5);
     EXPECT_DOUBLE_EQ(scan.Landa, 0.7093);
@@ -152,18 +153,18 @@ TEST(WriterScanFilesTest, ThsReadsBackThroughTheScanWindowsReader) {
 }
 
 TEST(WriterScanFilesTest, ThsReaderStopsAtTextThatIsNotANumber) {
-    TempFolder dir("writer_ths_bad");
-    WriteTextLines(dir / "bad.ths", {"x", "10.000", "0.500", "0.7093", "DATA", "      10.000       4.069      12.000",
+    TempDir dir;
+    WriteTextLines(dir.file("bad.ths"), {"x", "10.000", "0.500", "0.7093", "DATA", "      10.000       4.069      12.000",
                                      "      1O.500       3.876      13.000"});
-    EXPECT_THROW(ReadTwoThetaScanFile(dir / "bad.ths"), ConversionError);
-    EXPECT_THROW(ReadTwoThetaScanFile(dir / "missing.ths"), FileError);
+    EXPECT_THROW(ReadTwoThetaScanFile(dir.file("bad.ths")), ConversionError);
+    EXPECT_THROW(ReadTwoThetaScanFile(dir.file("missing.ths")), FileError);
 }
 
 TEST(WriterScanFilesTest, PsiScanAndDSpacingFilesMatchTheirGoldenFiles) {
-    TempFolder dir("writer_psi");
+    TempDir dir;
     Workspace ws;
     MakeKnownScan(ws);
-    ws.OutputDir = dir.path();   // no trailing separator: joined as a path
+    ws.OutputDir = dir.path().string();   // no trailing separator: joined as a path
     ws.PsiStep = 90;
     ws.SectorTwoTheta1 = 8.5f;
     ws.SectorTwoTheta2 = 12.25f;
@@ -174,48 +175,48 @@ TEST(WriterScanFilesTest, PsiScanAndDSpacingFilesMatchTheirGoldenFiles) {
     ws.PsiDSpacing[1] = 1.5f;
     ws.PsiDSpacing[2] = 0;
     ws.PsiDSpacing[3] = 3.1416f;
-    EXPECT_EQ(WritePsiScanFile(ws), dir / "frame1.tif.PSS");
-    EXPECT_EQ(ReadWholeFile(dir / "frame1.tif.PSS"), Golden("frame1.tif.PSS"));
-    EXPECT_EQ(WriteDSpacingFile(ws), dir / "frame1.tif.DSP");
-    EXPECT_EQ(ReadWholeFile(dir / "frame1.tif.DSP"), Golden("frame1.tif.DSP"));
+    EXPECT_EQ(WritePsiScanFile(ws), dir.file("frame1.tif.PSS"));
+    EXPECT_EQ(ReadWholeFile(dir.file("frame1.tif.PSS")), Golden("frame1.tif.PSS"));
+    EXPECT_EQ(WriteDSpacingFile(ws), dir.file("frame1.tif.DSP"));
+    EXPECT_EQ(ReadWholeFile(dir.file("frame1.tif.DSP")), Golden("frame1.tif.DSP"));
     // A second run replaces the files.
     ws.PsiScanData[0] = 1;
     WritePsiScanFile(ws);
-    EXPECT_EQ(ReadTextLines(dir / "frame1.tif.PSS")[3], "0.000      1.000");
+    EXPECT_EQ(ReadTextLines(dir.file("frame1.tif.PSS"))[3], "0.000      1.000");
 }
 
 TEST(WriterScanFilesTest, DSpacingFileWithAFinePsiStepStaysInsideItsTable) {
-    TempFolder dir("writer_dsp");
+    TempDir dir;
     Workspace ws;
     MakeKnownScan(ws);
-    ws.OutputDir = dir.path();
+    ws.OutputDir = dir.path().string();
     ws.PsiStep = 0.5f;   // 720 rows asked for, 72 in the table
     ws.PsiDSpacing[71] = 1.25f;
     WriteDSpacingFile(ws);
-    std::vector<std::string> lines = ReadTextLines(dir / "frame1.tif.DSP");
+    std::vector<std::string> lines = ReadTextLines(dir.file("frame1.tif.DSP"));
     ASSERT_EQ(lines.size(), 3u + 720u);
     EXPECT_EQ(lines[3 + 71], "35.500   1.250");
     EXPECT_EQ(lines.back(), "359.500   0.000");
     ws.PsiStep = 0;
     WriteDSpacingFile(ws);
-    EXPECT_EQ(ReadTextLines(dir / "frame1.tif.DSP").size(), 3u);
+    EXPECT_EQ(ReadTextLines(dir.file("frame1.tif.DSP")).size(), 3u);
 }
 
 TEST(WriterScanFilesTest, FileFormatOkWritesTheChosenNameAndClearsTheRequester) {
-    TempFolder dir("writer_dialog");
+    TempDir dir;
     Workspace ws;
     RecordingHost host;
     MakeKnownScan(ws);
     ws.FromThetaScan = 1;
     CheckScanFormat(ws.Form13, ScanFormat::Ths);
-    host.saveFileAnswer = dir / "chosen";
+    host.saveFileAnswer = dir.file("chosen");
     FileFormatOK(ws, host);
     EXPECT_EQ(host.proposedNames, std::vector<std::string>{"frame1.tif"});
-    EXPECT_EQ(ReadWholeFile(dir / "chosen.ths"), Golden("scan.ths"));
+    EXPECT_EQ(ReadWholeFile(dir.file("chosen.ths")), Golden("scan.ths"));
     EXPECT_EQ(ws.FromThetaScan, 0);
 
     ws.FromThetaScan = 1;
-    host.saveFileAnswer = dir / "no_such_folder/x";
+    host.saveFileAnswer = dir.file("no_such_folder/x");
     FileFormatOK(ws, host);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].find("no_such_folder"), std::string::npos);
