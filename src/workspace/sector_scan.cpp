@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "workspace/host.h"
@@ -14,13 +16,45 @@ namespace orv {
 
 namespace {
 
-// The nearest bin of a fractional bin position (halves to even), or -1 when
-// it falls outside 0..last (NaN included).
-inline int32_t NearestBin(double position, int32_t last) {
-    const double k = std::nearbyint(position);
-    if (!(k >= 0.0 && k <= static_cast<double>(last))) return -1;
-    return static_cast<int32_t>(k);
+// Nearest whole number, halves to even, for |v| < 2^51: the same as
+// std::nearbyint in the default rounding mode, without a library call.
+inline double RoundHalfEvenSmall(double v) {
+    constexpr double Shift = 6755399441055744.0;   // 1.5 x 2^52
+    return (v + Shift) - Shift;
 }
+
+// The bin rule of every scan: bin k = nint((value - origin) / step), halves
+// to even, or -1 outside 0..last. The quotient is formed with the step's
+// reciprocal; only when it lies within a hair of a half does the exact
+// division decide, so the bins are those of the division.
+class BinRule {
+public:
+    BinRule(double origin, double step, int32_t last)
+        : origin_(origin), step_(step), inverse_(1.0 / step), last_(last) {}
+
+    int32_t operator()(double value) const {
+        const double d = value - origin_;
+        const double q = d * inverse_;
+        // Far outside the bins (or NaN) the rounding is wrong but the
+        // result stays outside and is refused below.
+        double k = RoundHalfEvenSmall(q);
+        if (std::fabs(q - k) > 0.4999999) k = std::nearbyint(d / step_);
+        if (!(k >= 0.0 && k <= last_)) return -1;
+        return static_cast<int32_t>(k);
+    }
+
+private:
+    double origin_, step_, inverse_;
+    int32_t last_;
+};
+
+// What one bin received: the (weighted) intensity and the pixel count, side
+// by side so that a pixel touches one place. Intensities are whole numbers,
+// so unweighted sums are exact in any order.
+struct BinTotal {
+    double Sum = 0;
+    int64_t Count = 0;
+};
 
 struct PixelRange {
     int32_t x1, x2, y1, y2;
@@ -32,45 +66,83 @@ PixelRange WholeFrame(const Workspace& ws) {
             std::min(ws.FrameHeight, ws.FramePixels.height())};
 }
 
-// Adds every unmasked pixel of `range` that `take` accepts to its 2-theta
-// bin, weighted by `weight`. Columns are contiguous in memory, so the rows
-// run innermost.
-template <typename Take, typename Weight>
-void BinTwoTheta(const Workspace& ws, PixelRange range, Take take, Weight weight, int32_t last,
-                 double* sum, int32_t* count) {
-    const double minTwoTheta = ws.MinTwoTheta;
-    const double step = ws.TwoThetaStep;
+// Adds every unmasked pixel of `range` that `take` accepts to the bin of
+// its `key` (2-theta or psi), weighted by `weight`. Columns are contiguous
+// in memory, so the rows run innermost.
+template <typename Take, typename Key, typename Weight>
+void BinPixels(const Workspace& ws, PixelRange range, const BinRule& bin, Take take, Key key, Weight weight,
+               BinTotal* bins) {
     for (int32_t i = range.x1; i <= range.x2; ++i) {
         const FramePixel* column = ws.FramePixels[i];
         for (int32_t j = range.y1; j <= range.y2; ++j) {
             const FramePixel& p = column[j];
             if (p.Intensity == MaskedIntensity || !take(p)) continue;
-            const int32_t k = NearestBin((static_cast<double>(p.TwoTheta) - minTwoTheta) / step, last);
+            const int32_t k = bin(key(p));
             if (k < 0) continue;
-            ++count[k];
-            sum[k] += static_cast<double>(p.Intensity) * weight(p);
+            bins[k].Sum += static_cast<double>(p.Intensity) * weight(p);
+            ++bins[k].Count;
         }
     }
 }
 
-template <typename Take>
-void BinTwoThetaWeighted(const Workspace& ws, PixelRange range, Take take, bool flatWeight, double d3,
-                         int32_t last, double* sum, int32_t* count) {
-    if (!flatWeight) {
-        BinTwoTheta(ws, range, take, [](const FramePixel&) { return 1.0; }, last, sum, count);
-        return;
+// Runs `fill`(columns, bins) over `range` split into column chunks, each
+// with bins of its own, and adds the chunks up in order. Large frames are
+// split among threads; the split depends only on the frame's size, so the
+// totals are the same on every machine.
+template <typename Fill>
+std::vector<BinTotal> BinInChunks(PixelRange range, size_t binCount, Fill fill) {
+    const int64_t columns = int64_t{range.x2} - range.x1 + 1;
+    const int64_t rows = int64_t{range.y2} - range.y1 + 1;
+    if (columns <= 0 || rows <= 0) return std::vector<BinTotal>(binCount);
+    constexpr int64_t PixelsPerChunk = 1 << 20;
+    const int chunks = static_cast<int>(std::clamp<int64_t>(columns * rows / PixelsPerChunk, 1, 8));
+    std::vector<std::vector<BinTotal>> partial(static_cast<size_t>(chunks), std::vector<BinTotal>(binCount));
+    auto run = [&](int c) {
+        PixelRange part = range;
+        part.x1 = static_cast<int32_t>(range.x1 + columns * c / chunks);
+        part.x2 = static_cast<int32_t>(range.x1 + columns * (c + 1) / chunks - 1);
+        fill(part, partial[static_cast<size_t>(c)].data());
+    };
+    std::vector<std::thread> threads;
+    int c = 1;
+    try {
+        for (; c < chunks; ++c) threads.emplace_back(run, c);
+    } catch (const std::system_error&) {
+        // No thread to be had: the rest runs here.
     }
+    for (int rest = c; rest < chunks; ++rest) run(rest);
+    run(0);
+    for (std::thread& t : threads) t.join();
+    std::vector<BinTotal>& total = partial[0];
+    for (size_t n = 1; n < partial.size(); ++n)
+        for (size_t k = 0; k < binCount; ++k) {
+            total[k].Sum += partial[n][k].Sum;
+            total[k].Count += partial[n][k].Count;
+        }
+    return std::move(total);
+}
+
+// The 2-theta bins of the pixels of `range` that `take` accepts, weighted
+// for a flat detector when `flatWeight`.
+template <typename Take>
+std::vector<BinTotal> BinTwoTheta(const Workspace& ws, PixelRange range, Take take, bool flatWeight, double d3,
+                                  int32_t last) {
+    const BinRule bin(ws.MinTwoTheta, ws.TwoThetaStep, last);
+    auto twoTheta = [](const FramePixel& p) { return p.TwoTheta; };
     // The flat-detector correction: the pixel's distance from the sample
     // cubed, relative to the sample-to-detector distance cubed.
     const double divisor = d3 > 0 ? d3 : 1.0;
-    BinTwoTheta(
-        ws, range, take,
-        [divisor](const FramePixel& p) {
-            const double x = p.X, y = p.Y, z = p.Z;
-            const double r = std::sqrt(x * x + y * y + z * z);
-            return r * r * r / divisor;
-        },
-        last, sum, count);
+    auto flat = [divisor](const FramePixel& p) {
+        const double x = p.X, y = p.Y, z = p.Z;
+        const double r = std::sqrt(x * x + y * y + z * z);
+        return r * r * r / divisor;
+    };
+    return BinInChunks(range, static_cast<size_t>(last) + 1, [&](PixelRange part, BinTotal* bins) {
+        if (flatWeight)
+            BinPixels(ws, part, bin, take, twoTheta, flat, bins);
+        else
+            BinPixels(ws, part, bin, take, twoTheta, [](const FramePixel&) { return 1.0; }, bins);
+    });
 }
 
 // The scan's polyline, bins 0..SectorScanPoints, in black.
@@ -211,8 +283,7 @@ void N2ThetaScan1Click(Workspace& ws, Host& host) {
     d3 = d3 * d3 * d3;
     const bool flatWeight = ws.FSetup.cbflat;
 
-    std::vector<double> sum(static_cast<size_t>(last) + 1, 0.0);
-    std::vector<int32_t> count(static_cast<size_t>(last) + 1, 0);
+    std::vector<BinTotal> bins(static_cast<size_t>(last) + 1);
     const PixelRange frame = WholeFrame(ws);
     float rectMinTwoTheta = 180, rectMaxTwoTheta = 0;
     if (rectangle) {
@@ -224,18 +295,17 @@ void N2ThetaScan1Click(Workspace& ws, Host& host) {
                 rectMinTwoTheta = std::min(rectMinTwoTheta, t);
                 rectMaxTwoTheta = std::max(rectMaxTwoTheta, t);
             }
-        BinTwoThetaWeighted(ws, range, [](const FramePixel&) { return true; }, flatWeight, d3, last,
-                            sum.data(), count.data());
+        bins = BinTwoTheta(ws, range, [](const FramePixel&) { return true; }, flatWeight, d3, last);
     } else {
         const float p1 = ws.SectorPsi1, p2 = ws.SectorPsi2;
         if (p1 < p2)
-            BinTwoThetaWeighted(
-                ws, frame, [p1, p2](const FramePixel& p) { return p.Psi > p1 && p.Psi < p2; },
-                flatWeight, d3, last, sum.data(), count.data());
+            bins = BinTwoTheta(
+                ws, frame, [p1, p2](const FramePixel& p) { return p.Psi > p1 && p.Psi < p2; }, flatWeight, d3,
+                last);
         else if (p1 > p2)
-            BinTwoThetaWeighted(
-                ws, frame, [p1, p2](const FramePixel& p) { return p.Psi > p1 || p.Psi < p2; },
-                flatWeight, d3, last, sum.data(), count.data());
+            bins = BinTwoTheta(
+                ws, frame, [p1, p2](const FramePixel& p) { return p.Psi > p1 || p.Psi < p2; }, flatWeight, d3,
+                last);
         // Equal limits hold no pixel.
     }
 
@@ -244,7 +314,7 @@ void N2ThetaScan1Click(Workspace& ws, Host& host) {
     const double cutIndex = static_cast<double>(ws.MaxTwoTheta) * 0.9 / step;
     int32_t length = last;
     for (int32_t k = 0; k <= last; ++k) {
-        if (k > cutIndex && count[k] < 20) {
+        if (k > cutIndex && bins[k].Count < 20) {
             length = k;
             break;
         }
@@ -254,10 +324,10 @@ void N2ThetaScan1Click(Workspace& ws, Host& host) {
     ws.ScanMaxIntensity = 0;
     for (int32_t k = 0; k <= length; ++k) {
         ProfilePoint& b = ws.SectorScan[k];
-        double value = sum[k];
-        if (lorentz && count[k] >= 1) value /= count[k];
+        double value = bins[k].Sum;
+        if (lorentz && bins[k].Count >= 1) value /= static_cast<double>(bins[k].Count);
         b.Intensity = static_cast<float>(value);
-        b.Count = count[k];
+        b.Count = static_cast<int32_t>(std::min<int64_t>(bins[k].Count, INT32_MAX));
         if (b.TwoTheta > ws.SectorTwoTheta1 && b.TwoTheta < ws.SectorTwoTheta2) {
             ws.ScanMinIntensity = std::min(ws.ScanMinIntensity, b.Intensity);
             ws.ScanMaxIntensity = std::max(ws.ScanMaxIntensity, b.Intensity);
@@ -348,31 +418,25 @@ void PsiScan1Click(Workspace& ws, Host& host) {
     ws.PsiStep = psiStep;
     const int32_t n = std::min(RoundToInt(360.0 / psiStep), PsiScanLength - 1);
 
-    // 32-bit counts: a bin of a large frame easily holds more than 65535 pixels.
-    std::vector<int64_t> sum(static_cast<size_t>(n) + 1, 0);
-    std::vector<int32_t> count(static_cast<size_t>(n) + 1, 0);
-    int64_t pixels = 0;
+    // Counts wider than 16 bits: a bin of a large frame easily holds more
+    // than 65535 pixels.
     const float t1 = ws.SectorTwoTheta1, t2 = ws.SectorTwoTheta2;
-    const double step = psiStep;
-    const PixelRange frame = WholeFrame(ws);
-    for (int32_t i = frame.x1; i <= frame.x2; ++i) {
-        const FramePixel* column = ws.FramePixels[i];
-        for (int32_t j = frame.y1; j <= frame.y2; ++j) {
-            const FramePixel& p = column[j];
-            if (p.Intensity == MaskedIntensity || !(p.TwoTheta >= t1 && p.TwoTheta <= t2)) continue;
-            const int32_t k = NearestBin(static_cast<double>(p.Psi) / step, n);
-            if (k < 0) continue;
-            sum[k] += p.Intensity;
-            ++count[k];
-            ++pixels;
-        }
-    }
+    const BinRule bin(0.0, psiStep, n);
+    const std::vector<BinTotal> bins =
+        BinInChunks(WholeFrame(ws), static_cast<size_t>(n) + 1, [&](PixelRange part, BinTotal* b) {
+            BinPixels(
+                ws, part, bin, [t1, t2](const FramePixel& p) { return p.TwoTheta >= t1 && p.TwoTheta <= t2; },
+                [](const FramePixel& p) { return p.Psi; }, [](const FramePixel&) { return 1.0; }, b);
+        });
+    int64_t pixels = 0;
+    for (const BinTotal& b : bins) pixels += b.Count;
     std::fill(ws.PsiScanData.begin(), ws.PsiScanData.end(), 0.0f);
-    for (int32_t k = 0; k <= n; ++k) ws.PsiScanData[k] = static_cast<float>(sum[k]);
+    for (int32_t k = 0; k <= n; ++k) ws.PsiScanData[k] = static_cast<float>(bins[k].Sum);
     ws.PsiScanBackup = ws.PsiScanData;
     if (ws.FSetup.CBPsiLorentz) {
         for (int32_t k = 0; k <= n; ++k)
-            if (count[k] != 0) ws.PsiScanData[k] = static_cast<float>(static_cast<double>(sum[k]) / count[k]);
+            if (bins[k].Count != 0)
+                ws.PsiScanData[k] = static_cast<float>(bins[k].Sum / static_cast<double>(bins[k].Count));
     }
     float top = -10000;
     for (int32_t k = 0; k <= n; ++k) top = std::max(top, ws.PsiScanData[k]);

@@ -345,3 +345,28 @@ TEST(ScanSectorTest, SectorLimitsAreRepairedFromTheDialog) {
     EXPECT_EQ(host.messages.back(), "'x1' is not a valid number");
     EXPECT_FLOAT_EQ(ws.SectorPsi2, 180);
 }
+
+TEST(ScanSectorTest, LargeFrameSplitAmongThreadsGivesEveryPixelOnce) {
+    // 2048 x 1536 pixels: more than one chunk of columns.
+    Workspace ws;
+    RecordingHost host;
+    MakeScanFrame(ws, 2048, 1536, 1.0f, 2100, 2100.0f);
+    for (int i = 1; i <= 2048; ++i)
+        for (int j = 1; j <= 1536; ++j) SetPixel(ws, i, j, j % 3, static_cast<float>(i - 1), 10.0f + (j % 300));
+    ws.FSetup.CB2thetaLorentz = false;
+    Scan(ws, host, -1, 361);
+    ASSERT_EQ(ws.SectorScanPoints, 2048);   // bin 2048 is the first with too few pixels
+    for (int k = 0; k < 2048; ++k) {
+        ASSERT_EQ(ws.SectorScan[k].Count, 1536) << k;
+        ASSERT_EQ(ws.SectorScan[k].Intensity, 512 * (0 + 1 + 2)) << k;
+    }
+    ws.SectorTwoTheta1 = 0;
+    ws.SectorTwoTheta2 = 3000;
+    ws.FSetup.CBPsiLorentz = false;
+    PsiScan1Click(ws, host);
+    // Psi 10 + (j mod 300): rows 1..1536 give each psi 10..309 five or six times.
+    double total = 0;
+    for (int k = 0; k < PsiScanLength; ++k) total += ws.PsiScanData[k];
+    EXPECT_EQ(total, 2048.0 * 512 * 3);
+    EXPECT_EQ(ws.LLog.Last(), std::to_string(2048 * 1536) + " pixels contributing to the Psi scan");
+}
