@@ -3,14 +3,42 @@
 // fixed-position header field goes through these bounds-checked helpers, so
 // a short or damaged file is rejected instead of read past its end.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "formats/reader.h"
+#include "workspace/numbers.h"
 
 namespace orv {
+
+// Little-endian loads from bytes whose range the caller has already checked
+// (ByteView and FillFrameRows check it); the only place that assembles
+// multi-byte values.
+inline uint16_t LoadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t LoadU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint64_t LoadU64(const unsigned char* p) {
+    return static_cast<uint64_t>(LoadU32(p)) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32);
+}
+inline float LoadF32(const unsigned char* p) {
+    uint32_t bits = LoadU32(p);
+    float v;
+    std::memcpy(&v, &bits, 4);
+    return v;
+}
+inline double LoadF64(const unsigned char* p) {
+    uint64_t bits = LoadU64(p);
+    double v;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
 
 class ByteView {
 public:
@@ -26,33 +54,17 @@ public:
         if (!has(offset, count)) throw FrameReadError("file too short");
     }
 
-    uint8_t u8(uint64_t offset) const {
-        require(offset, 1);
-        return static_cast<uint8_t>(bytes_[offset]);
-    }
-    uint16_t u16(uint64_t offset) const {
-        require(offset, 2);
-        return static_cast<uint16_t>(b(offset) | (b(offset + 1) << 8));
-    }
+    uint8_t u8(uint64_t offset) const { return *at(offset, 1); }
+    uint16_t u16(uint64_t offset) const { return LoadU16(at(offset, 2)); }
     int16_t i16(uint64_t offset) const { return static_cast<int16_t>(u16(offset)); }
-    uint32_t u32(uint64_t offset) const {
-        require(offset, 4);
-        return static_cast<uint32_t>(b(offset)) | (static_cast<uint32_t>(b(offset + 1)) << 8) |
-               (static_cast<uint32_t>(b(offset + 2)) << 16) | (static_cast<uint32_t>(b(offset + 3)) << 24);
-    }
+    uint32_t u32(uint64_t offset) const { return LoadU32(at(offset, 4)); }
     int32_t i32(uint64_t offset) const { return static_cast<int32_t>(u32(offset)); }
-    float f32(uint64_t offset) const {
-        uint32_t bits = u32(offset);
-        float v;
-        std::memcpy(&v, &bits, 4);
-        return v;
-    }
-    double f64(uint64_t offset) const {
-        require(offset, 8);
-        uint64_t bits = static_cast<uint64_t>(u32(offset)) | (static_cast<uint64_t>(u32(offset + 4)) << 32);
-        double v;
-        std::memcpy(&v, &bits, 8);
-        return v;
+    float f32(uint64_t offset) const { return LoadF32(at(offset, 4)); }
+    double f64(uint64_t offset) const { return LoadF64(at(offset, 8)); }
+    // The first of `count` bytes from `offset`, after checking they exist.
+    const unsigned char* at(uint64_t offset, uint64_t count) const {
+        require(offset, count);
+        return reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
     }
     // A fixed-position text field of `count` characters.
     std::string text(uint64_t offset, uint64_t count) const {
@@ -62,9 +74,113 @@ public:
     std::string_view bytes() const { return bytes_; }
 
 private:
-    uint32_t b(uint64_t offset) const { return static_cast<uint8_t>(bytes_[offset]); }
     std::string_view bytes_;
 };
+
+// ---- Text headers ----------------------------------------------------------
+
+// The first `maxLines` lines of a text header; CR LF, LF and a lone CR each
+// end a line. A file with fewer lines gives fewer.
+inline std::vector<std::string_view> LeadingLines(std::string_view bytes, size_t maxLines) {
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (lines.size() < maxLines && pos < bytes.size()) {
+        size_t end = bytes.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = bytes.size();
+        lines.push_back(bytes.substr(pos, end - pos));
+        pos = end;
+        if (pos < bytes.size() && bytes[pos++] == '\r' && pos < bytes.size() && bytes[pos] == '\n') ++pos;
+    }
+    return lines;
+}
+
+// Characters `first`..`last` (counted from 1) of a header line or record; a
+// shorter line gives the characters it has.
+inline std::string_view Chars(std::string_view line, size_t first, size_t last) {
+    if (first < 1 || first > line.size() || last < first) return {};
+    return line.substr(first - 1, std::min(last, line.size()) - first + 1);
+}
+// The rest of a line after its first `count` characters.
+inline std::string_view RestAfter(std::string_view line, size_t count) {
+    return count >= line.size() ? std::string_view() : line.substr(count);
+}
+inline bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// ---- Frame blocks ---------------------------------------------------------
+
+inline int32_t SaturateToInt32(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+// Bytes of a width x height block of `bytesPerPixel`-byte pixels. Throws
+// FrameReadError for a size no frame can have, before anything is allocated.
+inline uint64_t PixelBlockBytes(int64_t width, int64_t height, int64_t bytesPerPixel) {
+    if (width < 1 || height < 1) throw FrameReadError("frame of zero size");
+    if (width > MaxFramePixels || height > MaxFramePixels || width * height > MaxFramePixels)
+        throw FrameReadError("frame too large: " + std::to_string(width) + " x " + std::to_string(height));
+    return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * static_cast<uint64_t>(bytesPerPixel);
+}
+
+// Writes `rowCount` stored rows of `frame.FrameWidth` pixels into frame rows
+// firstRow, firstRow + rowStep, ...; stored row r starts at offset + r x
+// rowStride and each pixel takes `pixelBytes` bytes, turned into an
+// intensity by `decode`. The whole block is checked against the data first
+// (FrameReadError when it is not inside). Columns are filled in bands so
+// that writes into the column-major frame stay sequential.
+template <typename Decode>
+void FillFrameRows(NewFrame& frame, const ByteView& file, uint64_t offset, uint64_t rowStride,
+                   uint64_t pixelBytes, int32_t firstRow, int32_t rowCount, int32_t rowStep, Decode decode) {
+    const int32_t width = frame.FrameWidth;
+    if (rowCount < 1 || width < 1) return;
+    const int64_t lastRow = firstRow + static_cast<int64_t>(rowStep) * (rowCount - 1);
+    if (!frame.FramePixels.contains(width, firstRow) || !frame.FramePixels.contains(width, lastRow) ||
+        std::min<int64_t>(firstRow, lastRow) < 1 ||
+        std::max<int64_t>(firstRow, lastRow) > frame.FramePixels.height())
+        throw FrameReadError("pixel rows outside the frame");
+    const uint64_t rowBytes = static_cast<uint64_t>(width) * pixelBytes;
+    if (rowStride > (std::numeric_limits<uint64_t>::max() - rowBytes) / static_cast<uint64_t>(rowCount))
+        throw FrameReadError("file too short for its pixels");
+    const unsigned char* base = file.at(offset, rowStride * static_cast<uint64_t>(rowCount - 1) + rowBytes);
+    constexpr int32_t Band = 16;
+    for (int32_t x0 = 0; x0 < width; x0 += Band) {
+        const int32_t x1 = std::min(width, x0 + Band);
+        int32_t y = firstRow;
+        for (int32_t r = 0; r < rowCount; ++r, y += rowStep) {
+            const unsigned char* p = base + rowStride * static_cast<uint64_t>(r) + static_cast<uint64_t>(x0) * pixelBytes;
+            for (int32_t x = x0; x < x1; ++x, p += pixelBytes) frame.FramePixels[x + 1][y].Intensity = decode(p);
+        }
+    }
+}
+
+inline int32_t DecodeU8(const unsigned char* p) { return *p; }
+inline int32_t DecodeU16(const unsigned char* p) { return LoadU16(p); }
+inline int32_t DecodeI32(const unsigned char* p) { return static_cast<int32_t>(LoadU32(p)); }
+
+// The decoder of unsigned 8-bit, unsigned 16-bit and signed 32-bit pixels,
+// the three depths most formats share; nullptr for any other depth.
+using PixelDecoder = int32_t (*)(const unsigned char*);
+inline PixelDecoder CommonPixelDecoder(int64_t bytesPerPixel) {
+    switch (bytesPerPixel) {
+    case 1: return DecodeU8;
+    case 2: return DecodeU16;
+    case 4: return DecodeI32;
+    default: return nullptr;
+    }
+}
+
+// The geometry a format without one takes from the Detector Settings boxes;
+// a box that does not hold a number throws ConversionError.
+inline void GeometryFromDetectorSettings(const TForm32& form, NewFrame& frame) {
+    frame.Xo = ParseNumber(form.EXoM);
+    frame.Yo = ParseNumber(form.EYoM);
+    frame.TwoThetaD = ParseNumber(form.E2thetaD);
+    frame.Distance = ParseNumber(form.EDistance);
+    frame.DSize = ParseNumber(form.EDSize);
+    frame.Landa = ParseNumber(form.ELanda);
+}
 
 // Appends little-endian values to a byte string (writers).
 inline void PutI32(std::string& out, int32_t v) {

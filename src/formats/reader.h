@@ -35,6 +35,13 @@ struct FrameInfoTexts {
     std::string EXo, EYo, E2ThetaD, EWaveLen, EDistancemm, EDSizemm;
 };
 
+// The Detector Settings boxes a reader without the settings step fills from
+// its file (ReadPANalyticalFrame), as the texts the boxes show.
+struct DetectorSettingsTexts {
+    std::string EXoM, EYoM, ERadius, ELanda, ELength, EHeight, EPixSize;
+    bool SetFileGeometry = false;   // the file's geometry, a cylindrical detector
+};
+
 // A complete frame read from a file.
 struct NewFrame {
     FramePixelArray FramePixels;       // (FrameWidth + 2) x (FrameHeight + 2)
@@ -47,6 +54,10 @@ struct NewFrame {
     std::optional<FrameInfoTexts> FrameInfo;
     std::optional<int32_t> MaxIntensity;  // when the format states it
     std::string ReaderName;            // which reader read it
+    // Boxes the reader sets with its frame: ELength and EHeight always, the
+    // others only with SetFileGeometry (see ApplyReaderSettings).
+    std::optional<DetectorSettingsTexts> DetectorSettings;
+    std::optional<uint8_t> PixelAspectSet;  // readers of non-square pixels
 };
 
 // What a reader sees: the chain it runs in, the file's bytes (read once for
@@ -107,6 +118,11 @@ void InstallFrame(Workspace& ws, NewFrame&& frame);
 // message), variant B the pole and arithmetic workers. Returns false when
 // variant B refuses the frame's size.
 bool ApplyDetectorOverrides(Workspace& ws, Host& host, NewFrame& frame, ReaderChain chain);
+
+// Writes what a reader without the settings step sets besides Frame Info:
+// its Detector Settings boxes (and the detector shape) and the pixel-aspect
+// flag. Part of installing such a frame; does nothing for other readers.
+void ApplyReaderSettings(Workspace& ws, const NewFrame& frame);
 
 // Smooths single hot pixels at the left and right edges of every row.
 void RemoveEdgeSpikes(FramePixelArray& pixels, int32_t width, int32_t height);

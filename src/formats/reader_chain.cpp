@@ -17,66 +17,66 @@ namespace {
 // part of the program stands in the table with no function, so the order is
 // kept where it is added.
 const std::vector<ChainEntry> LoadChain = {
-    {"ReadCustomRawFrame", nullptr, true, false},
-    {"ReadHeaderIdFrame", nullptr, false, false},
-    {"ReadPANalyticalFrame", nullptr, false, false},
+    {"ReadCustomRawFrame", ReadCustomRawFrame, true, false},
+    {"ReadHeaderIdFrame", ReadHeaderIdFrame, false, false},
+    {"ReadPANalyticalFrame", ReadPANalyticalFrame, false, false},
     {"ReadNativeFrame", ReadNativeFrame, false, false},
-    {"ReadImFrame", nullptr, false, false},
-    {"ReadKeywordHeaderFrame", nullptr, false, false},
-    {"ReadRaxisFrame", nullptr, false, false},
-    {"ReadFormat100Frame", nullptr, false, false},
-    {"ReadFormatFrame", nullptr, false, false},
-    {"ReadSapphireFrame", nullptr, false, false},
-    {"ReadFloatPairFrame", nullptr, false, false},
-    {"ReadTiffFrame", nullptr, false, false},
-    {"ReadBmpFrame", nullptr, false, false},
-    {"ReadPixelSizeFrame", nullptr, false, false},
-    {"ReadMccdFrame", nullptr, false, false},
-    {"ReadCsvFrame", nullptr, false, false},
-    {"ReadRawFrame", nullptr, false, false},
+    {"ReadImFrame", ReadImFrame, false, false},
+    {"ReadKeywordHeaderFrame", ReadKeywordHeaderFrame, false, false},
+    {"ReadRaxisFrame", ReadRaxisFrame, false, false},
+    {"ReadFormat100Frame", ReadFormat100Frame, false, false},
+    {"ReadFormatFrame", ReadFormatFrame, false, false},
+    {"ReadSapphireFrame", ReadSapphireFrame, false, false},
+    {"ReadFloatPairFrame", ReadFloatPairFrame, false, false},
+    {"ReadTiffFrame", ReadTiffFrame, false, false},
+    {"ReadBmpFrame", ReadBmpFrame, false, false},
+    {"ReadPixelSizeFrame", ReadPixelSizeFrame, false, false},
+    {"ReadMccdFrame", ReadMccdFrame, false, false},
+    {"ReadCsvFrame", ReadCsvFrame, false, false},
+    {"ReadRawFrame", ReadRawFrame, false, false},
 };
 
 const std::vector<ChainEntry> PoleChain = {
-    {"ReadCustomRawFrame", nullptr, true, false},
-    {"ReadPANalyticalFrame", nullptr, false, true},
+    {"ReadCustomRawFrame", ReadCustomRawFrame, true, false},
+    {"ReadPANalyticalFrame", ReadPANalyticalFrame, false, true},
     {"ReadNativeFrame", ReadNativeFrame, false, true},
-    {"ReadKeywordHeaderFrame", nullptr, false, false},
-    {"ReadRaxisFrame", nullptr, false, false},
-    {"ReadFormat100Frame", nullptr, false, false},
-    {"ReadFormatFrame", nullptr, false, false},
-    {"ReadSapphireFrame", nullptr, false, false},
-    {"ReadTiffFrame", nullptr, false, false},
-    {"ReadBmpFrame", nullptr, false, false},
-    {"ReadPixelSizeFrame", nullptr, false, false},
-    {"ReadMccdFrame", nullptr, false, false},
-    {"ReadCsvFrame", nullptr, false, false},
-    {"ReadRawFrame", nullptr, false, false},
+    {"ReadKeywordHeaderFrame", ReadKeywordHeaderFrame, false, false},
+    {"ReadRaxisFrame", ReadRaxisFrame, false, false},
+    {"ReadFormat100Frame", ReadFormat100Frame, false, false},
+    {"ReadFormatFrame", ReadFormatFrame, false, false},
+    {"ReadSapphireFrame", ReadSapphireFrame, false, false},
+    {"ReadTiffFrame", ReadTiffFrame, false, false},
+    {"ReadBmpFrame", ReadBmpFrame, false, false},
+    {"ReadPixelSizeFrame", ReadPixelSizeFrame, false, false},
+    {"ReadMccdFrame", ReadMccdFrame, false, false},
+    {"ReadCsvFrame", ReadCsvFrame, false, false},
+    {"ReadRawFrame", ReadRawFrame, false, false},
 };
 
 const std::vector<ChainEntry> ArithmeticChain = {
-    {"ReadCustomRawFrame", nullptr, true, false},
-    {"ReadHeaderIdFrame", nullptr, false, false},
-    {"ReadPANalyticalFrame", nullptr, false, true},
+    {"ReadCustomRawFrame", ReadCustomRawFrame, true, false},
+    {"ReadHeaderIdFrame", ReadHeaderIdFrame, false, false},
+    {"ReadPANalyticalFrame", ReadPANalyticalFrame, false, true},
     {"ReadNativeFrame", ReadNativeFrame, false, true},
-    {"ReadImFrame", nullptr, false, true},
-    {"ReadKeywordHeaderFrame", nullptr, false, false},
-    {"ReadRaxisFrame", nullptr, false, false},
-    {"ReadRawFrame", nullptr, false, false},
-    {"ReadTiffFrame", nullptr, false, false},
-    {"ReadBmpFrame", nullptr, false, false},
-    {"ReadFormat100Frame", nullptr, false, false},
-    {"ReadFormatFrame", nullptr, false, false},
-    {"ReadSapphireFrame", nullptr, false, false},
-    {"ReadFloatPairFrame", nullptr, false, false},
-    {"ReadMccdFrame", nullptr, false, false},
-    {"ReadPixelSizeFrame", nullptr, false, false},
-    {"ReadCsvFrame", nullptr, false, false},
+    {"ReadImFrame", ReadImFrame, false, true},
+    {"ReadKeywordHeaderFrame", ReadKeywordHeaderFrame, false, false},
+    {"ReadRaxisFrame", ReadRaxisFrame, false, false},
+    {"ReadRawFrame", ReadRawFrame, false, false},
+    {"ReadTiffFrame", ReadTiffFrame, false, false},
+    {"ReadBmpFrame", ReadBmpFrame, false, false},
+    {"ReadFormat100Frame", ReadFormat100Frame, false, false},
+    {"ReadFormatFrame", ReadFormatFrame, false, false},
+    {"ReadSapphireFrame", ReadSapphireFrame, false, false},
+    {"ReadFloatPairFrame", ReadFloatPairFrame, false, false},
+    {"ReadMccdFrame", ReadMccdFrame, false, false},
+    {"ReadPixelSizeFrame", ReadPixelSizeFrame, false, false},
+    {"ReadCsvFrame", ReadCsvFrame, false, false},
 };
 
 const std::vector<ChainEntry> MergeChain = {
-    {"ReadFormat100Frame", nullptr, false, false},
-    {"ReadFormatFrame", nullptr, false, false},
-    {"ReadSapphireFrame", nullptr, false, false},
+    {"ReadFormat100Frame", ReadFormat100Frame, false, false},
+    {"ReadFormatFrame", ReadFormatFrame, false, false},
+    {"ReadSapphireFrame", ReadSapphireFrame, false, false},
 };
 
 } // namespace
@@ -181,6 +181,7 @@ void InstallFrame(Workspace& ws, NewFrame&& frame) {
         ws.Form23.EDSizemm = frame.FrameInfo->EDSizemm;
     }
     if (frame.MaxIntensity) ws.MaxIntensity = *frame.MaxIntensity;
+    ApplyReaderSettings(ws, frame);
 }
 
 } // namespace orv

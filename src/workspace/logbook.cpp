@@ -1,5 +1,8 @@
 #include "workspace/logbook.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "workspace/text_files.h"
 
 namespace orv {
@@ -17,6 +20,13 @@ std::vector<std::string> LogBook::Lines() const {
 void LogBook::SetLines(std::vector<std::string> lines) {
     std::lock_guard lock(mutex_);
     lines_ = std::move(lines);
+}
+
+void LogBook::ReplaceFirst(size_t shown, std::vector<std::string> edited) {
+    std::lock_guard lock(mutex_);
+    shown = std::min(shown, lines_.size());
+    edited.insert(edited.end(), lines_.begin() + static_cast<std::ptrdiff_t>(shown), lines_.end());
+    lines_ = std::move(edited);
 }
 
 size_t LogBook::Count() const {

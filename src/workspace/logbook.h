@@ -14,6 +14,9 @@ public:
     void Append(const std::string& line);
     std::vector<std::string> Lines() const;
     void SetLines(std::vector<std::string> lines);  // the user edited the memo
+    // The user edited the memo that showed the first `shown` lines: they
+    // become `edited`, and lines appended since (by a worker) stay after them.
+    void ReplaceFirst(size_t shown, std::vector<std::string> edited);
     size_t Count() const;
     std::string Last() const;
     void Clear();

@@ -171,6 +171,8 @@ struct Workspace {
     // ---- The logbook --------------------------------------------------------
     LogBook LLog;
 
+    // Whether files were opened or listed (a frame may still be loading).
+    bool SomethingOpened() const { return LastFileIndex != -1; }
     // Whether a frame is loaded: something was opened and a frame was read.
     bool FrameIsLoaded() const { return LastFileIndex != -1 && FrameWidth > 0 && FrameHeight > 0; }
 };

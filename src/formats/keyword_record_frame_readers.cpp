@@ -1,0 +1,171 @@
+// Square frames whose header is 96 fixed-width text records of 80
+// characters ("FORMAT :" and "FORMAT :100"), pixels from byte 7680 followed
+// by the tables of values that did not fit the stored pixel.
+
+#include <charconv>
+#include <string>
+
+#include "formats/binary_io.h"
+#include "formats/frame_readers.h"
+#include "workspace/numbers.h"
+
+namespace orv {
+
+namespace {
+
+constexpr uint64_t RecordBytes = 80;
+constexpr uint64_t HeaderBytes = 96 * RecordBytes;
+
+// Characters first..last of record `record` (both counted from 1).
+std::string_view RecordChars(const ByteView& file, int record, size_t first, size_t last) {
+    const std::string_view header = file.bytes().substr(0, HeaderBytes);
+    return Chars(header.substr((record - 1) * RecordBytes, RecordBytes), first, last);
+}
+
+double RecordNumber(const ByteView& file, int record, size_t first, size_t last) {
+    return ParseNumber(RecordChars(file, record, first, last));
+}
+int32_t RecordInteger(const ByteView& file, int record, size_t first, size_t last) {
+    return ParseInteger(RecordChars(file, record, first, last));
+}
+
+// A table count field: its digits (and minus signs where kept) joined in
+// order; no digit gives 0.
+int64_t JoinedCount(std::string_view field, bool keepMinus) {
+    std::string kept;
+    for (char c : field)
+        if ((c >= '0' && c <= '9') || (keepMinus && c == '-')) kept += c;
+    if (kept.empty()) return 0;
+    int64_t v = 0;
+    auto [ptr, ec] = std::from_chars(kept.data(), kept.data() + kept.size(), v);
+    if (ec == std::errc::result_out_of_range) throw FrameReadError("impossible table count " + kept);
+    if (ec != std::errc() || ptr != kept.data() + kept.size()) throw ConversionError(kept);
+    return v;
+}
+
+// A table of `count` entries of `entryBytes` padded to 16 bytes.
+uint64_t PaddedTableBytes(uint64_t count, uint64_t entryBytes) {
+    const uint64_t bytes = count * entryBytes;
+    return bytes % 16 == 0 ? bytes : bytes + 16 - bytes % 16;
+}
+
+void CheckCount(int64_t count, int64_t pixels, const char* what) {
+    if (count < 0 || count > pixels)
+        throw FrameReadError(std::string("impossible ") + what + " count " + std::to_string(count));
+}
+
+} // namespace
+
+ReadOutcome ReadFormatFrame(const ReaderContext& context, const std::string&, NewFrame& frame) {
+    ByteView file(context.Bytes);
+    if (!StartsWith(context.Bytes, "FORMAT :")) return ReadOutcome::NotMine;
+    if (!file.has(0, HeaderBytes)) throw FrameReadError("truncated frame header");
+
+    const int32_t overflows = RecordInteger(file, 21, 9, 18);
+    double twoTheta = RecordNumber(file, 38, 9, 22);
+    if (twoTheta > 180) twoTheta -= 360;
+    const int32_t bytesPerPixel = RecordInteger(file, 40, 9, 18);
+    const int32_t side = RecordInteger(file, 41, 9, 18);
+    frame.Xo = RecordNumber(file, 55, 9, 22);
+    frame.Yo = RecordNumber(file, 55, 23, 36);
+    frame.Distance = RecordNumber(file, 56, 9, 22) * 10;
+    frame.Landa = RecordNumber(file, 64, 9, 22);
+    frame.TwoThetaD = twoTheta;
+    // No detector size in this header: the settings step supplies it.
+
+    const PixelDecoder decode = CommonPixelDecoder(bytesPerPixel);
+    if (!decode) throw FrameReadError("unsupported bytes per pixel " + std::to_string(bytesPerPixel));
+    const uint64_t pixelBytes = PixelBlockBytes(side, side, bytesPerPixel);
+    const int64_t pixels = static_cast<int64_t>(side) * side;
+    CheckCount(overflows, pixels, "overflow");
+    const uint64_t tableStart = HeaderBytes + pixelBytes;
+    file.require(tableStart, 16ull * static_cast<uint64_t>(overflows));
+
+    AllocateFrame(frame, side, side);
+    FillFrameRows(frame, file, HeaderBytes, pixelBytes / side, bytesPerPixel, 1, side, 1, decode);
+
+    // Each entry: 9 characters of true value, 7 of pixel number counted
+    // along rows from 0, as the writing programs number them. A later entry
+    // for the same pixel wins; numbers outside the frame are skipped.
+    for (int32_t i = 0; i < overflows; ++i) {
+        const std::string entry = file.text(tableStart + 16ull * i, 16);
+        const int32_t value = ParseInteger(Chars(entry, 1, 9));
+        const int64_t pixel = ParseInteger(Chars(entry, 10, 16));
+        if (pixel < 0 || pixel >= pixels) continue;
+        frame.FramePixels[static_cast<int32_t>(pixel % side) + 1][static_cast<int32_t>(pixel / side) + 1].Intensity =
+            value;
+    }
+    return ReadOutcome::Read;
+}
+
+ReadOutcome ReadFormat100Frame(const ReaderContext& context, const std::string&, NewFrame& frame) {
+    ByteView file(context.Bytes);
+    if (!StartsWith(context.Bytes, "FORMAT :100")) return ReadOutcome::NotMine;
+    if (!file.has(0, HeaderBytes)) throw FrameReadError("truncated frame header");
+
+    int64_t underflows = JoinedCount(RecordChars(file, 21, 9, 28), true);
+    if (underflows == -1) underflows = 0;
+    const int64_t overflows2 = JoinedCount(RecordChars(file, 21, 29, 49), false);
+    const int64_t overflows4 = JoinedCount(RecordChars(file, 21, 50, 80), false);
+    double twoTheta = RecordNumber(file, 38, 9, 18);
+    if (twoTheta > 180) twoTheta -= 360;
+    if (twoTheta < -180) twoTheta += 360;
+    const int32_t bytesPerPixel = RecordInteger(file, 40, 9, 9);
+    const int32_t underflowBytes = RecordInteger(file, 40, 45, 45);
+    int32_t side = RecordInteger(file, 41, 9, 11);
+    if (side == 102) side = 1024;   // a four-digit side cut to three characters
+    if (side == 204) side = 2048;
+    frame.Xo = RecordNumber(file, 55, 9, 18);
+    frame.Yo = RecordNumber(file, 55, 27, 36);
+    frame.Distance = RecordNumber(file, 56, 9, 16) * 10;
+    frame.Landa = RecordNumber(file, 64, 9, 16);
+    frame.TwoThetaD = twoTheta;
+
+    if (bytesPerPixel != 1 && bytesPerPixel != 2)
+        throw FrameReadError("unsupported bytes per pixel " + std::to_string(bytesPerPixel));
+    const uint64_t pixelBytes = PixelBlockBytes(side, side, bytesPerPixel);
+    const int64_t pixels = static_cast<int64_t>(side) * side;
+    CheckCount(underflows, pixels, "underflow");
+    CheckCount(overflows2, pixels, "2-byte overflow");
+    CheckCount(overflows4, pixels, "4-byte overflow");
+    if (underflows > 0 && underflowBytes != 1 && underflowBytes != 2)
+        throw FrameReadError("unsupported underflow entry size " + std::to_string(underflowBytes));
+    const uint64_t underflowStart = HeaderBytes + pixelBytes;
+    const uint64_t overflow2Start = underflowStart + PaddedTableBytes(underflows, underflows > 0 ? underflowBytes : 0);
+    const uint64_t overflow4Start = overflow2Start + PaddedTableBytes(overflows2, 2);
+    file.require(overflow4Start, 4ull * static_cast<uint64_t>(overflows4));
+
+    AllocateFrame(frame, side, side);
+    FillFrameRows(frame, file, HeaderBytes, pixelBytes / side, bytesPerPixel, 1, side, 1,
+                  bytesPerPixel == 1 ? DecodeU8 : DecodeU16);
+    if (underflows == 0 && overflows2 == 0 && overflows4 == 0) return ReadOutcome::Read;
+
+    // One pass in file order; each table's cursor advances only when an
+    // entry is taken.
+    int64_t nextUnder = 0, next2 = 0, next4 = 0;
+    const uint32_t marker = bytesPerPixel == 1 ? 255 : 65535;
+    const unsigned char* p = file.at(HeaderBytes, pixelBytes);
+    for (int32_t y = 1; y <= side; ++y) {
+        for (int32_t x = 1; x <= side; ++x, p += bytesPerPixel) {
+            const uint32_t stored = bytesPerPixel == 1 ? *p : LoadU16(p);
+            if (stored != 0 && stored != marker) continue;
+            int32_t& intensity = frame.FramePixels[x][y].Intensity;
+            if (stored == 0) {
+                if (nextUnder < underflows) {
+                    const uint64_t at = underflowStart + static_cast<uint64_t>(nextUnder++) * underflowBytes;
+                    intensity = -static_cast<int32_t>(underflowBytes == 1 ? file.u8(at) : file.u16(at));
+                }
+            } else if (stored == marker) {
+                if (bytesPerPixel == 1 && next2 < overflows2) {
+                    intensity = file.u16(overflow2Start + 2ull * static_cast<uint64_t>(next2++));
+                    if (intensity != 65535) continue;
+                }
+                if (next4 < overflows4 && (bytesPerPixel == 2 || intensity == 65535))
+                    intensity = file.i32(overflow4Start + 4ull * static_cast<uint64_t>(next4++));
+            }
+        }
+    }
+    return ReadOutcome::Read;
+}
+
+} // namespace orv
