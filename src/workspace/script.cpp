@@ -4,11 +4,11 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <system_error>
 
+#include "formats/binary_io.h"
 #include "formats/reader.h"
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
@@ -103,24 +103,31 @@ std::string TrimRight(std::string s) {
     return s;
 }
 
-// Whether the file's second line carries "PANalytical" in columns 10 to 20,
-// the only frames ADDFRAME adds. Throws FileError when it cannot be opened.
-bool IsPANalyticalFrame(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError("Cannot open file " + path);
-    std::string line;
-    std::getline(in, line);
-    if (!std::getline(in, line)) return false;
-    return line.size() >= 20 && line.compare(9, 11, "PANalytical") == 0;
+// What ADDFRAME finds in a file: only a PANalytical frame (line 2 carries
+// "PANalytical" in columns 10 to 20) is added, and only when its pixels,
+// the last width x height x 4 bytes, leave its 23 header lines whole.
+enum class AddedFile { Other, Short, Frame };
+
+AddedFile InspectAddedFile(std::string_view bytes) {
+    const std::vector<std::string_view> lines = LeadingLines(bytes.substr(0, 65536), 23);
+    if (lines.size() < 2 || Chars(lines[1], 10, 20) != "PANalytical") return AddedFile::Other;
+    int32_t width = 0, height = 0;
+    if (lines.size() < 23 || !TryParseInteger(RestAfter(lines[21], 6), width) ||
+        !TryParseInteger(RestAfter(lines[22], 6), height) || width < 1 || height < 1)
+        return AddedFile::Short;
+    const uint64_t headerEnd = static_cast<uint64_t>(lines[22].data() + lines[22].size() - bytes.data());
+    const uint64_t pixelBytes = uint64_t{4} * static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    return bytes.size() >= headerEnd + pixelBytes ? AddedFile::Frame : AddedFile::Short;
 }
 
 void AddFrame(Workspace& ws, Host& host, const ScriptCommand& c) {
     const bool subtract = c.Flags.at(0);
     const std::string& path = c.Name;
     if (!FileExists(path)) throw ScriptStop("Cannot open file " + path);
-    if (!IsPANalyticalFrame(path)) {
-        Log(ws, host, "ADDFRAME: not a PANalytical frame, nothing added: " + path);
-        return;
+    switch (InspectAddedFile(ReadWholeFile(path))) {
+    case AddedFile::Other: Log(ws, host, "ADDFRAME: not a PANalytical frame, nothing added: " + path); return;
+    case AddedFile::Short: Log(ws, host, "ADDFRAME: file too short, nothing added: " + path); return;
+    case AddedFile::Frame: break;
     }
     ChainResult read = RunReaderChain(ws, host, ReaderChain::Arithmetic, path);
     if (!read.Read || read.Frame.ReaderName != "ReadPANalyticalFrame") {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <functional>
+
 #include "scan_support.h"
 #include "test_support.h"
 #include "workspace/host.h"
@@ -12,6 +15,35 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
+
+// A PANalytical frame file (text header of 23 lines, then rows of signed
+// 32-bit pixels) of w x h pixels, value(i, j) at column i, row j;
+// `cutBytes` leaves the file that much short.
+void WritePANalyticalFile(const std::string& path, int w, int h, const std::function<int32_t(int, int)>& value,
+                          size_t cutBytes = 0) {
+    std::vector<std::string> l(23, "-");
+    l[1] = "Producer PANalytical image";
+    l[4] = "PixelWidth =0.1";
+    l[5] = "PixelHeight=0.1";
+    l[6] = "Radius=240.0";
+    l[8] = "Exposure = 10";
+    l[9] = "Frames = 1";
+    l[15] = "2Theta = 35.5";
+    l[17] = "Wavelength=1.5406";
+    l[18] = "BeamCentre X =12.5";
+    l[19] = "BeamCentre Y =14.75";
+    l[21] = "Width=" + std::to_string(w);
+    l[22] = "Heigh=" + std::to_string(h);
+    std::string bytes;
+    for (const std::string& line : l) bytes += line + "\r\n";
+    for (int j = 1; j <= h; ++j)
+        for (int i = 1; i <= w; ++i) {
+            const uint32_t v = static_cast<uint32_t>(value(i, j));
+            for (int b = 0; b < 4; ++b) bytes += static_cast<char>((v >> (8 * b)) & 0xFF);
+        }
+    bytes.resize(bytes.size() - cutBytes);
+    WriteFileAtomically(path, bytes);
+}
 
 // A small frame with a scan to save, and a folder for the script.
 struct ScriptRun : ::testing::Test {
@@ -203,10 +235,56 @@ TEST_F(ScriptRun, AddFrameOfAnotherFormatChangesNothing) {
     EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
     EXPECT_EQ(ws.Form23.EXo, Workspace().Form23.EXo);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
+    // A frame of the program's own format and of the same size is not added either.
+    Workspace own;
+    MakeScanFrame(own, 384, 256);
+    WriteTextLines(dir.file("own.txt"), {"ADDFRAME 0 " + DataFile("geometry/flat384x256_offcentre.orv")});
+    EXPECT_EQ(RunScriptFile(own, host, dir.file("own.txt")), ScriptEnd::Completed);
+    EXPECT_EQ(own.FramePixels[100][100].Intensity, 0);
+    EXPECT_EQ(own.Landa, Workspace().Landa);
     // A file that does not exist is an input/output error: the script stops.
     EXPECT_EQ(Run({"ADDFRAME 1 " + dir.file("none.tif"), "SET2THST 0.4 "}), ScriptEnd::Failed);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
     EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
+}
+
+TEST_F(ScriptRun, AddFrameAddsAndSubtractsAFrameOfTheSameSize) {
+    WritePANalyticalFile(dir.file("add.txt"), 20, 4, [](int i, int j) { return i == 2 && j == 2 ? -1 : i * j; });
+    ws.FramePixels[3][1].Intensity = MaskedIntensity;
+    ws.FramePixels[20][4].Intensity = INT32_MAX - 10;
+    const TForm32 settings = ws.Form32;
+    const TForm23 info = ws.Form23;
+    EXPECT_EQ(Run({"ADDFRAME 0 " + dir.file("add.txt")}), ScriptEnd::Completed);
+    EXPECT_EQ(ws.FramePixels[5][3].Intensity, 105 + 15);
+    EXPECT_EQ(ws.FramePixels[1][1].Intensity, 101 + 1);
+    EXPECT_EQ(ws.FramePixels[3][1].Intensity, MaskedIntensity);   // masked stays masked
+    EXPECT_EQ(ws.FramePixels[2][2].Intensity, MaskedIntensity);   // masked in the added frame
+    EXPECT_EQ(ws.FramePixels[20][4].Intensity, INT32_MAX);        // saturated, not wrapped
+    // The file's geometry is not taken over; the scan was made again.
+    EXPECT_EQ(ws.Form32.EXoM, settings.EXoM);
+    EXPECT_EQ(ws.Form32.RCylindrical, settings.RCylindrical);
+    EXPECT_EQ(ws.Form23.EXo, info.EXo);
+    EXPECT_EQ(ws.LLog.Last(), "2Theta scan calculated and displayed ");
+    EXPECT_EQ(Run({"addframe 1 " + dir.file("add.txt")}), ScriptEnd::Completed);
+    EXPECT_EQ(ws.FramePixels[5][3].Intensity, 105);
+    EXPECT_EQ(ws.FramePixels[1][1].Intensity, 101);
+    EXPECT_EQ(ws.FramePixels[3][1].Intensity, MaskedIntensity);
+}
+
+TEST_F(ScriptRun, AddFrameRefusesAnotherSizeOrAShortFileAndChangesNothing) {
+    WritePANalyticalFile(dir.file("wide.txt"), 21, 4, [](int, int) { return 1; });
+    WritePANalyticalFile(dir.file("short.txt"), 20, 4, [](int, int) { return 1; }, 6);
+    const int32_t before = ws.FramePixels[5][2].Intensity;
+    const TForm32 settings = ws.Form32;
+    EXPECT_EQ(Run({"ADDFRAME 0 " + dir.file("wide.txt"), "ADDFRAME 0 " + dir.file("short.txt"), "SET2THST 0.3 "}),
+              ScriptEnd::Completed);
+    EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
+    EXPECT_EQ(ws.Form32.EXoM, settings.EXoM);
+    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
+    const std::vector<std::string> log = ws.LLog.Lines();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NE(log[0].find("21 x 4"), std::string::npos) << log[0];
+    EXPECT_NE(log[1].find("short.txt"), std::string::npos) << log[1];
 }
 
 TEST_F(ScriptRun, SettingsLinesSetTheFileSettingsBoxAndStopOnAFileThatCannotBeRead) {
