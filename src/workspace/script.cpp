@@ -195,8 +195,8 @@ void FindCentre(Workspace& ws, Host& host, const ScriptCommand& c) {
     form.CBYo = c.Flags.at(1);
     form.CBInitPos = c.Flags.at(2);
     host.changed(View::Settings);
-    if (ws.ScriptSearches.FindCentre)
-        ws.ScriptSearches.FindCentre(ws, host, typedCentre);
+    if (ws.Hooks.FindCentre)
+        ws.Hooks.FindCentre(ws, host, typedCentre);
     else
         Log(ws, host, "FINDCENT: the centre search is not available");
     SelectCentreMethod(form, '1');
@@ -242,7 +242,7 @@ void SetTwoThetaStep(Workspace& ws, Host& host, const ScriptCommand& c) {
 void FitToStandard(Workspace& ws, Host& host, const ScriptCommand& c) {
     const int rounds = ParseInteger(c.Numbers.at(0));
     const std::string name = TrimRight(c.Name);
-    const ScriptHooks& hooks = ws.ScriptSearches;
+    const ScanHooks& hooks = ws.Hooks;
     if (hooks.SelectStandard) {
         if (name.empty() || !hooks.SelectStandard(ws, host, name))
             throw ScriptStop("No standard pattern matches '" + name + "'");

@@ -360,7 +360,7 @@ void N2ThetaScan1Click(Workspace& ws, Host& host) {
     PlotScanChart1(ws);
     if (ws.ShowScanResults) {
         ws.Form2.Visible = true;
-        if (ws.ScriptSearches.DrawStandardOverlay) ws.ScriptSearches.DrawStandardOverlay(ws, host);
+        if (ws.Hooks.DrawStandardOverlay) ws.Hooks.DrawStandardOverlay(ws, host);
         ScanLogLine(ws, host, "2Theta scan calculated and displayed ");
     }
     host.changed(View::Scan);

@@ -22,12 +22,12 @@ struct Workspace;
 constexpr int PsiScanLength = 7209;     // psi bins 0..7208 (360 / 0.05 = 7200 at the finest step)
 constexpr int PsiDSpacingRows = 72;     // d-spacing rows of 5 degrees
 
-// Searches that the script interpreter starts but that live in
-// other parts of the program. Each is filled by the part that builds it;
-// while one is empty the script command logs that it is not available. that the script interpreter starts but that live in
+// Steps of other parts that the scans and the script interpreter start:
+// each is filled by the part that builds it. While a search is empty the
+// script command that starts it logs that it is not available. that the script interpreter starts but that live in
 // other parts of the program. Each is filled by the part that builds it;
 // while one is empty the script command logs that it is not available.
-struct ScriptHooks {
+struct ScanHooks {
     // FINDCENT: the centre search of the "Find pattern center" window on the
     // method and boxes now in Form27 (the centre command). `typedCentre`: use
     // EXoM, EYoM as they stand (the window's "Set" behaviour, method "0").
@@ -113,7 +113,7 @@ struct Workspace {
     // then ends with a non-zero status).
     uint8_t ScriptFromCommandLine = 0;
     uint8_t ScriptFailed = 0;
-    ScriptHooks ScriptSearches;
+    ScanHooks Hooks;
     TForm2 Form2;
     TForm12 Form12;
     TForm13 Form13;

@@ -93,7 +93,7 @@ TEST_F(ScriptRun, FindCentreTakesACentreFieldOfZeroFromTheCentreInForce) {
     ws.Xo = 150.4;
     ws.Yo = 120.6;
     std::vector<bool> typed;
-    ws.ScriptSearches.FindCentre = [&](Workspace& w, Host&, bool typedCentre) {
+    ws.Hooks.FindCentre = [&](Workspace& w, Host&, bool typedCentre) {
         typed.push_back(typedCentre);
         EXPECT_EQ(w.Form27.EXoM, typedCentre ? "0.000" : "-5");
         w.Xo = 99;
@@ -188,11 +188,11 @@ TEST_F(ScriptRun, SaveTwoThetaScanWritesTheSectorScanInEveryFormat) {
 TEST_F(ScriptRun, FitToStandardSetsTheFitBoxesWithTheirExclusions) {
     std::string selected;
     std::vector<std::pair<bool, int>> fits;
-    ws.ScriptSearches.SelectStandard = [&](Workspace&, Host&, const std::string& name) {
+    ws.Hooks.SelectStandard = [&](Workspace&, Host&, const std::string& name) {
         selected = name;
         return name == "Silicon";
     };
-    ws.ScriptSearches.FitToStandard = [&](Workspace&, Host&, bool autoAdjust, int rounds) {
+    ws.Hooks.FitToStandard = [&](Workspace&, Host&, bool autoAdjust, int rounds) {
         fits.emplace_back(autoAdjust, rounds);
     };
     //            Xo Yo 2t di DS XO YO PK bk  rounds auto
