@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
+#include <exception>
+#include <memory>
 
 namespace orv {
 
@@ -34,12 +36,55 @@ bool QtHost::confirm(const std::string& text) {
     return answer;
 }
 
+namespace {
+// One hand-over: the step runs on the main thread unless the worker stopped
+// waiting for it (shutdown), in which case it never runs.
+struct HandOver {
+    bool done = false;
+    bool abandoned = false;
+    std::exception_ptr error;
+};
+} // namespace
+
 void QtHost::sync(const std::function<void()>& step) {
     if (onMainThread()) {
         step();
         return;
     }
-    QMetaObject::invokeMethod(notifier_, [&step] { step(); }, Qt::BlockingQueuedConnection);
+    if (shuttingDown_) return;
+    auto handOver = std::make_shared<HandOver>();
+    QMetaObject::invokeMethod(
+        notifier_,
+        [this, handOver, &step] {
+            {
+                std::lock_guard lock(syncMutex_);
+                if (handOver->abandoned) return;
+            }
+            std::exception_ptr error;
+            try {
+                step();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::lock_guard lock(syncMutex_);
+            handOver->error = error;
+            handOver->done = true;
+            syncDone_.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(syncMutex_);
+    syncDone_.wait(lock, [&] { return handOver->done || shuttingDown_; });
+    if (!handOver->done) {
+        handOver->abandoned = true;
+        return;
+    }
+    if (handOver->error) std::rethrow_exception(handOver->error);
+}
+
+void QtHost::shutdown() {
+    std::lock_guard lock(syncMutex_);
+    shuttingDown_ = true;
+    syncDone_.notify_all();
 }
 
 void QtHost::changed(View what) {

@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "workspace/host.h"
 
@@ -33,6 +36,10 @@ public:
     void requestExit(int status) override;
 
     ViewNotifier* notifier() { return notifier_; }
+    // The program is ending: hand-overs no longer wait for the main thread
+    // (its event loop has stopped), so workers can finish and be joined.
+    void shutdown();
+    bool shuttingDown() const { return shuttingDown_; }
     // The window message boxes and dialogs are centred on.
     void setDialogParent(QWidget* parent) { parent_ = parent; }
     // The folder file dialogs start in.
@@ -46,6 +53,9 @@ protected:
 private:
     bool onMainThread() const;
     ViewNotifier* notifier_;
+    std::atomic<bool> shuttingDown_{false};
+    std::mutex syncMutex_;
+    std::condition_variable syncDone_;
     QPointer<QWidget> parent_;
     std::string folder_;
 };
