@@ -50,7 +50,8 @@ private:
 
 // What one bin received: the (weighted) intensity and the pixel count, side
 // by side so that a pixel touches one place. Intensities are whole numbers,
-// so unweighted sums are exact in any order.
+// so unweighted sums are exact in any order; the count is wide, as a psi bin
+// of a large frame easily holds more than 65535 pixels.
 struct BinTotal {
     double Sum = 0;
     int64_t Count = 0;
@@ -418,8 +419,6 @@ void PsiScan1Click(Workspace& ws, Host& host) {
     ws.PsiStep = psiStep;
     const int32_t n = std::min(RoundToInt(360.0 / psiStep), PsiScanLength - 1);
 
-    // Counts wider than 16 bits: a bin of a large frame easily holds more
-    // than 65535 pixels.
     const float t1 = ws.SectorTwoTheta1, t2 = ws.SectorTwoTheta2;
     const BinRule bin(0.0, psiStep, n);
     const std::vector<BinTotal> bins =
