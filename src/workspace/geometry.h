@@ -2,6 +2,9 @@
 // Per-pixel geometry: every pixel's laboratory coordinates, 2-theta and psi
 // for the detector shape in use, and the whole-frame 2-theta profile.
 
+#include <cstdint>
+#include <optional>
+
 namespace orv {
 
 class Host;
@@ -16,5 +19,27 @@ void ComputeFrameGeometry(Workspace& ws, Host& host);
 
 // Recomputes the extrema of FrameProfileCopy over bins 1..ScanPoints.
 void UpdateProfileExtrema(Workspace& ws);
+
+// The 2-theta grid of every profile: the bin width and the 2-theta of bin 0.
+struct TwoThetaGrid {
+    float Step = 0.1f;
+    float MinTwoTheta = 0;
+};
+
+// The step rule. The automatic step follows from the frame's 2-theta range
+// minTwoTheta..maxTwoTheta, its width and centre column (wider for a slit
+// detector); `fixedStep` replaces it when the user set one. The step is then
+// rounded to a multiple of 0.0025 (below 0.01) or 0.005, kept inside
+// 0.0025..0.5 and enlarged until the range fits into MaxScanPoints bins;
+// MinTwoTheta is minTwoTheta rounded to a multiple of the step.
+TwoThetaGrid ChooseTwoThetaGrid(float minTwoTheta, float maxTwoTheta, int32_t frameWidth, double xo,
+                                bool slitDetector, std::optional<float> fixedStep);
+
+// Labels FrameProfile (and the ring table) from MinTwoTheta in steps of
+// TwoThetaStep up to the first bin past LargestTwoTheta, which becomes
+// ScanPoints; sums every unmasked pixel of the frame into its bin and fills
+// the display copy FrameProfileCopy (divided by the pixel count when the
+// 1/count box of the batch settings is ticked).
+void BinFrameProfile(Workspace& ws);
 
 } // namespace orv
