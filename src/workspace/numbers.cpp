@@ -69,12 +69,40 @@ int32_t ParseInteger(std::string_view text) {
     return v;
 }
 
-std::string FormatFixed(double v, int decimals) {
+namespace {
+// Locale-independent conversions: the program writes "." whatever the
+// user's locale says.
+std::string ToChars(double v, std::chars_format format, int precision) {
     char buf[512];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    std::string s(buf);
-    if (s == "-0" || (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos))
-        s.erase(0, 1); // no "-0.000"
+    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v, format, precision);
+    if (ec != std::errc()) return std::string();
+    return std::string(buf, ptr);
+}
+
+void StripTrailingZeros(std::string& mantissa) {
+    if (mantissa.find('.') == std::string::npos) return;
+    while (mantissa.back() == '0') mantissa.pop_back();
+    if (mantissa.back() == '.') mantissa.pop_back();
+}
+
+// "d.dddE+ddd" from to_chars' "d.ddde+dd".
+std::string ExponentForm(const std::string& s, bool stripZeros, bool padExponent) {
+    auto e = s.find('e');
+    std::string mant = s.substr(0, e);
+    if (stripZeros) StripTrailingZeros(mant);
+    int ex = std::atoi(s.c_str() + e + 1);
+    char eb[16];
+    if (padExponent) std::snprintf(eb, sizeof eb, "E%c%03d", ex < 0 ? '-' : '+', ex < 0 ? -ex : ex);
+    else std::snprintf(eb, sizeof eb, "E%s%d", ex < 0 ? "-" : "", ex < 0 ? -ex : ex);
+    return mant + eb;
+}
+} // namespace
+
+std::string FormatFixed(double v, int decimals) {
+    if (!std::isfinite(v)) return std::isnan(v) ? "NAN" : (v > 0 ? "INF" : "-INF");
+    std::string s = ToChars(v, std::chars_format::fixed, decimals);
+    if (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos)
+        s.erase(0, 1);   // no "-0.000"
     return s;
 }
 
@@ -82,52 +110,23 @@ std::string FormatNumber(double v, int precision, int decimals) {
     if (!std::isfinite(v)) return std::isnan(v) ? "NAN" : (v > 0 ? "INF" : "-INF");
     if (v == 0) return FormatFixed(0.0, decimals);
     // Round to `precision` significant digits first.
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, v);
-    double r = std::strtod(buf, nullptr);
-    int exponent = static_cast<int>(std::floor(std::log10(std::fabs(r))));
-    if (exponent >= precision) {
-        // Too many integer digits for the precision: d.ddddddE+ddd
-        std::snprintf(buf, sizeof buf, "%.*E", precision - 1, v);
-        std::string s(buf);
-        auto e = s.find('E');
-        std::string mant = s.substr(0, e);
-        int ex = std::atoi(s.c_str() + e + 1);
-        char eb[16];
-        std::snprintf(eb, sizeof eb, "E%c%03d", ex < 0 ? '-' : '+', ex < 0 ? -ex : ex);
-        return mant + eb;
-    }
+    const std::string sci = ToChars(v, std::chars_format::scientific, precision - 1);
+    double r = 0;
+    std::from_chars(sci.data(), sci.data() + sci.size(), r);
+    const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(r))));
+    if (exponent >= precision) return ExponentForm(sci, false, true);   // too many integer digits
     return FormatFixed(r, decimals);
 }
 
 std::string FormatGeneral(double v) {
     if (!std::isfinite(v)) return std::isnan(v) ? "NAN" : (v > 0 ? "INF" : "-INF");
     if (v == 0) return "0";
-    char buf[64];
-    double a = std::fabs(v);
-    if (a >= 1e15 || a < 1e-5) {
-        std::snprintf(buf, sizeof buf, "%.14E", v);
-        std::string s(buf);
-        auto e = s.find('E');
-        std::string mant = s.substr(0, e);
-        if (mant.find('.') != std::string::npos) {
-            while (mant.back() == '0') mant.pop_back();
-            if (mant.back() == '.') mant.pop_back();
-        }
-        int ex = std::atoi(s.c_str() + e + 1);
-        return mant + "E" + (ex < 0 ? "-" : "") + std::to_string(ex < 0 ? -ex : ex);
-    }
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    std::string s(buf);
-    if (s.find('e') != std::string::npos) {
-        // %g chose exponent form for a value we want in plain digits
-        std::snprintf(buf, sizeof buf, "%.15f", v);
-        s = buf;
-    }
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-    }
+    const double a = std::fabs(v);
+    if (a >= 1e15 || a < 1e-5) return ExponentForm(ToChars(v, std::chars_format::scientific, 14), true, false);
+    // 15 significant digits, in plain digits.
+    const int digits = static_cast<int>(std::floor(std::log10(a))) + 1;
+    std::string s = ToChars(v, std::chars_format::fixed, std::max(0, 15 - digits));
+    StripTrailingZeros(s);
     return s;
 }
 

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "chart/rchart.h"
+
 namespace orv {
 
 // "Detector Settings"
@@ -188,6 +190,58 @@ struct TForm20 {
     bool CBFSettings = false;   // "File Settings"
     std::string EScript;        // the current script's path
     int ProgressBar1 = 0;       // 0..100
+};
+
+// ---- Scans ---------------------------------------------------------------
+
+// "FileFormat": the layout of the 2-theta scan export, five radio buttons of
+// the group "2ThetaScanOutputFile"; exactly one is checked.
+struct TForm13 {
+    bool RB1Column = false;   // "Intensity (XPowder; *.plv)"
+    bool RB2Column = true;    // "Angle + Intensity (*.xy)"
+    bool RB3Column = false;   // "Angle + d + Intensity (*.ths)"
+    bool RBJade = false;      // "Jade Software (*.mdi)"
+    bool RBBruker = false;    // "Eva Bruker (*.uxd)"
+};
+
+// "2Theta Scan of Defined Sector ": what the 2-theta scan computation fills
+// in the scan window (the window shows these charts).
+struct TForm2 {
+    std::string Caption = "2Theta Scan of Defined Sector ";
+    TRChart RChart1;            // the working chart
+    TRChart RChart2;            // the overview strip; crosshairs 1 and 2 mark RChart1's range
+    bool Visible = false;       // shown (set when a scan is shown)
+};
+
+// "PsiScan of Masked Sector": the charts the psi scan fills.
+struct TForm12 {
+    std::string Caption = "PsiScan of Masked Sector";
+    TRChart RChart1;            // the overview strip, 0..360 degrees
+    TRChart RChart2;            // the working chart
+    bool Visible = false;
+};
+
+// "Fitting Standard Tool": the boxes that the script and the scan window set.
+struct TForm41Fit {
+    std::string EXo = "256.000";
+    std::string EYo = "256.000";
+    std::string E2theta = "0.000";
+    std::string EDistancemm = "61.540";
+    std::string EDSizemm = "61.000";
+    bool CBXo = false;
+    bool CBYo = false;
+    bool CB2theta = false;
+    bool CBdistance = false;
+    bool CBDSize = false;
+    std::string EPeakwidth = "0.5";
+    bool CBPK = false;
+    std::string EBackground = "20";
+    bool cbbck = false;
+    std::string EXoffset = "0.000";
+    std::string EYoffset = "0.000";
+    bool CBXOffset = false;
+    bool CBYoffset = false;
+    int ProgressBar1 = 0;
 };
 
 // "Adjust Brightness"

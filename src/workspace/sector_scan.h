@@ -1,16 +1,44 @@
 #pragma once
-// Sector 2-theta and psi scans.
+// Sector 2-theta and psi scans: the selected sector of the frame (an angular
+// sector in 2-theta and psi, or a pixel rectangle) integrated into SectorScan
+// or PsiScanData, and plotted into the charts of the scan windows.
+
+#include <array>
+#include <cstdint>
 
 namespace orv {
 
 class Host;
 struct Workspace;
 
-// The 2-theta scan of the current sector into SectorScan.
+// Whether psi `p` lies in the psi limits p1..p2: both ends excluded, p1 > p2
+// runs through 360/0, and equal limits hold nothing.
+inline bool InPsiSector(float p, float p1, float p2) {
+    if (p1 < p2) return p > p1 && p < p2;
+    if (p1 > p2) return p > p1 || p < p2;
+    return false;
+}
+
+// The 2-theta scan of the current sector into SectorScan (bins
+// 0..SectorScanPoints), then plotted on Form2's charts.
 void N2ThetaScan1Click(Workspace& ws, Host& host);
-// The psi scan of the current angular sector into PsiScanData.
+// The psi scan of the current angular sector into PsiScanData, then plotted
+// on Form12's charts.
 void PsiScan1Click(Workspace& ws, Host& host);
-// Reads the four angular limits from the sector dialog and repairs them.
+// Reads the four angular limits from the sector dialog, repairs them, then
+// redraws the sector and recomputes the 2-theta scan. A box that is not a
+// number is reported and changes nothing.
 void ReadSectorLimits(Workspace& ws, Host& host);
+
+// Reads the rectangle (x1, x2, y1, y2) from the sector dialog's boxes, moves
+// each corner into the frame and writes every repaired value back into its
+// box; the corners are not put in order. Throws ConversionError, changing
+// nothing, when a box is not a whole number.
+std::array<int32_t, 4> ReadSectorRectangle(Workspace& ws);
+
+// Draw SectorScan (bins 0..SectorScanPoints) on Form2's overview chart
+// (RChart2, with its range) and working chart (RChart1, range untouched).
+void PlotScanChart2(Workspace& ws);
+void PlotScanChart1(Workspace& ws);
 
 } // namespace orv

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,36 @@
 #include "workspace/records.h"
 
 namespace orv {
+
+class Host;
+struct Workspace;
+
+// ---- Scans ---------------------------------------------------------------
+constexpr int PsiScanLength = 7209;     // psi bins 0..7208 (360 / 0.05 = 7200 at the finest step)
+constexpr int PsiDSpacingRows = 72;     // d-spacing rows of 5 degrees
+
+// Steps of other parts that the scans and the script interpreter start:
+// each is filled by the part that builds it. While a search is empty the
+// script command that starts it logs that it is not available. that the script interpreter starts but that live in
+// other parts of the program. Each is filled by the part that builds it;
+// while one is empty the script command logs that it is not available.
+struct ScanHooks {
+    // FINDCENT: the centre search of the "Find pattern center" window on the
+    // method and boxes now in Form27 (the centre command). `typedCentre`: use
+    // EXoM, EYoM as they stand (the window's "Set" behaviour, method "0").
+    std::function<void(Workspace&, Host&, bool typedCentre)> FindCentre;
+    // FITTOSTD: shows the pattern list and selects the first pattern whose
+    // list text, in lower case, begins with `name` in lower case. Returns
+    // false, selecting nothing, when no pattern matches.
+    std::function<bool(Workspace&, Host&, const std::string& name)> SelectStandard;
+    // FITTOSTD, with the standard selected and Form41Fit's boxes set: the
+    // 2-theta scan window's "AA" when `autoAdjust`, then its "Fit", then
+    // `rounds` times the fit tool's "Start" followed by "Apply".
+    std::function<void(Workspace&, Host&, bool autoAdjust, int rounds)> FitToStandard;
+    // After a 2-theta scan is shown: the selected reference pattern's lines
+    // over the scan, when the pattern list is visible.
+    std::function<void(Workspace&, Host&)> DrawStandardOverlay;
+};
 
 struct Workspace {
     Workspace();
@@ -65,6 +96,30 @@ struct Workspace {
     uint8_t RectangularSector = 0;
     std::array<int32_t, 4> CropRect{1, 512, 1, 512};   // x1, x2, y1, y2
     uint8_t ShowScanResults = 1;
+
+    // ---- Scans ----------------------------------------------------------
+    // The number of the last bin of SectorScan in use. The sector scan may
+    // end before ScanPoints (too few pixels near the largest 2-theta), so it
+    // keeps its own length and never shortens the frame's bin count.
+    int32_t SectorScanPoints = 0;
+    float ScanMinIntensity = 100000;     // extrema of the finished scan inside the 2-theta limits
+    float ScanMaxIntensity = 0;
+    uint8_t ScanBackgroundRemoved = 0;
+    std::vector<float> PsiScanData = std::vector<float>(PsiScanLength);    // bin k at psi k x PsiStep
+    std::vector<float> PsiScanBackup = std::vector<float>(PsiScanLength);
+    std::vector<float> PsiDSpacing = std::vector<float>(PsiDSpacingRows);  // d per 5-degree psi row
+    uint8_t FromThetaScan = 0;           // requester flags: which scan window asked
+    uint8_t FromPsiScan = 0;
+    // Scripts: started from the command line (errors go to standard error),
+    // and whether a script stopped on an error during this run (the program
+    // then ends with a non-zero status).
+    uint8_t ScriptFromCommandLine = 0;
+    uint8_t ScriptFailed = 0;
+    ScanHooks Hooks;
+    TForm2 Form2;
+    TForm12 Form12;
+    TForm13 Form13;
+    TForm41Fit Form41Fit;
 
     // ---- Display ----------------------------------------------------------
     int32_t MaxIntensity = 0;
