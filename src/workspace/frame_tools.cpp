@@ -197,6 +197,8 @@ FrameClick Image1MouseDown(Workspace& ws, Host& host, int32_t x, int32_t y) {
         ws.Form27.ProgressBar1 = 0;
         host.changed(View::Settings);
         click.ShowCentreWindow = true;
+        // The centre command on the picked centre, as the window's pick does.
+        if (ws.Hooks.FindCentre) ws.Hooks.FindCentre(ws, host, true);
     }
     if (ws.Form27.RCircle && PickRingPoint(ws, column, row)) ShowFramePicture(ws, host);
     if (t.KeyAHeld || t.KeySHeld || t.SBSelectRect || t.SBSelectAng) SectorClick(ws, host, x, y, column, row);
@@ -217,6 +219,8 @@ void Image1MouseMove(Workspace& ws, Host& host, int32_t x, int32_t y) {
         ShowFramePicture(ws, host);
     }
     const FramePixel& p = ws.FramePixels[column][row];
+    // The 2-theta scan window's working chart follows the mouse.
+    ws.Form2.RChart1.CrossHair1().SetPosX(p.TwoTheta);
     t.ZoomX = column;
     t.ZoomY = row;
     DrawZoom(ws);

@@ -19,12 +19,16 @@ bool ScreenToFrame(const Workspace& ws, double x, double y, int32_t& column, int
 // What a mouse-down asks of the windows around the frame window.
 struct FrameClick {
     bool ShowZoom = false;          // a frame is loaded: the zoom window is shown
-    bool ShowCentreWindow = false;  // a centre was picked: "Find pattern center" is shown
+    bool ShowCentreWindow = false;  // a centre was picked ('C' held): "Find pattern center" is shown
 };
 
-// TForm1.Image1MouseDown (left button).
+// TForm1.Image1MouseDown (left button): erasing, the centre pick (its boxes,
+// then the centre command through Hooks.FindCentre on the picked centre),
+// the ring point of the circle fit and the four-click sector.
 FrameClick Image1MouseDown(Workspace& ws, Host& host, int32_t x, int32_t y);
-// TForm1.Image1MouseMove: read-outs, zoom, and erasing while the button is held.
+// TForm1.Image1MouseMove: read-outs, zoom, crosshair 1 of the 2-theta scan
+// window's working chart at the pixel's 2-theta, and erasing while the
+// button is held.
 void Image1MouseMove(Workspace& ws, Host& host, int32_t x, int32_t y);
 // TForm1.Image1MouseUp: after erasing, the 2-theta scan is made anew.
 void Image1MouseUp(Workspace& ws, Host& host);

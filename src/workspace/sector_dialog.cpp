@@ -40,8 +40,9 @@ void FMaskButton1Click(Workspace& ws, Host& host) {
 }
 
 void FMaskBFRangeClick(Workspace& ws) {
+    // The scan's own last bin (it may end before the frame's ScanPoints).
     float low = 180, high = 0;
-    const int32_t last = std::min(ws.ScanPoints, static_cast<int32_t>(ws.SectorScan.size()) - 1);
+    const int32_t last = std::min(ws.SectorScanPoints, static_cast<int32_t>(ws.SectorScan.size()) - 1);
     for (int32_t k = 1; k <= last; ++k) {
         low = std::min(low, ws.SectorScan[k].TwoTheta);
         high = std::max(high, ws.SectorScan[k].TwoTheta);

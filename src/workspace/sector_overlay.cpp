@@ -8,18 +8,13 @@
 #include "workspace/frame_display_pass.h"
 #include "workspace/host.h"
 #include "workspace/numbers.h"
+#include "workspace/sector_scan.h"
 #include "workspace/workspace.h"
 
 namespace orv {
 
 std::string SectorLimitsText(double t1, double p1, double t2, double p2) {
     return FormatNumber(t1) + ", " + FormatNumber(p1) + ", " + FormatNumber(t2) + ", " + FormatNumber(p2);
-}
-
-bool PsiInSector(float p, float p1, float p2) {
-    if (p1 < p2) return p > p1 && p < p2;
-    if (p1 > p2) return p > p1 || p < p2;
-    return false;
 }
 
 double BandHalfWidth(const Workspace& ws) {
@@ -42,7 +37,7 @@ struct BandTest {
     double TwoTheta = 0, HalfWidth = 0;
     float Psi1 = 0, Psi2 = 0;
     bool operator()(const FramePixel& p) const {
-        return Active && std::fabs(p.TwoTheta - TwoTheta) < HalfWidth && PsiInSector(p.Psi, Psi1, Psi2);
+        return Active && std::fabs(p.TwoTheta - TwoTheta) < HalfWidth && InPsiSector(p.Psi, Psi1, Psi2);
     }
 };
 
@@ -85,29 +80,11 @@ std::string RectangleText(const std::array<int32_t, 4>& r) {
            std::to_string(r[3]);
 }
 
-// The rectangle x1, x2, y1, y2 from the Mask dialog: each corner moved into
-// the frame, repaired values written back into their boxes.
-std::array<int32_t, 4> ReadMaskRectangle(Workspace& ws) {
-    TFMask& m = ws.FMask;
-    std::string* boxes[4] = {&m.EX1, &m.Ex2, &m.EY1, &m.EY2};
-    std::array<int32_t, 4> r{};
-    for (int k = 0; k < 4; ++k) r[k] = ParseInteger(*boxes[k]);
-    for (int k = 0; k < 4; ++k) {
-        const int32_t limit = k < 2 ? ws.FrameWidth : ws.FrameHeight;
-        int32_t v = r[k];
-        if (v <= 0) v = 1;
-        if (v > limit) v = std::max(1, limit);
-        if (v != r[k]) *boxes[k] = std::to_string(v);
-        r[k] = v;
-    }
-    return r;
-}
-
 // The rectangle from the dialog, or false after reporting a box that is not
 // a whole number.
 bool ReadMaskRectangle(Workspace& ws, Host& host, std::array<int32_t, 4>& r) {
     try {
-        r = ReadMaskRectangle(ws);
+        r = ReadSectorRectangle(ws);
         return true;
     } catch (const ConversionError& e) {
         host.message(e.what());
@@ -140,7 +117,7 @@ void ForAngularSector(Workspace& ws, float t1, float p1, float t2, float p2, con
         FramePixel* column = ws.FramePixels[x];
         for (int32_t y = 1; y <= height; ++y) {
             FramePixel& p = column[y];
-            if (t1 < p.TwoTheta && p.TwoTheta < t2 && PsiInSector(p.Psi, p1, p2)) visit(p);
+            if (t1 < p.TwoTheta && p.TwoTheta < t2 && InPsiSector(p.Psi, p1, p2)) visit(p);
         }
     }
 }

@@ -5,7 +5,8 @@
 //
 // Display pixel (j, i), both from 1, shows frame pixel (Round(j s), Round(i s))
 // with s = FrameWidth / DisplayWidth; display pixels whose frame pixel lies
-// outside the frame are never marked.
+// outside the frame are never marked. Psi limits are taken as InPsiSector
+// (sector_scan.h) takes them.
 
 #include <array>
 #include <cstdint>
@@ -18,10 +19,6 @@ struct Workspace;
 
 // "t1, p1, t2, p2" with 3 decimals each, as the logbook lines give a sector.
 std::string SectorLimitsText(double t1, double p1, double t2, double p2);
-
-// Whether psi `p` lies in the limits p1..p2: both ends excluded, p1 > p2 runs
-// through 360/0, equal limits hold nothing.
-bool PsiInSector(float p, float p1, float p2);
 
 // Half the width of a drawn ring: (MaxTwoTheta - MinTwoTheta) / DisplayWidth,
 // 0 without a frame size (nothing is marked).

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "workspace/workspace.h"
 
@@ -52,6 +53,12 @@ inline void FlatGeometry(Workspace& ws, double xo, double yo, double distance, f
         if (k * step > largest) break;
     }
     ws.ScanPoints = k;
+}
+
+// Whether the logbook holds `line`.
+inline bool Logged(const Workspace& ws, const std::string& line) {
+    const auto lines = ws.LLog.Lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 } // namespace orv::test

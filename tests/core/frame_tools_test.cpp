@@ -94,7 +94,7 @@ TEST(FourClickSector, AngularAveragesAndSwaps) {
     EXPECT_EQ(ws.FrameTools.SectorX1, 50);   // mean of 10 and 90
     EXPECT_EQ(ws.FrameTools.SectorY2, 70);   // mean of 60 and 80
     EXPECT_EQ(ws.RectangularSector, 0);
-    EXPECT_EQ(ws.LLog.Last(), "Angular sector = 4.000, 41.000, 5.000, 60.000");
+    EXPECT_TRUE(test::Logged(ws, "Angular sector = 4.000, 41.000, 5.000, 60.000"));
     EXPECT_EQ(ws.FMask.Eth1, "4.000");
     EXPECT_EQ(ws.FMask.Eth2, "5.000");
     EXPECT_EQ(ws.FMask.EPsi1, "41.000");
@@ -123,10 +123,10 @@ TEST(FourClickSector, RectangleFromTheToolButton) {
     EXPECT_EQ(ws.FMask.EPsi1, "0");
     EXPECT_EQ(ws.FMask.EPsi2, "360");
     // The log names the rectangle just selected.
-    const auto lines = ws.LLog.Lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Rectangular sector = 15, 22, 65, 85"), lines.end());
-    EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 0.0f);
-    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 6.5f);   // the largest corner 2-theta, column 65
+    EXPECT_TRUE(test::Logged(ws, "Rectangular sector = 15, 22, 65, 85"));
+    // The rectangle's scan leaves its 2-theta extent: columns 15..65.
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 1.5f);
+    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 6.5f);
     EXPECT_FALSE(ws.FrameTools.SBSelectRect);
     EXPECT_FALSE(ws.FrameTools.SBSelectAng);
     // The new rectangle is drawn: column Round(15 / 1) on row 50 is blue.
@@ -295,6 +295,52 @@ TEST(FrameRingPick, PointsBeyondNinetyDegreesAndPastTheTableAreHandled) {
     for (int k = 0; k < 503; ++k) PickRingPoint(ws, 51, 21);
     EXPECT_EQ(ws.CentrePointCount, MaxCentrePoints);
     EXPECT_EQ(ws.CurveFit1.NumData(), 503);
+}
+
+} // namespace
+} // namespace orv
+
+namespace orv {
+namespace {
+
+TEST(FrameMouse, CrosshairOfTheScanChartFollowsTheMouse) {
+    Workspace ws;
+    RecordingHost host;
+    LinearFrame(ws, 100, 100);
+    Image1MouseMove(ws, host, 37, 12);
+    EXPECT_DOUBLE_EQ(ws.Form2.RChart1.CrossHair1().PosX(), 3.7f);
+    Image1MouseMove(ws, host, 0, 12);   // outside: stays
+    EXPECT_DOUBLE_EQ(ws.Form2.RChart1.CrossHair1().PosX(), 3.7f);
+}
+
+TEST(FrameCentrePick, CHeldSetsTheBoxesAndRunsTheCentreCommand) {
+    Workspace ws;
+    RecordingHost host;
+    LinearFrame(ws, 100, 100);
+    RenderFrame(ws);
+    int runs = 0;
+    bool typed = false;
+    ws.Hooks.FindCentre = [&](Workspace&, Host&, bool typedCentre) {
+        ++runs;
+        typed = typedCentre;
+    };
+    ws.Form27.ProgressBar1 = 80;
+    FrameKeyDown(ws, 'C');
+    const FrameClick click = Image1MouseDown(ws, host, 40, 60);
+    EXPECT_TRUE(click.ShowCentreWindow);
+    EXPECT_EQ(ws.Form27.EXoM, "40");
+    EXPECT_EQ(ws.Form27.EYoM, "60");
+    EXPECT_EQ(ws.Form32.EXoM, "40");
+    EXPECT_EQ(ws.Form32.EYoM, "60");
+    EXPECT_EQ(ws.Form27.ProgressBar1, 0);
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(typed);
+    EXPECT_EQ(ws.Form1.Image1.Get(45, 60), BlueColor);   // the cross
+    // A swung detector has no pick.
+    ws.TwoThetaD = 20;
+    EXPECT_FALSE(Image1MouseDown(ws, host, 30, 30).ShowCentreWindow);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(ws.Form27.EXoM, "40");
 }
 
 } // namespace

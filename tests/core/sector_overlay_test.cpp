@@ -10,18 +10,6 @@
 namespace orv {
 namespace {
 
-TEST(SectorPsi, LimitsRunThroughZeroAndExcludeTheirEnds) {
-    EXPECT_TRUE(PsiInSector(310, 300, 60));
-    EXPECT_TRUE(PsiInSector(30, 300, 60));
-    EXPECT_FALSE(PsiInSector(180, 300, 60));
-    EXPECT_FALSE(PsiInSector(300, 300, 60));
-    EXPECT_FALSE(PsiInSector(60, 300, 60));
-    EXPECT_TRUE(PsiInSector(100, 90, 270));
-    EXPECT_FALSE(PsiInSector(90, 90, 270));
-    EXPECT_FALSE(PsiInSector(0, 0, 0));
-    EXPECT_FALSE(PsiInSector(10, 0, 0));
-}
-
 // A 101 x 101 flat frame with the beam at its middle, 2-theta bins of 0.1.
 void RingFrame(Workspace& ws) {
     test::MakeFrame(ws, 101, 101);

@@ -15,6 +15,7 @@
 #include "windows_test_support.h"
 #include "workspace/frame_display.h"
 #include "workspace/numbers.h"
+#include "workspace/sector_overlay.h"
 #include "workspace/ui/brightness_window.h"
 #include "workspace/ui/frame_window.h"
 #include "workspace/ui/mask_window.h"
@@ -151,7 +152,10 @@ TEST_F(FrameWindowTest, FourClicksWithAHeldMakeASector) {
     EXPECT_EQ(ws.RectangularSector, 0);
     EXPECT_LT(ws.SectorTwoTheta1, ws.SectorTwoTheta2);
     EXPECT_EQ(ws.FMask.Eth1, FormatNumber(ws.SectorTwoTheta1));
-    EXPECT_EQ(ws.LLog.Last().substr(0, 17), "Angular sector = ");
+    EXPECT_TRUE(test::Logged(ws, "Angular sector = " + SectorLimitsText(ws.SectorTwoTheta1, ws.SectorPsi1,
+                                                                      ws.SectorTwoTheta2, ws.SectorPsi2)));
+    // The scan of the new sector was made.
+    EXPECT_EQ(ws.LLog.Last(), "2Theta scan calculated and displayed ");
 }
 
 TEST_F(FrameWindowTest, EraserMasksWhileDragging) {
