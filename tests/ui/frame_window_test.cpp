@@ -33,7 +33,7 @@ void RingsFrame(Workspace& ws) {
     for (int32_t i = 1; i <= 300; ++i) {
         for (int32_t j = 1; j <= 240; ++j) {
             FramePixel& p = ws.FramePixels[i][j];
-            p.Intensity = static_cast<int32_t>(100 + 400 * std::pow(std::cos(p.TwoTheta * 3.14159265 / 2), 10));
+            p.Intensity = static_cast<int32_t>(20 + 480 * std::pow(std::cos(p.TwoTheta * 3.14159265 / 2), 10));
         }
     }
     ws.MaxIntensity = 500;
@@ -131,6 +131,7 @@ TEST_F(FrameWindowTest, ShowsTheFrameWithTheSectorAndReadsOutUnderTheMouse) {
     EXPECT_EQ(ws.Form21.Panel4, "");
 
     if (const char* dir = std::getenv("ORV_SCREENSHOT_DIR")) {
+        QApplication::processEvents();
         frame->grab().save(QString(dir) + "/frame_window.png");
         zoom->grab().save(QString(dir) + "/zoom_window.png");
     }
@@ -250,6 +251,7 @@ TEST(MaskWindowTest, ApplyFullRangeAndCancel) {
     EXPECT_EQ(test::Find<QLineEdit>(&window, "Ex2")->text(), "300");
     EXPECT_EQ(test::Find<QLineEdit>(&window, "EY2")->text(), "240");
     EXPECT_EQ(test::Find<QLineEdit>(&window, "EPsi2")->text(), "360");
+    if (const char* dir = std::getenv("ORV_SCREENSHOT_DIR")) window.grab().save(QString(dir) + "/mask_window.png");
     test::ExpectButtonHides(&window, "Button3");
     // A sector picked on the frame shows in the boxes.
     ws.FMask.Eth2 = "33.000";

@@ -149,6 +149,11 @@ void FrameWindow::fitToPicture() {
     resize(std::max(w, 100), std::max(h, 60));
 }
 
+void FrameWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    fitToPicture();
+}
+
 void FrameWindow::updateZoom() {
     if (zoom_) zoom_->refresh();
 }
