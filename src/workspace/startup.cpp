@@ -156,9 +156,11 @@ LoadRequest ProcessCommandLine(Workspace& ws, Host& host, const std::vector<std:
     const std::string name = args[0];
     ws.ScriptFile = args.size() > 1 ? args[1] : std::string();
     ws.ScriptLoaded = 0;
-    if (!FileExists(name)) return LoadRequest::None;
+    ws.CommandLineRun = 1;
+    if (!FileExists(name)) return LoadRequest::MissingFile;
     if (!ws.ScriptFile.empty() && FileExists(ws.ScriptFile)) {
         ws.ScriptLoaded = 1;
+        ws.ScriptFromCommandLine = 1;
         ws.Form20.EScript = ws.ScriptFile;
     }
     const std::string ext = ToLower(FileExtension(name));
@@ -169,6 +171,7 @@ LoadRequest ProcessCommandLine(Workspace& ws, Host& host, const std::vector<std:
     }
     if (ext == ".lst") {
         ReadListFile(ws, name);
+        ws.ListFileRead = 1;
         host.changed(View::FileList);
         return LoadRequest::StartLoading;
     }

@@ -28,7 +28,11 @@ bool PrepareProgramFolder(Workspace& ws, Host& host, const std::string& folder);
 void RunTimeSetup(Workspace& ws, Host& host);
 
 // What the caller does after a command line, a list or a drop was taken in.
-enum class LoadRequest { None, StartLoading };
+enum class LoadRequest {
+    None,
+    StartLoading,
+    MissingFile,   // the command line named a file that does not exist
+};
 
 // Argument 1: a frame, a ".set" or a ".lst" file; argument 2: a script.
 LoadRequest ProcessCommandLine(Workspace& ws, Host& host, const std::vector<std::string>& args);

@@ -24,9 +24,7 @@ struct Workspace;
 constexpr int PsiScanLength = 7209;     // psi bins 0..7208 (360 / 0.05 = 7200 at the finest step)
 constexpr int PsiDSpacingRows = 72;     // d-spacing rows of 5 degrees
 
-// Steps of other parts that the scans and the script interpreter start:
-// each is filled by the part that builds it. While a search is empty the
-// script command that starts it logs that it is not available. that the script interpreter starts but that live in
+// Steps that the scans and the script interpreter start but that live in
 // other parts of the program. Each is filled by the part that builds it;
 // while one is empty the script command logs that it is not available.
 struct ScanHooks {
@@ -46,6 +44,29 @@ struct ScanHooks {
     // over the scan, when the pattern list is visible.
     std::function<void(Workspace&, Host&)> DrawStandardOverlay;
 };
+
+// Per-frame steps of a batch run that live in other parts of the program,
+// each filled by the part that builds it; while one is empty the run logs
+// once that the output is not available.
+struct BatchHooks {
+    std::function<void(Workspace&, Host&)> AdjustCentre;           // "AdjustCenter": automatic centre search
+    std::function<void(Workspace&, Host&)> RemoveFrameBackground;  // "2D Frame" background removal
+    std::function<void(Workspace&, Host&)> IntegrateSector;        // "IntegrateSector and" CalFWHM
+    std::function<void(Workspace&, Host&)> RemoveThetaBackground;  // "Line Scans": 2-theta scan background
+    std::function<void(Workspace&, Host&)> FindThetaPeaks;         // ".tpk" peak list
+    std::function<void(Workspace&, Host&)> RemovePsiBackground;    // "Line Scans": psi scan background
+    std::function<void(Workspace&, Host&)> FindPsiPeaks;           // ".ppk" peak list
+    std::function<void(Workspace&, Host&)> CalculateDSpacing;      // d-spacing against psi
+    std::function<void(Workspace&, Host&)> WriteSectorSlices;      // ".slc" slices
+};
+
+// "2ThetaScanSeries": the chart the loading worker adds each frame's scan to.
+struct TForm9 {
+    TRChart RChart1;
+    std::vector<std::string> LPWD;   // the series list box: one file per scan
+};
+
+constexpr int ScanSeriesSlots = 21;
 
 struct Workspace {
     Workspace();
@@ -116,6 +137,7 @@ struct Workspace {
     uint8_t ScriptFromCommandLine = 0;
     uint8_t ScriptFailed = 0;
     ScanHooks Hooks;
+    BatchHooks Batch;
     TForm2 Form2;
     TForm12 Form12;
     TForm13 Form13;
@@ -166,6 +188,20 @@ struct Workspace {
 
     // ---- Workers ----------------------------------------------------------
     std::atomic<uint8_t> BatchRunning{0};
+    // Whether a job that replaces or changes the frame (loading, frame
+    // arithmetic, pole figures, rotation) is running: no second one starts.
+    std::atomic<bool> FrameJobRunning{false};
+    uint8_t FrameProfileShown = 0;
+    uint8_t ListFileRead = 0;        // a ".lst" list was read at start-up
+    uint8_t SlicesIntegrated = 0;
+    uint8_t CommandLineRun = 0;      // files came from the command line: report on standard error
+    int32_t ScreenHeight = 1080;     // the screen's height in pixels (set by the windows)
+
+    // ---- Scan series ------------------------------------------------------
+    TForm9 Form9;
+    std::vector<ProfileRow> ScanSeries = std::vector<ProfileRow>(ScanSeriesSlots, MakeProfileRow());
+    // Smallest and largest 2-theta and intensity drawn on the series chart.
+    float SeriesMinTwoTheta = 90, SeriesMaxTwoTheta = 0, SeriesMinIntensity = 10000, SeriesMaxIntensity = 0;
 
     // ---- Settings records (the settings windows' boxes) -----------------
     TForm32 Form32;

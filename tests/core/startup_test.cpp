@@ -62,7 +62,8 @@ TEST(CommandLineTest, FrameArgumentStartsASingleLoad) {
     EXPECT_EQ(noScript.ScriptLoaded, 0);
 
     Workspace missing;
-    EXPECT_EQ(ProcessCommandLine(missing, host, {dir.file("nothing.orv")}), LoadRequest::None);
+    EXPECT_EQ(ProcessCommandLine(missing, host, {dir.file("nothing.orv")}), LoadRequest::MissingFile);
+    EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(missing.LastFileIndex, -1);
 }
 

@@ -1,0 +1,385 @@
+#include "formats/batch_worker.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "formats/mask_files.h"
+#include "formats/reader.h"
+#include "workspace/geometry.h"
+#include "workspace/host.h"
+#include "workspace/numbers.h"
+#include "workspace/scan_writers.h"
+#include "workspace/script.h"
+#include "workspace/sector_scan.h"
+#include "workspace/text_files.h"
+#include "workspace/workspace.h"
+
+namespace orv {
+
+namespace {
+
+constexpr uint32_t SeriesRed = 255;          // first frame of a run
+constexpr uint32_t SeriesGrey = 8421504;
+
+// A line for the logbook, and for standard error when the run came from the
+// command line.
+void Report(Workspace& ws, Host& host, const std::string& line) {
+    ws.LLog.Append(line);
+    host.changed(View::Logbook);
+    if (ws.CommandLineRun) std::fprintf(stderr, "orvantide: %s\n", line.c_str());
+}
+
+void SetProgress(Workspace& ws, Host& host, int done, int files, double stage) {
+    ws.Form20.ProgressBar1 = RoundToInt((done + stage) * 100.0 / std::max(files, 1));
+    host.changed(View::Progress);
+}
+
+// The per-run state of the pipeline.
+struct Run {
+    Run(Workspace& w, Host& h) : ws(w), host(h) {}
+    Workspace& ws;
+    Host& host;
+    int files = 0;
+    int done = 0;
+    bool ended = false;   // a step ended the whole run
+    std::vector<std::string> missingOutputs;   // outputs reported as not available
+
+    void Missing(const char* output) {
+        if (std::find(missingOutputs.begin(), missingOutputs.end(), output) != missingOutputs.end()) return;
+        missingOutputs.push_back(output);
+        Report(ws, host, std::string(output) + " is not available in this version");
+    }
+    // Runs a step of another part when it is there.
+    void Step(const std::function<void(Workspace&, Host&)>& hook, const char* output) {
+        if (hook) hook(ws, host);
+        else Missing(output);
+    }
+};
+
+void BatchStart(Run& run) {
+    Workspace& ws = run.ws;
+    ws.FrameProfileShown = 0;
+    ws.DSize = 0;
+    std::error_code ec;
+    const std::string here = std::filesystem::current_path(ec).string();
+    if (!ec) ws.FSetup.EWorkDir = ws.Form23.EWorDir = here;
+    ws.Form9.RChart1.ClearItems();
+    ws.Form23.Panel2.clear();
+    ws.Form23.Panel5.clear();
+    ws.Form2.RChart1.ClearItems();
+    ws.Form2.RChart1.ShowItems();
+    ws.Form2.RChart2.ClearItems();
+    ws.Form2.RChart2.ShowItems();
+    ws.Form12.RChart2.ClearItems();
+    ws.Form12.RChart2.ShowItems();
+    run.host.changed(View::Settings);
+    run.host.changed(View::FrameInfo);
+    run.host.changed(View::Scan);
+    SetProgress(ws, run.host, 0, run.files, 0.1);
+}
+
+void ShowLoadedFrame(Run& run) {
+    Workspace& ws = run.ws;
+    Host& host = run.host;
+    ws.DisplayWidth = std::min(ws.DisplayWidth, ws.FrameSize);
+    if (ws.FrameHeight > ws.FrameWidth && ws.ScreenHeight - 200 < ws.FrameHeight)
+        ws.DisplayWidth = RoundToInt(static_cast<double>(ws.ScreenHeight - 200) * ws.FrameWidth / ws.FrameHeight);
+    ws.DisplayWidth = std::max(ws.DisplayWidth, 1);
+    if (!ws.LoadFromHistory) ws.HistorySlot = ws.FramesLoaded % 10;
+    ws.HistoryFiles[ws.HistorySlot] = ws.CurrentFile;
+    const std::string name = FileNameOnly(ws.CurrentFile);
+    ws.Form23.Panel2 = std::to_string(ws.FrameWidth) + " x " + std::to_string(ws.FrameHeight) +
+                       " Max = " + std::to_string(ws.MaxIntensity);
+    ws.Form23.Panel5 = name;
+    host.changed(View::Frame);
+    host.changed(View::History);
+    host.changed(View::FrameInfo);
+    SetProgress(ws, host, run.done, run.files, 0.35);
+    ws.LLog.Append(ws.CurrentFile + (ws.LoadFromHistory ? " Reload" : ""));
+    host.changed(View::Logbook);
+}
+
+void ApplyMaskAndBackground(Run& run) {
+    Workspace& ws = run.ws;
+    const TFSetup& s = ws.FSetup;
+    if (s.CBMask && HasExactExtension(s.EMask, ".msk")) {
+        ApplyMask(ws.FramePixels, ws.FrameWidth, ws.FrameHeight, ReadMaskFile(s.EMask));
+        ws.LLog.Append("Mask Applied " + FileNameOnly(s.EMask));
+    }
+    if (s.CBBack && HasExactExtension(s.EBack, ".bck")) {
+        const BackgroundFrame background = ReadBackgroundFile(s.EBack);
+        if (!SubtractBackground(ws.FramePixels, ws.FrameWidth, ws.FrameHeight, background)) {
+            // Every later frame would fail the same way: the run ends here.
+            run.host.message("Wrong Background File!");
+            Report(ws, run.host, "Wrong Background File! " + FileNameOnly(s.EBack));
+            run.ended = true;
+            return;
+        }
+        ws.LLog.Append("Background substracted " + FileNameOnly(s.EBack));
+    }
+    run.host.changed(View::Logbook);
+}
+
+void PlotBatchScan(Run& run) {
+    Workspace& ws = run.ws;
+    Host& host = run.host;
+    if (ws.FSetup.CBMask && HasExactExtension(ws.FSetup.EMask, ".msk")) host.changed(View::Frame);
+    host.changed(View::Sector);
+    SetProgress(ws, host, run.done, run.files, 0.9);
+    N2ThetaScan1Click(ws, host);
+
+    TRChart& chart = ws.Form9.RChart1;
+    chart.CrossHair2().SetPosX(0);
+    chart.SetLineWidth(1);
+    if (ws.FramesLoaded == 1) {
+        chart.SetDataColor(SeriesRed);
+        chart.SetLineWidth(2);
+    } else {
+        chart.SetDataColor(SeriesGrey);
+    }
+    chart.MoveTo(0, 0);
+    if (!ws.LoadFromHistory) {
+        ws.Form9.LPWD.push_back(ws.CurrentFile);
+        ws.HistorySlot = ws.FramesLoaded % 10;
+        ws.ScanSeries[ws.HistorySlot] = ws.SectorScan;
+        const int32_t last = std::min(ws.SectorScanPoints, ProfileLength);
+        for (int32_t k = 0; k < last; ++k) {
+            const ProfilePoint& p = ws.SectorScan[k];
+            chart.LineTo(p.TwoTheta, p.Intensity);
+            ws.SeriesMinTwoTheta = std::min(ws.SeriesMinTwoTheta, p.TwoTheta);
+            ws.SeriesMaxTwoTheta = std::max(ws.SeriesMaxTwoTheta, p.TwoTheta);
+            ws.SeriesMinIntensity = std::min(ws.SeriesMinIntensity, p.Intensity);
+            ws.SeriesMaxIntensity = std::max(ws.SeriesMaxIntensity, p.Intensity);
+        }
+        chart.SetLayerRange(1, ws.SeriesMinTwoTheta, std::min(0.0, 1.1 * ws.SeriesMinIntensity),
+                            ws.SeriesMaxTwoTheta, 1.1 * ws.SeriesMaxIntensity);
+        chart.ShowItems();
+    }
+    ws.FrameProfileShown = 1;
+    host.changed(View::Scan);
+}
+
+void RunBatchOutputs(Run& run) {
+    Workspace& ws = run.ws;
+    Host& host = run.host;
+    const TFSetup& s = ws.FSetup;
+    const BatchHooks& hooks = ws.Batch;
+    if (s.cbIntegrateSector) run.Step(hooks.IntegrateSector, "IntegrateSector and CalFWHM");
+    if (s.CBBackground) run.Step(hooks.RemoveThetaBackground, "Background removal of the 2Theta scan");
+    if (s.CB2ThScan) {
+        const std::string name = WriteTwoThetaScan(ws, JoinPath(ws.OutputDir, FileNameOnly(ws.CurrentFile)),
+                                                   ScanSource::Sector);
+        ws.LLog.Append("2Theta scan saved to " + name);
+    }
+    if (s.CBSectors) WriteSectorScans(ws, host);
+    if (s.CB2ThScanPeaks) {
+        ws.FromThetaScan = 1;
+        run.Step(hooks.FindThetaPeaks, "Peaks list in 2Theta Scan (*.tpk)");
+        ws.FromThetaScan = 0;
+    }
+    bool psiDone = false;
+    if (s.CBPsiScan) {
+        PsiScan1Click(ws, host);
+        if (s.CBBackground) run.Step(hooks.RemovePsiBackground, "Background removal of the Psi scan");
+        psiDone = true;
+        ws.LLog.Append("Psi scan saved to " + WritePsiScanFile(ws));
+    }
+    if (s.CBPsiScanPeaks) {
+        if (!psiDone) {
+            PsiScan1Click(ws, host);
+            if (s.CBBackground) run.Step(hooks.RemovePsiBackground, "Background removal of the Psi scan");
+        }
+        ws.FromPsiScan = 1;
+        run.Step(hooks.FindPsiPeaks, "Peaks list in Psi Scan (*.ppk)");
+        ws.FromPsiScan = 0;
+    }
+    if (s.CBdspacing) {
+        if (hooks.CalculateDSpacing) {
+            hooks.CalculateDSpacing(ws, host);
+            ws.LLog.Append("d-spacing saved to " + WriteDSpacingFile(ws));
+        } else {
+            run.Missing("d-spacing (*.dsp)");
+        }
+    }
+    if (s.CBIntegrateslides && (ws.ListFileRead || !ws.SlicesIntegrated))
+        run.Step(hooks.WriteSectorSlices, "Integrate sector in slices (*.slc)");
+    host.changed(View::Logbook);
+}
+
+// One frame after it was read and installed.
+void ProcessFrame(Run& run) {
+    Workspace& ws = run.ws;
+    Host& host = run.host;
+    host.sync([&] {
+        if (!ws.FSetup.CBBackFrame) return;
+        run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
+        int32_t top = -10;
+        for (int32_t x = 1; x <= ws.FrameWidth; ++x)
+            for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels[x][y].Intensity);
+        ws.MaxIntensity = top;
+    });
+    host.sync([&] {
+        ComputeFrameGeometry(ws, host);
+        host.changed(View::Settings);
+        SetProgress(ws, host, run.done, run.files, 0.7);
+    });
+    host.sync([&] {
+        if (!ws.FSetup.CBAdjustCenter) return;
+        run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
+    });
+    host.sync([&] { ApplyMaskAndBackground(run); });
+    if (run.ended) return;
+    host.sync([&] { PlotBatchScan(run); });
+    host.sync([&] {
+        if (ws.ScriptLoaded) RunFrameScript(ws, host);
+        else RunBatchOutputs(run);
+    });
+}
+
+} // namespace
+
+int32_t DisplayMaximum(const NewFrame& frame) {
+    int32_t maximum = -10;
+    float v = 0;
+    for (int32_t y = 1; y <= frame.FrameHeight; ++y) {
+        for (int32_t x = 1; x <= frame.FrameWidth; ++x) {
+            const int32_t i = frame.FramePixels[x][y].Intensity;
+            if (i == MaskedIntensity) continue;   // a masked pixel carries no intensity
+            maximum = std::max(maximum, i);
+            v += static_cast<float>(i);
+        }
+        v /= static_cast<float>(frame.FrameWidth);
+        // The running value keeps a decaying share of earlier rows.
+        if (maximum > 50.0 * v && maximum > 100000) maximum = RoundToInt(10.0 * v);
+    }
+    return maximum;
+}
+
+std::string WriteSectorScans(Workspace& ws, Host& host) {
+    const float psi1 = ws.SectorPsi1, psi2 = ws.SectorPsi2;
+    const uint8_t show = ws.ShowScanResults;
+    ws.ShowScanResults = 0;
+    std::vector<std::vector<float>> sectors(36);
+    int32_t rows = 1;
+    try {
+        for (int k = 1; k <= 36; ++k) {
+            ws.SectorPsi1 = static_cast<float>((k - 1) * 10);
+            ws.SectorPsi2 = static_cast<float>(k * 10);
+            N2ThetaScan1Click(ws, host);
+            const int32_t last = std::clamp(ws.SectorScanPoints, 0, ProfileLength - 1);
+            auto& values = sectors[k - 1];
+            for (int32_t p = 0; p <= last; ++p) values.push_back(ws.SectorScan[p].Intensity);
+            rows = std::max(rows, last);
+        }
+    } catch (...) {
+        ws.SectorPsi1 = psi1;
+        ws.SectorPsi2 = psi2;
+        ws.ShowScanResults = show;
+        throw;
+    }
+    std::vector<std::string> lines;
+    lines.reserve(rows + 1);
+    for (int32_t r = 0; r <= rows; ++r) {
+        std::string line;
+        for (int k = 0; k < 36; ++k) {
+            if (k) line += ',';
+            const auto& values = sectors[k];
+            line += std::to_string(r < static_cast<int32_t>(values.size()) ? RoundToInt64(values[r]) : 0);
+        }
+        lines.push_back(std::move(line));
+    }
+    const std::string name = ws.CurrentFile + ".SEC";
+    ws.SectorPsi1 = psi1;
+    ws.SectorPsi2 = psi2;
+    ws.ShowScanResults = show;
+    WriteTextLines(name, lines);
+    N2ThetaScan1Click(ws, host);
+    ws.LLog.Append("Sector scans saved to " + name);
+    return name;
+}
+
+int TBatchThread::Execute(Workspace& ws, Host& host) {
+    Run run(ws, host);
+    const bool single = ws.SingleFileMode || ws.LoadFromHistory;
+    if (!single && ws.LastFileIndex == -1) return 0;
+    run.files = single ? 1 : ws.LastFileIndex + 1;
+    ws.BatchRunning = 1;
+    int read = 0;
+    host.sync([&] { BatchStart(run); });
+    for (int k = 0; k < run.files && !run.ended; ++k) {
+        if (ws.BatchRunning == 0) {
+            ws.BatchRunning = 1;
+            break;
+        }
+        std::string file;
+        host.sync([&] {
+            if (single) {
+                file = ws.FileToOpen;
+            } else {
+                file = k < static_cast<int>(ws.FileList.size()) ? ws.FileList[k] : std::string();
+                if (ws.ScriptLoaded) SelectFrameScript(ws, k);
+            }
+        });
+        try {
+            ws.FrameLoaded = 0;
+            ChainResult chain = file.empty() ? ChainResult{} : RunReaderChain(ws, host, ReaderChain::Load, file);
+            if (!chain.Read) {
+                host.sync([&] {
+                    Report(ws, host, file + " could not be read" + (chain.Error.empty() ? "" : ": " + chain.Error));
+                });
+                run.done = k + 1;
+                continue;
+            }
+            NewFrame& frame = chain.Frame;
+            RemoveEdgeSpikes(frame.FramePixels, frame.FrameWidth, frame.FrameHeight);
+            const int32_t maximum = DisplayMaximum(frame);
+            host.sync([&] {
+                InstallFrame(ws, std::move(frame));
+                ws.FrameLoaded = 1;
+                ws.CurrentFile = file;
+                ws.MaxIntensity = maximum;
+                if (!ws.LoadFromHistory) ++ws.FramesLoaded;
+                ShowLoadedFrame(run);
+            });
+            ++read;
+            ProcessFrame(run);
+        } catch (const std::exception& e) {
+            host.sync([&] { Report(ws, host, file + ": " + e.what()); });
+        }
+        run.done = k + 1;
+        host.sync([&] {
+            ws.Form20.ProgressBar1 = run.files > 1 ? (run.done * 100) / run.files : 100;
+            host.changed(View::Progress);
+        });
+    }
+    return read;
+}
+
+TBatchThread::TBatchThread(Workspace& ws, Host& host, std::function<void()> onFinished)
+    : ws_(ws), host_(host), onFinished_(std::move(onFinished)) {
+    ws_.BatchRunning = 1;
+    thread_ = std::thread([this] {
+        try {
+            Execute(ws_, host_);
+        } catch (const std::exception& e) {
+            host_.sync([&] { Report(ws_, host_, std::string("Loading stopped: ") + e.what()); });
+        }
+        host_.sync([this] {
+            ws_.LoadFromHistory = 0;
+            ws_.SingleFileMode = 0;
+            if (onFinished_) onFinished_();
+        });
+        finished_ = true;
+    });
+}
+
+TBatchThread::~TBatchThread() { Join(); }
+
+void TBatchThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+} // namespace orv

@@ -1,0 +1,52 @@
+#pragma once
+// The loading and batch worker: loads one file or a whole list on its own
+// thread and runs the per-frame pipeline (reader chain, edge filter, display
+// maximum, geometry, mask and background, the 2-theta scan and the scan
+// series, then the frame's script or the batch outputs). Every step that
+// touches what the windows show runs on the main thread through host.sync.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace orv {
+
+class Host;
+struct NewFrame;
+struct Workspace;
+
+// The display maximum of a frame: the largest intensity, brought down to ten
+// times a running row mean when a few hot pixels dwarf the frame.
+int32_t DisplayMaximum(const NewFrame& frame);
+
+// Writes "<frame>.SEC": the 2-theta scans of 36 psi sectors of 10 degrees,
+// one line per 2-theta point, 36 comma-separated whole numbers. The sector
+// in force is put back afterwards. Returns the file name. Throws FileError.
+std::string WriteSectorScans(Workspace& ws, Host& host);
+
+class TBatchThread {
+public:
+    // Starts the run at once on its own thread; BatchRunning := 1.
+    // `onFinished` runs on the main thread when the run has ended.
+    TBatchThread(Workspace& ws, Host& host, std::function<void()> onFinished = {});
+    ~TBatchThread();
+    TBatchThread(const TBatchThread&) = delete;
+    TBatchThread& operator=(const TBatchThread&) = delete;
+
+    bool Finished() const { return finished_; }
+    void Join();
+
+    // The whole run on the calling thread. Returns the number of frames read.
+    static int Execute(Workspace& ws, Host& host);
+
+private:
+    Workspace& ws_;
+    Host& host_;
+    std::function<void()> onFinished_;
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+};
+
+} // namespace orv
