@@ -1,14 +1,16 @@
 #include <QApplication>
+#include <clocale>
 
-#include "workspace/ui/qt_host.h"
-#include "workspace/ui/main_window.h"
-#include "workspace/workspace.h"
+#include "workspace/ui/application.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    auto ws = std::make_unique<orv::Workspace>();
-    orv::QtHost host;
-    orv::MainWindow window(*ws, host);
-    window.show();
-    return app.exec();
+    // Numbers are read and written with "." whatever the desktop's locale.
+    std::setlocale(LC_NUMERIC, "C");
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    orv::Application program(std::move(args));
+    program.start();
+    const int status = app.exec();
+    return status != 0 ? status : program.exitStatus();
 }

@@ -8,6 +8,7 @@
 
 #include "formats/mask_files.h"
 #include "formats/reader.h"
+#include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "workspace/numbers.h"
@@ -94,6 +95,8 @@ void ShowLoadedFrame(Run& run) {
     ws.Form23.Panel2 = std::to_string(ws.FrameWidth) + " x " + std::to_string(ws.FrameHeight) +
                        " Max = " + std::to_string(ws.MaxIntensity);
     ws.Form23.Panel5 = name;
+    ws.Form1.Caption = name;
+    RenderFrame(ws);
     host.changed(View::Frame);
     host.changed(View::History);
     host.changed(View::FrameInfo);
@@ -126,8 +129,8 @@ void ApplyMaskAndBackground(Run& run) {
 void PlotBatchScan(Run& run) {
     Workspace& ws = run.ws;
     Host& host = run.host;
-    if (ws.FSetup.CBMask && HasExactExtension(ws.FSetup.EMask, ".msk")) host.changed(View::Frame);
-    host.changed(View::Sector);
+    // The picture with the sector outline (the mask may have changed pixels).
+    RedrawFrame(ws, host);
     SetProgress(ws, host, run.done, run.files, 0.9);
     N2ThetaScan1Click(ws, host);
 
@@ -363,7 +366,7 @@ TBatchThread::TBatchThread(Workspace& ws, Host& host, std::function<void()> onFi
     ws_.BatchRunning = 1;
     thread_ = std::thread([this] {
         try {
-            Execute(ws_, host_);
+            framesRead_ = Execute(ws_, host_);
         } catch (const std::exception& e) {
             host_.sync([&] { Report(ws_, host_, std::string("Loading stopped: ") + e.what()); });
         }

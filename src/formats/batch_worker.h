@@ -36,6 +36,8 @@ public:
     TBatchThread& operator=(const TBatchThread&) = delete;
 
     bool Finished() const { return finished_; }
+    // Frames read by the run so far.
+    int FramesRead() const { return framesRead_; }
     void Join();
 
     // The whole run on the calling thread. Returns the number of frames read.
@@ -46,6 +48,7 @@ private:
     Host& host_;
     std::function<void()> onFinished_;
     std::atomic<bool> finished_{false};
+    std::atomic<int> framesRead_{0};
     std::thread thread_;
 };
 

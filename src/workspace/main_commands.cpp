@@ -1,5 +1,6 @@
 #include "workspace/main_commands.h"
 
+#include "workspace/frame_display.h"
 #include "workspace/host.h"
 #include "workspace/numbers.h"
 #include "workspace/text_files.h"
@@ -42,6 +43,15 @@ bool OpenFiles(Workspace& ws, const std::vector<std::string>& files) {
     ws.FileToOpen = files.front();
     ws.SingleFileMode = 1;
     ws.CurrentFileIndex = 0;
+    ws.SlicesIntegrated = 0;
+    ws.ProfileMinTwoTheta = 90;
+    ws.ProfileMaxTwoTheta = 0;
+    ws.ProfileTopIntensity = 0;
+    ws.ProfileMinIntensity = 10000;
+    ws.SeriesMinTwoTheta = 90;
+    ws.SeriesMaxTwoTheta = 0;
+    ws.SeriesMinIntensity = 10000;
+    ws.SeriesMaxIntensity = 0;
     return true;
 }
 
@@ -84,6 +94,48 @@ void StopBatch(Workspace& ws, Host& host) {
     ws.ScriptLoaded = 0;
     ws.Form20.EScript.clear();
     host.changed(View::Settings);
+}
+
+bool BrightnessStep(Workspace& ws, Host& host, int delta) {
+    ReleaseEraser(ws);
+    if (ws.LastFileIndex < 0) return false;
+    const int position = ws.Form22.TrackBar1;
+    if ((delta > 0 && position >= 99) || (delta < 0 && position <= 1)) return false;
+    Form22TrackBar1Change(ws, host, position + delta);
+    return true;
+}
+
+void ReleaseEraser(Workspace& ws) { ws.FrameTools.SBEraser = false; }
+
+void SelectMouseTool(Workspace& ws, Host& host, MouseTool tool) {
+    FrameToolState& t = ws.FrameTools;
+    t.SBPoint = t.SBSelectRect = t.SBSelectAng = false;
+    switch (tool) {
+    case MouseTool::Point:
+        t.SBPoint = true;
+        t.SBEraser = false;
+        host.changed(View::Frame);
+        break;
+    case MouseTool::SelectRect:
+        t.SBSelectRect = true;
+        t.SBEraser = false;
+        ws.FMask.CBRectangle = true;
+        break;
+    case MouseTool::SelectAng:
+        t.SBSelectAng = true;
+        t.SBEraser = false;
+        ws.FMask.CBRectangle = false;
+        break;
+    case MouseTool::Eraser:
+        t.SBEraser = !t.SBEraser;
+        break;
+    }
+    host.changed(View::Settings);
+}
+
+void SetEraserSize(Workspace& ws, int sizeButton) {
+    static const int sizes[] = {1, 2, 4, 8};
+    if (sizeButton >= 1 && sizeButton <= 4) ws.FrameTools.EraserSize = sizes[sizeButton - 1];
 }
 
 } // namespace orv

@@ -17,8 +17,9 @@ bool ZoomOut(Workspace& ws);
 bool Scale100(Workspace& ws);
 
 // File Open after the dialog: the chosen files become the list, the first
-// is the one to load. An empty choice (cancelled) changes nothing; returns
-// whether loading should start.
+// is the one to load, the profile and series extremes start again. An
+// empty choice (cancelled) changes nothing; returns whether loading should
+// start.
 bool OpenFiles(Workspace& ws, const std::vector<std::string>& files);
 // "Prev File" / "Next File": returns whether loading should start.
 bool PrevFile(Workspace& ws);
@@ -29,5 +30,19 @@ enum class RunBatchAction { Nothing, RunScript, StartBatch, AskForAction };
 RunBatchAction RunBatchDecision(const Workspace& ws);
 // "Stop Batch".
 void StopBatch(Workspace& ws, Host& host);
+
+// "Brightness Up" (+2) and "Brightness Down" (-2): moves the brightness
+// window's track bar, sets the brightness and redraws; releases the eraser.
+// Returns whether the track bar moved.
+bool BrightnessStep(Workspace& ws, Host& host, int delta);
+
+// The mouse-tool buttons "Point", "Select rectangle", angular select and
+// "Eraser" (the eraser toggles).
+enum class MouseTool { Point, SelectRect, SelectAng, Eraser };
+void SelectMouseTool(Workspace& ws, Host& host, MouseTool tool);
+// The zoom and brightness buttons release the eraser.
+void ReleaseEraser(Workspace& ws);
+// The eraser sizes "Size 1" .. "Size 4": 1, 2, 4 or 8 screen pixels.
+void SetEraserSize(Workspace& ws, int sizeButton);
 
 } // namespace orv

@@ -153,3 +153,47 @@ TEST(CommandTableTest, EveryMenuItemAndButtonIsPresent) {
     EXPECT_EQ(target("File", "SaveFrame"), "TForm1.FileSave1Click");
     EXPECT_EQ(CommandsOf("Button").size(), 39u);   // two "New Pole Figure" buttons
 }
+
+TEST(BrightnessStepTest, MovesTheTrackBarByTwoWithinItsEnds) {
+    Workspace ws;
+    RecordingHost host;
+    EXPECT_FALSE(BrightnessStep(ws, host, +2));   // nothing opened
+    Loaded(ws, 64, 64);
+    ws.FramePixels.resize(64, 64);
+    ws.Form22.TrackBar1 = 89;
+    ASSERT_TRUE(BrightnessStep(ws, host, +2));
+    EXPECT_EQ(ws.Form22.TrackBar1, 91);
+    // trunc((91 x 7400 - 370000) / 50) + 600 = 6668, doubled for 75, 80, 85, 87, 90
+    EXPECT_EQ(ws.Brightness, 6668 * 32);
+    ws.Form22.TrackBar1 = 99;
+    EXPECT_FALSE(BrightnessStep(ws, host, +2));
+    ws.Form22.TrackBar1 = 1;
+    EXPECT_FALSE(BrightnessStep(ws, host, -2));
+    ws.Form22.TrackBar1 = 2;
+    ws.FrameTools.SBEraser = true;
+    EXPECT_TRUE(BrightnessStep(ws, host, -2));
+    EXPECT_EQ(ws.Brightness, 10);   // position 0
+    EXPECT_FALSE(ws.FrameTools.SBEraser);
+}
+
+TEST(MouseToolTest, OneToolAtATimeAndTheEraserToggles) {
+    Workspace ws;
+    RecordingHost host;
+    SelectMouseTool(ws, host, MouseTool::SelectRect);
+    EXPECT_TRUE(ws.FrameTools.SBSelectRect);
+    EXPECT_FALSE(ws.FrameTools.SBPoint);
+    EXPECT_TRUE(ws.FMask.CBRectangle);
+    SelectMouseTool(ws, host, MouseTool::SelectAng);
+    EXPECT_TRUE(ws.FrameTools.SBSelectAng);
+    EXPECT_FALSE(ws.FrameTools.SBSelectRect);
+    EXPECT_FALSE(ws.FMask.CBRectangle);
+    SelectMouseTool(ws, host, MouseTool::Eraser);
+    EXPECT_TRUE(ws.FrameTools.SBEraser);
+    EXPECT_FALSE(ws.FrameTools.SBSelectAng);
+    SelectMouseTool(ws, host, MouseTool::Eraser);
+    EXPECT_FALSE(ws.FrameTools.SBEraser);
+    SetEraserSize(ws, 4);
+    EXPECT_EQ(ws.FrameTools.EraserSize, 8);
+    SetEraserSize(ws, 9);
+    EXPECT_EQ(ws.FrameTools.EraserSize, 8);
+}

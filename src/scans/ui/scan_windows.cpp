@@ -1,6 +1,9 @@
 #include "scans/ui/scan_windows.h"
 
+#include <QAction>
 #include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
 #include <QListWidget>
 #include <QVBoxLayout>
 
@@ -12,6 +15,14 @@ namespace orv {
 TForm2Window::TForm2Window(Workspace& ws, QtHost& host, QWidget* parent)
     : RecordWindow(ws, host, "TForm2", QString::fromStdString(ws.Form2.Caption), {View::Scan}, parent) {
     auto* layout = new QVBoxLayout(this);
+    auto* bar = new QMenuBar(this);
+    QMenu* file = bar->addMenu("File");
+    QAction* save = file->addAction("Save 2Theta Scan To File");
+    connect(save, &QAction::triggered, this, [this] {
+        ws_.FromThetaScan = 1;
+        if (showFileFormat) showFileFormat();
+    });
+    layout->setMenuBar(bar);
     chart1_ = new TRChartWidget(ws.Form2.RChart1, this);
     chart1_->setObjectName("RChart1");
     chart2_ = new TRChartWidget(ws.Form2.RChart2, this);

@@ -4,6 +4,7 @@
 // their own analysis commands come with the scan-analysis tools.
 
 #include <QWidget>
+#include <functional>
 
 #include "workspace/ui/settings_windows.h"
 
@@ -20,6 +21,8 @@ public:
     TForm2Window(Workspace& ws, QtHost& host, QWidget* parent = nullptr);
     void refresh() override;
     TRChartWidget* workingChart() const { return chart1_; }
+    // File > "Save 2Theta Scan To File": the FileFormat window.
+    std::function<void()> showFileFormat;
 
 private:
     TRChartWidget* chart1_;

@@ -93,7 +93,10 @@ FrameWindow::FrameWindow(Workspace& ws, QtHost& host, QWidget* parent)
     setObjectName("TForm1");
     setWindowTitle(QString::fromStdString(ws_.Form1.Caption));
     setFocusPolicy(Qt::StrongFocus);
-    if (ws_.Form1.Image1.Pixels.empty()) BlankFramePicture(ws_, 1024, 1024);
+    if (ws_.Form1.Image1.Pixels.empty()) {
+        BlankFramePicture(ws_, 1024, 1024);
+        ws_.Form1.PicturePending = false;   // the blank picture is shown as it is
+    }
 
     view_ = new PictureView(ws_.Form1.Image1);
     view_->setObjectName("Image1");

@@ -1,0 +1,470 @@
+#include "workspace/ui/application.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMimeData>
+#include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "formats/batch_worker.h"
+#include "formats/native_frame.h"
+#include "scans/ui/scan_windows.h"
+#include "workspace/detector_settings.h"
+#include "workspace/frame_display.h"
+#include "workspace/main_commands.h"
+#include "workspace/script.h"
+#include "workspace/sector_dialog.h"
+#include "workspace/sector_scan.h"
+#include "workspace/startup.h"
+#include "workspace/text_files.h"
+#include "workspace/ui/brightness_window.h"
+#include "workspace/ui/file_format_window.h"
+#include "workspace/ui/frame_list_window.h"
+#include "workspace/ui/frame_window.h"
+#include "workspace/ui/help_window.h"
+#include "workspace/ui/history_window.h"
+#include "workspace/ui/logbook_window.h"
+#include "workspace/ui/main_window.h"
+#include "workspace/ui/mask_window.h"
+#include "workspace/ui/settings_windows.h"
+#include "workspace/ui/zoom_window.h"
+#include "workspace/workspace.h"
+
+namespace orv {
+
+namespace {
+
+const char* const SettingsFilter = "Settings files (*.set)|*.set|All files (*.*)|*.*";
+const char* const FrameFilter = "All files (*.*)|*.*";
+
+// Accepts files dropped onto the frame window.
+class DropFilter : public QObject {
+public:
+    DropFilter(QObject* parent, std::function<void(const std::vector<std::string>&)> dropped)
+        : QObject(parent), dropped_(std::move(dropped)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::DragEnter) {
+            auto* e = static_cast<QDragEnterEvent*>(event);
+            if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto* e = static_cast<QDropEvent*>(event);
+            std::vector<std::string> paths;
+            for (const QUrl& url : e->mimeData()->urls())
+                if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+            e->acceptProposedAction();
+            if (!paths.empty()) dropped_(paths);
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void(const std::vector<std::string>&)> dropped_;
+};
+
+void ShowRestored(QWidget* w) {
+    w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+    w->show();
+    w->raise();
+}
+
+} // namespace
+
+// ---- Splash -----------------------------------------------------------------
+
+SplashWindow::SplashWindow(QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::WindowStaysOnTopHint) {
+    setObjectName("TForm30");
+    setWindowTitle("Orvantide");
+    auto* layout = new QVBoxLayout(this);
+    auto* title = new QLabel("Orvantide 4.1", this);
+    QFont f = title->font();
+    f.setPointSize(f.pointSize() * 2);
+    f.setBold(true);
+    title->setFont(f);
+    layout->addWidget(title, 0, Qt::AlignCenter);
+    layout->addWidget(new QLabel("2-D X-ray diffraction frames", this), 0, Qt::AlignCenter);
+    resize(360, 160);
+    connect(&timer_, &QTimer::timeout, this, &SplashWindow::tick);
+}
+
+void SplashWindow::start() {
+    count_ = 0;
+    timer_.start(1000);
+}
+
+void SplashWindow::showEvent(QShowEvent* event) {
+    count_ = 0;
+    QWidget::showEvent(event);
+}
+
+void SplashWindow::tick() {
+    timer_.setInterval(100);
+    if (count_ == 3 && !isVisible()) show();
+    ++count_;
+    if (count_ >= 10) {
+        timer_.stop();
+        close();
+        emit finished();
+    }
+}
+
+// ---- Application ------------------------------------------------------------
+
+Application::Application(std::vector<std::string> args)
+    : ws_(std::make_unique<Workspace>()), args_(std::move(args)) {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) ws_->ScreenHeight = screen->geometry().height();
+    createWindows();
+    installCommands();
+}
+
+Application::~Application() {
+    host_.shutdown();
+    ws_->BatchRunning = 0;
+    if (loader_) loader_->Join();
+}
+
+void Application::createWindows() {
+    Workspace& ws = *ws_;
+    main_ = std::make_unique<MainWindow>(ws, host_);
+    host_.setDialogParent(main_.get());
+    frame_ = std::make_unique<FrameWindow>(ws, host_);
+    scan_ = std::make_unique<TForm2Window>(ws, host_);
+    correct2Theta_ = std::make_unique<TF2ThetaWindow>(ws, host_);
+    setup_ = std::make_unique<TFSetupWindow>(ws, host_);
+    mask_ = std::make_unique<TFMaskWindow>(ws, host_);
+    logbook_ = std::make_unique<TForm11Window>(ws, host_);
+    psiScan_ = std::make_unique<TForm12Window>(ws, host_);
+    series_ = std::make_unique<TForm9Window>(ws, host_);
+    help_ = std::make_unique<TFAboutWindow>();
+    fileFormat_ = std::make_unique<TForm13Window>(ws, host_);
+    history_ = std::make_unique<TForm17Window>(ws, host_);
+    wavelength_ = std::make_unique<TForm19Window>(ws, host_);
+    zoom_ = std::make_unique<ZoomWindow>(ws, host_);
+    brightness_ = std::make_unique<BrightnessWindow>(ws, host_);
+    frameInfo_ = std::make_unique<TForm23Window>(ws, host_);
+    diffractometer_ = std::make_unique<TForm28Window>(ws, host_);
+    splash_ = std::make_unique<SplashWindow>();
+    detector_ = std::make_unique<TForm32Window>(ws, host_);
+    frameList_ = std::make_unique<TForm4Window>(ws, host_);
+
+    frame_->setZoomWindow(zoom_.get());
+    frame_->setAcceptDrops(true);
+    frame_->installEventFilter(new DropFilter(frame_.get(), [this](const auto& paths) { frameFilesDropped(paths); }));
+    connect(frame_.get(), &FrameWindow::setupWindowRequested, this,
+            [this] { setup_->showPage(ws_->FSetup.PageIndex); });
+    scan_->showFileFormat = [this] { ShowRestored(fileFormat_.get()); };
+    history_->startLoading = [this] { startLoading(); };
+    history_->setPlacementAnchor(scan_.get());
+    frameList_->showFrameWindow = [this] { ShowRestored(frame_.get()); };
+    frameList_->startLoading = [this] { startLoading(); };
+    frameList_->setPlacementAnchor(main_.get());
+    detector_->onSetWavelength = [this] { ShowRestored(wavelength_.get()); };
+    detector_->onSaveSettings = [this] { main_->trigger(CommandId::SaveSettings); };
+    detector_->onLoadSettings = [this] { main_->trigger(CommandId::LoadSettings); };
+    main_->onClosing = [this] { closing(); };
+    connect(splash_.get(), &SplashWindow::finished, this, [this] {
+        ShowRestored(frame_.get());
+        ShowRestored(logbook_.get());
+        ShowRestored(history_.get());
+        firstShowSetup();
+    });
+    connect(host_.notifier(), &ViewNotifier::changed, this, [this](View v) {
+        if (v == View::History) showHistoryPicture();
+        if (v == View::FileList) frameList_->refresh();
+    });
+}
+
+void Application::installCommands() {
+    Workspace& ws = *ws_;
+    MainWindow& m = *main_;
+    using C = CommandId;
+    auto show = [](QWidget* w) { return [w] { ShowRestored(w); }; };
+
+    auto fileOpen = [this, &ws](bool fromButton) {
+        if (!frame_->isVisible()) ShowRestored(frame_.get());
+        host_.setDialogFolder(ws.OpenDialogFolder);
+        const auto files = host_.askOpenFileNames(FrameFilter, true);
+        if (!OpenFiles(ws, files)) return;   // cancelled: everything stays as it was
+        if (fromButton) ws.MergedFrame = 0;
+        host_.changed(View::FileList);
+        startLoading();
+    };
+    m.setHandler(C::FileOpen, [fileOpen] { fileOpen(false); });
+    m.setHandler(C::LoadFile, [fileOpen] { fileOpen(true); });
+    auto step = [this, &ws](bool next) {
+        if (!frame_->isVisible()) ShowRestored(frame_.get());
+        if (!(next ? NextFile(ws) : PrevFile(ws))) return;
+        startLoading();
+        frameList_->highlightEntry(ws.CurrentFileIndex);
+    };
+    m.setHandler(C::PrevFile, [step] { step(false); });
+    m.setHandler(C::NextFile, [step] { step(true); });
+    m.setHandler(C::RunBatch, [this, &ws] {
+        ws.BatchRunning = 1;
+        switch (RunBatchDecision(ws)) {
+        case RunBatchAction::Nothing: break;
+        case RunBatchAction::RunScript: RunScriptFile(ws, host_, ws.ScriptFile); break;
+        case RunBatchAction::AskForAction:
+            host_.message("Please select a Script File or Batch action to process !");
+            break;
+        case RunBatchAction::StartBatch:
+            ws.SingleFileMode = 0;
+            ws.LoadFromHistory = 0;
+            startLoading();
+            break;
+        }
+    });
+    m.setHandler(C::StopBatch, [this, &ws] { StopBatch(ws, host_); });
+
+    m.setHandler(C::SaveFrame, [this, &ws] {
+        if (!ws.FrameIsLoaded()) {
+            host_.message("Need to open a file first");
+            return;
+        }
+        host_.setDialogFolder(ws.OpenDialogFolder);
+        const auto name = host_.askSaveFileName(ProposedNativeFrameName(ws.CurrentFile),
+                                                "Frame files (*.orv)|*.orv|All files (*.*)|*.*");
+        if (!name) return;
+        try {
+            WriteNativeFrame(ws, *name);
+        } catch (const FileError& e) {
+            host_.message(e.what());
+        }
+    });
+    m.setHandler(C::SaveFrameAsBmp, [this] { saveFramePicture(); });
+    m.setHandler(C::CopyFrame, [this] { copyFramePicture(); });
+    m.setHandler(C::SaveLogbook, [this, &ws] {
+        host_.setDialogFolder(ws.OpenDialogFolder);
+        const auto name =
+            host_.askSaveFileName(ProposedLogbookName(ws.CurrentFile), "Logbook files (*.log)|*.LOG|All files (*.*)|*.*");
+        if (!name) return;
+        try {
+            ws.LLog.SaveToFile(*name);
+        } catch (const FileError& e) {
+            host_.message(e.what());
+        }
+    });
+    m.setHandler(C::Exit, [this] { main_->close(); });
+
+    auto zoom = [this, &ws](bool (*change)(Workspace&)) {
+        ReleaseEraser(ws);
+        if (change(ws)) RedrawFrame(ws, host_);
+        main_->refresh();
+    };
+    m.setHandler(C::ZoomIn, [zoom] { zoom(ZoomIn); });
+    m.setHandler(C::ZoomOut, [zoom] { zoom(ZoomOut); });
+    m.setHandler(C::Scale100, [zoom] { zoom(Scale100); });
+    m.setHandler(C::ShowFullSize, [zoom] { zoom(Scale100); });
+    auto brightness = [this, &ws](int delta) {
+        if (ws.LastFileIndex >= 0) ShowRestored(brightness_.get());
+        BrightnessStep(ws, host_, delta);
+    };
+    m.setHandler(C::BrightnessUp, [brightness] { brightness(+2); });
+    m.setHandler(C::BrightnessDown, [brightness] { brightness(-2); });
+    m.setHandler(C::ToolPoint, [this, &ws] { SelectMouseTool(ws, host_, MouseTool::Point); });
+    m.setHandler(C::ToolSelectRect, [this, &ws] { SelectMouseTool(ws, host_, MouseTool::SelectRect); });
+    m.setHandler(C::ToolSelectAng, [this, &ws] { SelectMouseTool(ws, host_, MouseTool::SelectAng); });
+    m.setHandler(C::ToolEraser, [this, &ws] { SelectMouseTool(ws, host_, MouseTool::Eraser); });
+
+    m.setHandler(C::AdjustBrightness, show(brightness_.get()));
+    m.setHandler(C::ZoomTool, show(zoom_.get()));
+    m.setHandler(C::ShowHistory, show(history_.get()));
+    m.setHandler(C::ShowLogbook, show(logbook_.get()));
+    m.setHandler(C::ShowFrameInfo, show(frameInfo_.get()));
+    m.setHandler(C::ShowScanSeries, [this, &ws] {
+        if (!ws.FrameIsLoaded()) host_.message("Need to open a file first");
+        else ShowRestored(series_.get());
+    });
+    m.setHandler(C::ShowWavelength, show(wavelength_.get()));
+    m.setHandler(C::ShowDetectorSettings, show(detector_.get()));
+    m.setHandler(C::ShowModelUserInfo, show(diffractometer_.get()));
+    m.setHandler(C::DetectorRotations, [] {});
+    m.setHandler(C::LoadBackgroundFile, [] {});
+    m.setHandler(C::About, show(help_.get()));
+    m.setHandler(C::DefineSector, show(mask_.get()));
+    m.setHandler(C::DeleteSector, [this, &ws] {
+        if (ws.FrameIsLoaded()) DeleteSector1Click(ws, host_);
+    });
+    m.setHandler(C::TwoThetaScan, [this, &ws] { N2ThetaScan1Click(ws, host_); });
+    m.setHandler(C::PsiScan, [this, &ws] { PsiScan1Click(ws, host_); });
+    m.setHandler(C::ScanSettings, [this] { setup_->showPage(TFSetupWindow::ScanPage); });
+    auto batchProject = [this, &ws] {
+        ws.Form20.EScript.clear();
+        main_->refresh();
+        setup_->showPage(TFSetupWindow::BatchPage);
+    };
+    m.setHandler(C::NewBatchProject, batchProject);
+    m.setHandler(C::BatchProcess, batchProject);
+
+    m.setHandler(C::LoadSettings, [this, &ws] {
+        host_.setDialogFolder(ws.InstallDir);
+        const auto files = host_.askOpenFileNames(SettingsFilter, false);
+        host_.setDialogFolder(ws.OpenDialogFolder);
+        if (files.empty()) return;
+        if (LoadSettingsFile(ws, host_, files.front())) ShowRestored(detector_.get());
+    });
+    m.setHandler(C::SaveSettings, [this, &ws] {
+        host_.setDialogFolder(ws.InstallDir);
+        const auto name = host_.askSaveFileName("MyDiffractometer", SettingsFilter);
+        host_.setDialogFolder(ws.OpenDialogFolder);
+        if (!name) return;
+        try {
+            SaveSettingsFile(ws, *name + ".set");
+        } catch (const FileError& e) {
+            host_.message(e.what());
+        }
+    });
+    m.setHandler(C::LoadScript, [this, &ws] {
+        LoadScriptCommand(ws, host_);
+        // The chosen script is opened in the desktop's text editor for viewing.
+        if (ws.ScriptLoaded && !ws.ScriptFile.empty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ws.ScriptFile)));
+    });
+    m.setHandler(C::RunScript, [this, &ws] { RunScriptCommand(ws, host_); });
+}
+
+void Application::start() {
+    main_->show();
+    splash_->start();
+}
+
+void Application::firstShowSetup() {
+    if (setupDone_) return;   // the set-up runs once, not at every showing
+    setupDone_ = true;
+    Workspace& ws = *ws_;
+    // Placement: the frame window under the main window, the scan window
+    // beside it, the logbook under the scan window.
+    const QRect main = main_->frameGeometry();
+    frame_->move(main.left(), main.top() + std::min(main.height(), 150));
+    scan_->move(main.left() + std::max(frame_->width(), 520), frame_->y());
+    logbook_->move(scan_->x(), std::min(scan_->y() + scan_->height(), ws.ScreenHeight - 200));
+    psiScan_->move(scan_->x(), std::min(scan_->y() + scan_->height() / 2, ws.ScreenHeight - 200));
+
+    if (!PrepareProgramFolder(ws, host_, DefaultProgramFolder())) ws.InstallDir.clear();
+    RunTimeSetup(ws, host_);
+    BuildPalette(ws);
+    host_.setDialogFolder(ws.OpenDialogFolder);
+    main_->refresh();
+    if (args_.empty()) return;
+    switch (ProcessCommandLine(ws, host_, args_)) {
+    case LoadRequest::StartLoading: startLoading(); break;
+    case LoadRequest::MissingFile:
+        std::fprintf(stderr, "orvantide: %s does not exist\n", args_[0].c_str());
+        if (args_.size() > 1) {
+            exitStatus_ = 1;
+            host_.requestExit(1);
+        }
+        break;
+    case LoadRequest::None: break;
+    }
+}
+
+bool Application::loading() const { return loader_ && !loader_->Finished(); }
+
+bool Application::startLoading() {
+    Workspace& ws = *ws_;
+    // Only one job may fill the frame at a time.
+    if (ws.FrameJobRunning) {
+        ws.LLog.Append("A frame is still being loaded; the new load was not started");
+        host_.changed(View::Logbook);
+        return false;
+    }
+    if (loader_) loader_->Join();
+    ws.FrameJobRunning = true;
+    enableFrameCommands(false);
+    loader_ = std::make_unique<TBatchThread>(ws, host_, [this] { loadingFinished(); });
+    return true;
+}
+
+void Application::waitForLoading() {
+    while (loading()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents();
+}
+
+void Application::loadingFinished() {
+    Workspace& ws = *ws_;
+    ws.FrameJobRunning = false;
+    enableFrameCommands(true);
+    // A command-line run with a script whose frames could not be read ends
+    // with a failure status instead of waiting for a user.
+    if (ws.ScriptFromCommandLine && loader_ && loader_->FramesRead() == 0) {
+        std::fprintf(stderr, "orvantide: no frame could be read\n");
+        exitStatus_ = 1;
+        host_.requestExit(1);
+    }
+    ws.ScriptFromCommandLine = ws.ScriptFromCommandLine && ws.ScriptLoaded;
+}
+
+void Application::enableFrameCommands(bool enabled) {
+    for (CommandId id : {CommandId::FileOpen, CommandId::LoadFile, CommandId::PrevFile, CommandId::NextFile,
+                         CommandId::RunBatch, CommandId::RunScript, CommandId::DeleteSector})
+        main_->setCommandEnabled(id, enabled);
+}
+
+void Application::showHistoryPicture() {
+    Workspace& ws = *ws_;
+    RgbImage thumbnail;
+    RenderFrameToImage(ws, thumbnail);
+    const int slot = std::clamp(ws.HistorySlot, 0, 9);
+    history_->setSlot(slot, ImageOf(thumbnail).copy(), QString::fromStdString(FileNameOnly(ws.HistoryFiles[slot])));
+    frame_->setWindowTitle(QString::fromStdString(FileNameOnly(ws.CurrentFile)));
+    if (!frame_->isVisible()) ShowRestored(frame_.get());
+    if (!logbook_->isVisible()) ShowRestored(logbook_.get());
+}
+
+void Application::frameFilesDropped(const std::vector<std::string>& paths) {
+    Workspace& ws = *ws_;
+    if (ws.FrameJobRunning) return;
+    if (DropFiles(ws, host_, paths) == LoadRequest::StartLoading) {
+        ws.SeriesMinTwoTheta = 90;
+        ws.SeriesMaxTwoTheta = 0;
+        ws.SeriesMinIntensity = 10000;
+        ws.SeriesMaxIntensity = 0;
+        startLoading();
+    }
+}
+
+namespace {
+// The frame picture cut to the frame's displayed size.
+QImage ShownFramePicture(const Workspace& ws) {
+    const int w = ws.DisplayWidth;
+    const int h = ws.FrameWidth > 0 ? static_cast<int>(std::lround(double(ws.FrameHeight) * w / ws.FrameWidth)) : 0;
+    return ImageOf(ws.Form1.Image1).copy(0, 0, w, h);
+}
+} // namespace
+
+void Application::saveFramePicture() {
+    Workspace& ws = *ws_;
+    if (!ws.FrameIsLoaded()) return;
+    const auto name = host_.askSaveFileName(FileNameOnly(ws.CurrentFile) + ".bmp", "Bitmap files (*.bmp)|*.bmp");
+    if (!name) return;
+    if (!ShownFramePicture(ws).save(QString::fromStdString(*name), "BMP"))
+        host_.message("Cannot write file " + *name);
+}
+
+void Application::copyFramePicture() {
+    const Workspace& ws = *ws_;
+    if (!ws.FrameIsLoaded()) return;
+    QGuiApplication::clipboard()->setImage(ShownFramePicture(ws));
+}
+
+void Application::closing() {
+    logbook_->closingProgram();
+    host_.shutdown();
+    QCoreApplication::exit(exitStatus_);
+}
+
+} // namespace orv

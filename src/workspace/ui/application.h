@@ -1,0 +1,131 @@
+#pragma once
+// The program as a whole: the workspace, the Qt host, every window in the
+// order the program creates them, the commands of the main window, the
+// splash, the one-time set-up and the loading worker.
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "workspace/ui/qt_host.h"
+
+class QWidget;
+
+namespace orv {
+
+class BrightnessWindow;
+class FrameWindow;
+class MainWindow;
+class TBatchThread;
+class TF2ThetaWindow;
+class TFAboutWindow;
+class TFMaskWindow;
+class TFSetupWindow;
+class TForm11Window;
+class TForm12Window;
+class TForm13Window;
+class TForm17Window;
+class TForm19Window;
+class TForm23Window;
+class TForm28Window;
+class TForm2Window;
+class TForm32Window;
+class TForm4Window;
+class TForm9Window;
+class ZoomWindow;
+struct Workspace;
+
+// The splash: shown after the first ticks, it closes itself and shows the
+// frame window, the logbook and the history.
+class SplashWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit SplashWindow(QWidget* parent = nullptr);
+    void start();
+    int ticks() const { return count_; }
+
+signals:
+    void finished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void tick();
+    QTimer timer_;
+    int count_ = 0;
+};
+
+class Application : public QObject {
+    Q_OBJECT
+public:
+    // `args`: the command line without the program's own name.
+    explicit Application(std::vector<std::string> args);
+    ~Application() override;
+
+    // Shows the main window and starts the splash.
+    void start();
+    // The one-time set-up of the frame window's first showing: program
+    // folder, "Settings.txt", palette, then the command line.
+    void firstShowSetup();
+    // Starts the loading worker unless a job that changes the frame runs.
+    bool startLoading();
+    bool loading() const;
+    // Waits for the loading worker (tests).
+    void waitForLoading();
+    // The status the program ends with.
+    int exitStatus() const { return exitStatus_; }
+
+    Workspace& workspace() { return *ws_; }
+    QtHost& host() { return host_; }
+    MainWindow& mainWindow() { return *main_; }
+    FrameWindow& frameWindow() { return *frame_; }
+    TForm2Window& scanWindow() { return *scan_; }
+    TForm32Window& detectorSettings() { return *detector_; }
+    TForm11Window& logbook() { return *logbook_; }
+    SplashWindow& splash() { return *splash_; }
+
+private:
+    void createWindows();
+    void installCommands();
+    void loadingFinished();
+    void showHistoryPicture();
+    void enableFrameCommands(bool enabled);
+    void frameFilesDropped(const std::vector<std::string>& paths);
+    void closing();
+    void saveFramePicture();
+    void copyFramePicture();
+
+    std::unique_ptr<Workspace> ws_;
+    QtHost host_;
+    std::vector<std::string> args_;
+    bool setupDone_ = false;
+    int exitStatus_ = 0;
+    std::unique_ptr<TBatchThread> loader_;
+
+    // Windows, in the order the program creates them.
+    std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<FrameWindow> frame_;
+    std::unique_ptr<TForm2Window> scan_;
+    std::unique_ptr<TF2ThetaWindow> correct2Theta_;
+    std::unique_ptr<TFSetupWindow> setup_;
+    std::unique_ptr<TFMaskWindow> mask_;
+    std::unique_ptr<TForm11Window> logbook_;
+    std::unique_ptr<TForm12Window> psiScan_;
+    std::unique_ptr<TForm9Window> series_;
+    std::unique_ptr<TFAboutWindow> help_;
+    std::unique_ptr<TForm13Window> fileFormat_;
+    std::unique_ptr<TForm17Window> history_;
+    std::unique_ptr<TForm19Window> wavelength_;
+    std::unique_ptr<ZoomWindow> zoom_;
+    std::unique_ptr<BrightnessWindow> brightness_;
+    std::unique_ptr<TForm23Window> frameInfo_;
+    std::unique_ptr<TForm28Window> diffractometer_;
+    std::unique_ptr<SplashWindow> splash_;
+    std::unique_ptr<TForm32Window> detector_;
+    std::unique_ptr<TForm4Window> frameList_;
+};
+
+} // namespace orv

@@ -1,0 +1,75 @@
+#include <QApplication>
+#include <QImage>
+#include <cstdlib>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "chart/rchart.h"
+#include "workspace/frame_display.h"
+#include "workspace/ui/application.h"
+#include "workspace/ui/frame_window.h"
+#include "workspace/ui/main_window.h"
+#include "workspace/workspace.h"
+
+using namespace orv;
+
+namespace {
+
+// A program folder of its own for each test.
+struct ProgramHome {
+    std::filesystem::path dir;
+    ProgramHome() {
+        dir = std::filesystem::temp_directory_path() / ("orv-app-" + std::to_string(::getpid()) + "-" +
+                                                         std::to_string(rand()));
+        std::filesystem::create_directories(dir);
+        setenv("ORVANTIDE_HOME", dir.c_str(), 1);
+    }
+    ~ProgramHome() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
+std::string SampleFrame() { return std::string(ORV_TEST_DATA) + "/../../data/sample.orv"; }
+
+int DistinctColours(const QImage& image) {
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 7)
+        for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
+    return static_cast<int>(colours.size());
+}
+
+} // namespace
+
+TEST(ApplicationTest, CommandLineFrameIsLoadedShownAndScanned) {
+    ProgramHome home;
+    Application app({SampleFrame()});
+    app.firstShowSetup();
+    app.waitForLoading();
+    Workspace& ws = app.workspace();
+    ASSERT_TRUE(ws.FrameIsLoaded());
+    EXPECT_EQ(ws.FrameWidth, 512);
+    EXPECT_EQ(ws.FramesLoaded, 1);
+    EXPECT_TRUE(std::filesystem::exists(home.dir / "didediver.set"));
+    EXPECT_TRUE(std::filesystem::is_directory(home.dir / "Data"));
+    // The frame window shows the frame in colour, the scan window the scan.
+    const QImage picture = ImageOf(ws.Form1.Image1);
+    EXPECT_EQ(picture.width(), ws.DisplayWidth + 1);
+    EXPECT_GT(DistinctColours(picture), 20);
+    EXPECT_GT(ws.Form2.RChart1.ItemCount(), 100);
+    EXPECT_TRUE(app.mainWindow().commandEnabled(CommandId::FileOpen));
+}
+
+TEST(ApplicationTest, ASecondLoadIsRefusedWhileOneRuns) {
+    ProgramHome home;
+    Application app({SampleFrame()});
+    app.firstShowSetup();
+    if (app.loading()) {
+        EXPECT_FALSE(app.mainWindow().commandEnabled(CommandId::FileOpen));
+        EXPECT_FALSE(app.startLoading());
+    }
+    app.waitForLoading();
+    EXPECT_TRUE(app.mainWindow().commandEnabled(CommandId::FileOpen));
+    EXPECT_TRUE(app.mainWindow().commandEnabled(CommandId::StopBatch));
+}
