@@ -245,17 +245,27 @@ void ProcessFrame(Run& run) {
 } // namespace
 
 int32_t DisplayMaximum(const NewFrame& frame) {
-    int32_t maximum = -10;
-    float v = 0;
-    for (int32_t y = 1; y <= frame.FrameHeight; ++y) {
-        for (int32_t x = 1; x <= frame.FrameWidth; ++x) {
-            const int32_t i = frame.FramePixels[x][y].Intensity;
+    const int32_t w = frame.FrameWidth, h = frame.FrameHeight;
+    if (w < 1 || h < 1) return -10;
+    // Row sums and maxima in one pass down the columns (the frame's memory
+    // order), then the row-by-row rule over them.
+    std::vector<double> rowSum(static_cast<size_t>(h) + 1, 0.0);
+    std::vector<int32_t> rowMax(static_cast<size_t>(h) + 1, -10);
+    for (int32_t x = 1; x <= w; ++x) {
+        const FramePixel* column = frame.FramePixels[x];
+        for (int32_t y = 1; y <= h; ++y) {
+            const int32_t i = column[y].Intensity;
             if (i == MaskedIntensity) continue;   // a masked pixel carries no intensity
-            maximum = std::max(maximum, i);
-            v += static_cast<float>(i);
+            rowSum[y] += i;
+            rowMax[y] = std::max(rowMax[y], i);
         }
-        v /= static_cast<float>(frame.FrameWidth);
+    }
+    int32_t maximum = -10;
+    double v = 0;
+    for (int32_t y = 1; y <= h; ++y) {
+        maximum = std::max(maximum, rowMax[y]);
         // The running value keeps a decaying share of earlier rows.
+        v = (v + rowSum[y]) / w;
         if (maximum > 50.0 * v && maximum > 100000) maximum = RoundToInt(10.0 * v);
     }
     return maximum;
@@ -311,6 +321,10 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
     run.files = single ? 1 : ws.LastFileIndex + 1;
     ws.BatchRunning = 1;
     int read = 0;
+    if (run.files > 1) BeginFrameRecycling();
+    struct ReleaseAtEnd {
+        ~ReleaseAtEnd() { ReleaseRecycledFramePixels(); }
+    } release;
     host.sync([&] { BatchStart(run); });
     for (int k = 0; k < run.files && !run.ended; ++k) {
         if (ws.BatchRunning == 0) {

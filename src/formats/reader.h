@@ -109,6 +109,13 @@ struct ChainResult {
 // repaired settings boxes, as it does in every chain.
 ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const std::string& path);
 
+// A run of many frames keeps the memory of the frame it replaces for the next
+// read of the same size, which then needs no fresh pages; the run releases
+// it when it ends.
+void BeginFrameRecycling();
+void RecycleFramePixels(FramePixelArray&& pixels);
+void ReleaseRecycledFramePixels();
+
 // Makes a frame read by a chain the current frame (pixels, size, geometry,
 // Frame Info texts of readers that write them).
 void InstallFrame(Workspace& ws, NewFrame&& frame);

@@ -1,6 +1,7 @@
 #include "formats/reader.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 
 #include "formats/frame_readers.h"
@@ -91,11 +92,42 @@ const std::vector<ChainEntry>& ChainReaders(ReaderChain chain) {
     return LoadChain;
 }
 
+namespace {
+std::mutex RecycledMutex;
+FramePixelArray Recycled;
+bool RecycleOn = false;
+} // namespace
+
+void RecycleFramePixels(FramePixelArray&& pixels) {
+    std::lock_guard lock(RecycledMutex);
+    if (RecycleOn) Recycled = std::move(pixels);
+}
+
+void ReleaseRecycledFramePixels() {
+    std::lock_guard lock(RecycledMutex);
+    Recycled.clear();
+    RecycleOn = false;
+}
+
+void BeginFrameRecycling() {
+    std::lock_guard lock(RecycledMutex);
+    RecycleOn = true;
+}
+
 void AllocateFrame(NewFrame& frame, int64_t width, int64_t height) {
     if (width < 1 || height < 1) throw FrameReadError("frame of zero size");
     if (width > MaxFramePixels || height > MaxFramePixels || width * height > MaxFramePixels)
         throw FrameReadError("frame too large: " + std::to_string(width) + " x " + std::to_string(height));
     try {
+        const size_t cells = static_cast<size_t>(width + 2) * static_cast<size_t>(height + 2);
+        {
+            std::lock_guard lock(RecycledMutex);
+            // Reused only when it is not much larger than needed.
+            if (Recycled.capacity() >= cells && Recycled.capacity() <= 2 * cells) {
+                frame.FramePixels = std::move(Recycled);
+                Recycled = FramePixelArray();
+            }
+        }
         frame.FramePixels.resize(static_cast<int32_t>(width), static_cast<int32_t>(height));
     } catch (const std::bad_alloc&) {
         throw FrameReadError("not enough memory for a frame of " + std::to_string(width) + " x " +
@@ -160,7 +192,9 @@ ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const s
 }
 
 void InstallFrame(Workspace& ws, NewFrame&& frame) {
+    FramePixelArray previous = std::move(ws.FramePixels);
     ws.FramePixels = std::move(frame.FramePixels);
+    RecycleFramePixels(std::move(previous));
     ws.FrameWidth = frame.FrameWidth;
     ws.FrameHeight = frame.FrameHeight;
     ws.FrameSize = frame.FrameSize;

@@ -36,6 +36,8 @@ public:
         data_.assign(static_cast<size_t>(cols_) * static_cast<size_t>(rows_), FramePixel{});
     }
     void clear() { cols_ = rows_ = 0; data_.clear(); data_.shrink_to_fit(); }
+    // Cells the allocation holds without growing.
+    size_t capacity() const { return data_.capacity(); }
 
     // Column i (0..width+1), indexed by row.
     FramePixel* operator[](int32_t i) { return data_.data() + static_cast<size_t>(i) * rows_; }
