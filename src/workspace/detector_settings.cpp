@@ -192,39 +192,34 @@ void Correct2ThetaOK(Workspace& ws, Host& host) {
     const double offset = correct - measured;
     const bool allowed = std::fabs(d - std::fabs(correct)) > 0.1 && std::fabs(d - std::fabs(measured)) > 0.1;
     TForm32& f = ws.Form32;
-
-    if (!f.RCylindrical && ws.F2Theta.RBDistance) {
+    // Scales one geometry value by the ratio of the two tangents, then the
+    // geometry, the message, the logbook and a new scan.
+    auto correctValue = [&](double& value, double ratio, std::string& box, std::string& infoBox, bool& tick,
+                            const std::string& message, const std::string& logLine) {
         if (!allowed) {
             host.message("Please selects a peak at larger 2Theta angles !");
-            return;
+            return false;
         }
-        ws.Distance = std::fabs(ws.Distance * TanDegrees(d - std::fabs(measured)) /
-                                TanDegrees(d - std::fabs(correct)));
-        f.EDistance = ws.Form23.EDistancemm = FormatNumber(ws.Distance);
-        f.CBDistance = true;
+        value = std::fabs(value * ratio);
+        box = infoBox = FormatNumber(value);
+        tick = true;
         ComputeFrameGeometry(ws, host);
         UpdateProfileExtrema(ws);
         host.changed(View::Settings);
-        host.message("IMPORTANT: Sample to Detector distance changed to " + f.EDistance);
-        ws.LLog.Append("New Sample to Detector Distance = " + f.EDistance);
+        host.message(message + box);
+        ws.LLog.Append(logLine + box);
         N2ThetaScan1Click(ws, host);
-    }
-    if (!f.RCylindrical && ws.F2Theta.RBDSize) {
-        if (!allowed) {
-            host.message("Please selects a peak at larger 2Theta angles !");
-            return;
-        }
-        ws.DSize = std::fabs(ws.DSize * TanDegrees(d - std::fabs(correct)) /
-                             TanDegrees(d - std::fabs(measured)));
-        f.EDSize = ws.Form23.EDSizemm = FormatNumber(ws.DSize);
-        f.CBDSize = true;
-        ComputeFrameGeometry(ws, host);
-        UpdateProfileExtrema(ws);
-        host.changed(View::Settings);
-        host.message("IMPORTANT: Detector Size changed to " + f.EDSize);
-        ws.LLog.Append("New Detector Size set to = " + f.EDSize);
-        N2ThetaScan1Click(ws, host);
-    }
+        return true;
+    };
+    const double ratio = TanDegrees(d - std::fabs(measured)) / TanDegrees(d - std::fabs(correct));
+    if (!f.RCylindrical && ws.F2Theta.RBDistance &&
+        !correctValue(ws.Distance, ratio, f.EDistance, ws.Form23.EDistancemm, f.CBDistance,
+                      "IMPORTANT: Sample to Detector distance changed to ", "New Sample to Detector Distance = "))
+        return;
+    if (!f.RCylindrical && ws.F2Theta.RBDSize &&
+        !correctValue(ws.DSize, 1 / ratio, f.EDSize, ws.Form23.EDSizemm, f.CBDSize,
+                      "IMPORTANT: Detector Size changed to ", "New Detector Size set to = "))
+        return;
     ws.LLog.Append("2Theta offset corrected = " + FormatNumber(offset));
     ws.ScanStage = 4;
     host.changed(View::Logbook);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QRadioButton>
+
+#include "workspace/main_commands.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/qt_host.h"
 #include "workspace/workspace.h"
@@ -57,4 +60,27 @@ TEST(MainWindowTest, MenusInOrderWithTheirCaptions) {
                                    "Scan settings", "Batch Processing", "Script", "Help"}));
     EXPECT_NE(window.findChild<QAction*>("SBFileOpen"), nullptr);
     EXPECT_NE(window.findChild<QAction*>("SBEraser"), nullptr);
+}
+
+TEST(MainWindowTest, ToolButtonsShowTheToolStateAndTheEraserSizes) {
+    Workspace ws;
+    QtHost host;
+    MainWindow window(ws, host);
+    window.setHandler(CommandId::ToolEraser, [&] { SelectMouseTool(ws, host, MouseTool::Eraser); });
+    window.setHandler(CommandId::ToolSelectRect, [&] { SelectMouseTool(ws, host, MouseTool::SelectRect); });
+    window.show();
+    auto* panel = window.findChild<QWidget*>("Panel1");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->isVisible());
+    window.trigger(CommandId::ToolEraser);
+    EXPECT_TRUE(ws.FrameTools.SBEraser);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(window.findChild<QAction*>("SBEraser")->isChecked());
+    window.findChild<QRadioButton*>("RadioButton4")->click();
+    EXPECT_EQ(ws.FrameTools.EraserSize, 8);
+    window.trigger(CommandId::ToolSelectRect);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_TRUE(window.findChild<QAction*>("SBSelectRect")->isChecked());
+    EXPECT_FALSE(window.findChild<QAction*>("SBEraser")->isChecked());
+    EXPECT_TRUE(ws.FMask.CBRectangle);
 }

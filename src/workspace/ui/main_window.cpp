@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "workspace/main_commands.h"
 #include "workspace/ui/qt_host.h"
 #include "workspace/workspace.h"
 
@@ -184,8 +185,10 @@ void MainWindow::buildStatusRow() {
         r->setObjectName(QString("RadioButton%1").arg(k));
         sizes->addWidget(r);
         eraserSizes_.push_back(r);
+        connect(r, &QRadioButton::toggled, this, [this, k](bool on) {
+            if (on) SetEraserSize(ws_, k);
+        });
     }
-    eraserSizes_[1]->setChecked(true);
     eraserPanel_->hide();
     row->addWidget(eraserPanel_);
     setCentralWidget(central);
@@ -232,6 +235,17 @@ void MainWindow::refresh() {
     if (script_->text().toStdString() != ws_.Form20.EScript) script_->setText(QString::fromStdString(ws_.Form20.EScript));
     script_->setToolTip(script_->text());
     binding_.refresh();
+    // The pressed mouse tool, and the eraser sizes while the eraser is on.
+    const FrameToolState& tools = ws_.FrameTools;
+    const std::pair<CommandId, bool> pressed[] = {{CommandId::ToolPoint, tools.SBPoint},
+                                                  {CommandId::ToolSelectRect, tools.SBSelectRect},
+                                                  {CommandId::ToolSelectAng, tools.SBSelectAng},
+                                                  {CommandId::ToolEraser, tools.SBEraser}};
+    for (const auto& [id, down] : pressed)
+        for (QAction* a : actionsOf(id)) a->setChecked(down);
+    eraserPanel_->setVisible(tools.SBEraser);
+    const int sizeButton = tools.EraserSize >= 8 ? 4 : tools.EraserSize >= 4 ? 3 : tools.EraserSize >= 2 ? 2 : 1;
+    if (!eraserSizes_[sizeButton - 1]->isChecked()) eraserSizes_[sizeButton - 1]->setChecked(true);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
