@@ -239,3 +239,28 @@ TEST(Correct2ThetaTest, PeakTooCloseToTheDetectorAngleIsRefused) {
     EXPECT_EQ(host.messages, std::vector<std::string>{"Please selects a peak at larger 2Theta angles !"});
     EXPECT_EQ(ws.Distance, 100);
 }
+
+TEST(Correct2ThetaTest, DetectorSizeScalesByTheInverseRatio) {
+    Workspace ws;
+    RecordingHost host;
+    ws.TwoThetaD = 0;
+    ws.DSize = 60;
+    ws.F2Theta.RBDistance = false;
+    ws.F2Theta.RBDSize = true;
+    ws.F2Theta.E2ThetaMeasured = "20";
+    ws.F2Theta.E2ThetaCorrect = "20.5";
+    Correct2ThetaOK(ws, host);
+    EXPECT_NEAR(ws.DSize, 60 * std::tan(20.5 * M_PI / 180) / std::tan(20 * M_PI / 180), 1e-9);
+    EXPECT_TRUE(ws.Form32.CBDSize);
+    EXPECT_EQ(ws.Form32.EDSize, ws.Form23.EDSizemm);
+    EXPECT_EQ(host.messages.front(), "IMPORTANT: Detector Size changed to " + ws.Form32.EDSize);
+    // A cylindrical detector is not corrected; only the offset is logged.
+    Workspace cyl;
+    cyl.Form32.SelectShape(2);
+    cyl.F2Theta.E2ThetaMeasured = "20";
+    cyl.F2Theta.E2ThetaCorrect = "21";
+    const double distance = cyl.Distance;
+    Correct2ThetaOK(cyl, host);
+    EXPECT_EQ(cyl.Distance, distance);
+    EXPECT_EQ(cyl.LLog.Last(), "2Theta offset corrected = 1.000");
+}
