@@ -360,7 +360,9 @@ void Application::firstShowSetup() {
     main_->refresh();
     if (args_.empty()) return;
     switch (ProcessCommandLine(ws, host_, args_)) {
-    case LoadRequest::StartLoading: startLoading(); break;
+    case LoadRequest::StartLoading:
+        commandLineLoad_ = startLoading();
+        break;
     case LoadRequest::MissingFile:
         std::fprintf(stderr, "orvantide: %s does not exist\n", args_[0].c_str());
         if (args_.size() > 1) {
@@ -400,12 +402,12 @@ void Application::loadingFinished() {
     enableFrameCommands(true);
     // A command-line run with a script whose frames could not be read ends
     // with a failure status instead of waiting for a user.
-    if (ws.ScriptFromCommandLine && loader_ && loader_->FramesRead() == 0) {
+    if (commandLineLoad_ && ws.ScriptFromCommandLine && loader_ && loader_->FramesRead() == 0) {
         std::fprintf(stderr, "orvantide: no frame could be read\n");
         exitStatus_ = 1;
         host_.requestExit(1);
     }
-    ws.ScriptFromCommandLine = ws.ScriptFromCommandLine && ws.ScriptLoaded;
+    commandLineLoad_ = false;
 }
 
 void Application::enableFrameCommands(bool enabled) {

@@ -102,6 +102,7 @@ private:
     QtHost host_;
     std::vector<std::string> args_;
     bool setupDone_ = false;
+    bool commandLineLoad_ = false;   // the running load was started by the command line
     int exitStatus_ = 0;
     std::unique_ptr<TBatchThread> loader_;
 
