@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "workspace/numbers.h"
@@ -24,7 +25,7 @@ void RecomputeAfterGeometryChange(Workspace& ws, Host& host) {
     ComputeFrameGeometry(ws, host);
     ws.Form20.ProgressBar1 = 50;
     host.changed(View::Progress);
-    host.changed(View::Frame);
+    RedrawFrame(ws, host);
     ws.Form20.ProgressBar1 = 100;
     host.changed(View::Progress);
     N2ThetaScan1Click(ws, host);
@@ -128,29 +129,24 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
     // An out-of-range value is repaired and the values after it are not
     // applied; the geometry is recomputed all the same, so pixels and
     // settings always agree.
+    // Stores a ticked value inside its range; outside it, the message and
+    // the repair value, and the values after it are not applied.
     bool stopped = false;
-    if (f.CBDSize) {
-        if (dsize >= 10 && dsize <= 500) {
-            ws.DSize = dsize;
-            info.EDSizemm = FormatNumber(ws.DSize);
-        } else {
-            host.message("Value out of range !");
-            ws.DSize = 60.0;
-            info.EDSizemm = "60.0";
-            stopped = true;
+    auto applyInRange = [&](bool ticked, double typed, double low, double high, double& value,
+                            std::string& infoBox) {
+        if (stopped || !ticked) return;
+        if (typed >= low && typed <= high) {
+            value = typed;
+            infoBox = FormatNumber(value);
+            return;
         }
-    }
-    if (!stopped && f.CBDistance) {
-        if (distance >= 10 && distance <= 50000) {
-            ws.Distance = distance;
-            info.EDistancemm = FormatNumber(ws.Distance);
-        } else {
-            host.message("Value out of range !");
-            ws.Distance = 60.0;
-            info.EDistancemm = "60.0";
-            stopped = true;
-        }
-    }
+        host.message("Value out of range !");
+        value = 60.0;
+        infoBox = "60.0";
+        stopped = true;
+    };
+    applyInRange(f.CBDSize, dsize, 10, 500, ws.DSize, info.EDSizemm);
+    applyInRange(f.CBDistance, distance, 10, 50000, ws.Distance, info.EDistancemm);
     if (!stopped && f.CB2thetaD) {
         const double sum = angle + offset;
         info.E2ThetaD = f.E2thetaD;

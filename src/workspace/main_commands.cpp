@@ -44,6 +44,11 @@ bool OpenFiles(Workspace& ws, const std::vector<std::string>& files) {
     ws.SingleFileMode = 1;
     ws.CurrentFileIndex = 0;
     ws.SlicesIntegrated = 0;
+    RestartExtrema(ws);
+    return true;
+}
+
+void RestartExtrema(Workspace& ws) {
     ws.ProfileMinTwoTheta = 90;
     ws.ProfileMaxTwoTheta = 0;
     ws.ProfileTopIntensity = 0;
@@ -52,7 +57,6 @@ bool OpenFiles(Workspace& ws, const std::vector<std::string>& files) {
     ws.SeriesMaxTwoTheta = 0;
     ws.SeriesMinIntensity = 10000;
     ws.SeriesMaxIntensity = 0;
-    return true;
 }
 
 namespace {

@@ -21,6 +21,9 @@ bool Scale100(Workspace& ws);
 // empty choice (cancelled) changes nothing; returns whether loading should
 // start.
 bool OpenFiles(Workspace& ws, const std::vector<std::string>& files);
+// The frame-profile and scan-series extremes start again (a new set of
+// files was opened or dropped).
+void RestartExtrema(Workspace& ws);
 // "Prev File" / "Next File": returns whether loading should start.
 bool PrevFile(Workspace& ws);
 bool NextFile(Workspace& ws);

@@ -6,6 +6,7 @@
 
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
+#include "workspace/main_commands.h"
 #include "workspace/numbers.h"
 #include "workspace/program_folder.h"
 #include "workspace/text_files.h"
@@ -194,10 +195,7 @@ LoadRequest DropFiles(Workspace& ws, Host& host, const std::vector<std::string>&
         ws.FileList[a] = paths[a];
         ws.FrameFolder = FolderOf(paths[a]);
     }
-    ws.ProfileMinTwoTheta = 90;
-    ws.ProfileMaxTwoTheta = 0;
-    ws.ProfileTopIntensity = 0;
-    ws.ProfileMinIntensity = 10000;
+    RestartExtrema(ws);
     ws.FileToOpen = paths[0];
     ws.SingleFileMode = 1;
     host.changed(View::FileList);

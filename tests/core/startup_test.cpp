@@ -93,7 +93,11 @@ TEST(CommandLineTest, ListArgumentReadsTheList) {
 TEST(DropFilesTest, ListsAllLoadsTheFirst) {
     Workspace ws;
     RecordingHost host;
+    ws.SeriesMaxIntensity = 5000;   // drawn by an earlier run
+    ws.ProfileTopIntensity = 700;
     EXPECT_EQ(DropFiles(ws, host, {"/a/1.tif", "/a/2.tif", "/b/3.tif"}), LoadRequest::StartLoading);
+    EXPECT_EQ(ws.SeriesMaxIntensity, 0);
+    EXPECT_EQ(ws.ProfileTopIntensity, 0);
     EXPECT_EQ(ws.FileList.size(), 3u);
     EXPECT_EQ(ws.LastFileIndex, 2);
     EXPECT_EQ(ws.FileToOpen, "/a/1.tif");

@@ -422,7 +422,6 @@ void Application::showHistoryPicture() {
     RenderFrameToImage(ws, thumbnail);
     const int slot = std::clamp(ws.HistorySlot, 0, 9);
     history_->setSlot(slot, ImageOf(thumbnail).copy(), QString::fromStdString(FileNameOnly(ws.HistoryFiles[slot])));
-    frame_->setWindowTitle(QString::fromStdString(FileNameOnly(ws.CurrentFile)));
     if (!frame_->isVisible()) ShowRestored(frame_.get());
     if (!logbook_->isVisible()) ShowRestored(logbook_.get());
 }
@@ -430,13 +429,7 @@ void Application::showHistoryPicture() {
 void Application::frameFilesDropped(const std::vector<std::string>& paths) {
     Workspace& ws = *ws_;
     if (ws.FrameJobRunning) return;
-    if (DropFiles(ws, host_, paths) == LoadRequest::StartLoading) {
-        ws.SeriesMinTwoTheta = 90;
-        ws.SeriesMaxTwoTheta = 0;
-        ws.SeriesMinIntensity = 10000;
-        ws.SeriesMaxIntensity = 0;
-        startLoading();
-    }
+    if (DropFiles(ws, host_, paths) == LoadRequest::StartLoading) startLoading();
 }
 
 namespace {
