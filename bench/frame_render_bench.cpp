@@ -10,7 +10,7 @@
 
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
-#include "workspace/parallel.h"
+#include "base/parallel.h"
 #include "workspace/sector_overlay.h"
 #include "workspace/workspace.h"
 

@@ -7,7 +7,7 @@
 
 #include "workspace/geometry.h"
 #include "workspace/host.h"
-#include "workspace/parallel.h"
+#include "base/parallel.h"
 #include "workspace/workspace.h"
 
 namespace {

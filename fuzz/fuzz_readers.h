@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "formats/frame_readers.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 
 namespace orv::fuzzing {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "chart/pixels.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 
 namespace orv {
 

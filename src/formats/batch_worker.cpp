@@ -11,7 +11,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/scan_writers.h"
 #include "workspace/script.h"
 #include "workspace/sector_scan.h"

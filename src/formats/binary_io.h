@@ -11,34 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/header_text.h"
+#include "base/little_endian.h"
+#include "base/numbers.h"
 #include "formats/reader.h"
-#include "workspace/numbers.h"
 
 namespace orv {
-
-// Little-endian loads from bytes whose range the caller has already checked
-// (ByteView and FillFrameRows check it); the only place that assembles
-// multi-byte values.
-inline uint16_t LoadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t LoadU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint64_t LoadU64(const unsigned char* p) {
-    return static_cast<uint64_t>(LoadU32(p)) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32);
-}
-inline float LoadF32(const unsigned char* p) {
-    uint32_t bits = LoadU32(p);
-    float v;
-    std::memcpy(&v, &bits, 4);
-    return v;
-}
-inline double LoadF64(const unsigned char* p) {
-    uint64_t bits = LoadU64(p);
-    double v;
-    std::memcpy(&v, &bits, 8);
-    return v;
-}
 
 class ByteView {
 public:
@@ -76,37 +54,6 @@ public:
 private:
     std::string_view bytes_;
 };
-
-// ---- Text headers ----------------------------------------------------------
-
-// The first `maxLines` lines of a text header; CR LF, LF and a lone CR each
-// end a line. A file with fewer lines gives fewer.
-inline std::vector<std::string_view> LeadingLines(std::string_view bytes, size_t maxLines) {
-    std::vector<std::string_view> lines;
-    size_t pos = 0;
-    while (lines.size() < maxLines && pos < bytes.size()) {
-        size_t end = bytes.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = bytes.size();
-        lines.push_back(bytes.substr(pos, end - pos));
-        pos = end;
-        if (pos < bytes.size() && bytes[pos++] == '\r' && pos < bytes.size() && bytes[pos] == '\n') ++pos;
-    }
-    return lines;
-}
-
-// Characters `first`..`last` (counted from 1) of a header line or record; a
-// shorter line gives the characters it has.
-inline std::string_view Chars(std::string_view line, size_t first, size_t last) {
-    if (first < 1 || first > line.size() || last < first) return {};
-    return line.substr(first - 1, std::min(last, line.size()) - first + 1);
-}
-// The rest of a line after its first `count` characters.
-inline std::string_view RestAfter(std::string_view line, size_t count) {
-    return count >= line.size() ? std::string_view() : line.substr(count);
-}
-inline bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
 
 // ---- Frame blocks ---------------------------------------------------------
 
@@ -180,14 +127,6 @@ inline void GeometryFromDetectorSettings(const TForm32& form, NewFrame& frame) {
     frame.Distance = ParseNumber(form.EDistance);
     frame.DSize = ParseNumber(form.EDSize);
     frame.Landa = ParseNumber(form.ELanda);
-}
-
-// Appends little-endian values to a byte string (writers).
-inline void PutI32(std::string& out, int32_t v) {
-    uint32_t u = static_cast<uint32_t>(v);
-    char b[4] = {static_cast<char>(u & 0xff), static_cast<char>((u >> 8) & 0xff),
-                 static_cast<char>((u >> 16) & 0xff), static_cast<char>((u >> 24) & 0xff)};
-    out.append(b, 4);
 }
 
 } // namespace orv

@@ -2,7 +2,7 @@
 
 #include "formats/reader.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/workspace.h"
 
 namespace orv {

@@ -4,7 +4,7 @@
 
 #include "formats/binary_io.h"
 #include "formats/frame_readers.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 

@@ -6,7 +6,7 @@
 
 #include "formats/frame_readers.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/sector_overlay.h"
 #include "workspace/sector_scan.h"
 #include "workspace/workspace.h"

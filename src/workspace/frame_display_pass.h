@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "workspace/frame_display.h"
-#include "workspace/parallel.h"
+#include "base/parallel.h"
 #include "workspace/workspace.h"
 
 namespace orv {

@@ -6,7 +6,7 @@
 
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/sector_overlay.h"
 #include "workspace/sector_scan.h"
 #include "workspace/workspace.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "workspace/host.h"
-#include "workspace/numbers.h"
-#include "workspace/parallel.h"
+#include "base/numbers.h"
+#include "base/parallel.h"
 #include "workspace/workspace.h"
 
 namespace orv {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "workspace/geometry.h"
-#include "workspace/numbers.h"
-#include "workspace/parallel.h"
+#include "base/numbers.h"
+#include "base/parallel.h"
 #include "workspace/workspace.h"
 
 namespace orv {

@@ -2,7 +2,7 @@
 
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 

@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 

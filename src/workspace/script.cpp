@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "formats/binary_io.h"
 #include "formats/reader.h"
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/header_text.h"
+#include "base/numbers.h"
 #include "workspace/scan_writers.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"

@@ -7,7 +7,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/frame_display_pass.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/sector_scan.h"
 #include "workspace/workspace.h"
 

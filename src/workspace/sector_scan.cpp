@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 

@@ -5,7 +5,7 @@
 
 #include "workspace/geometry.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/program_folder.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"

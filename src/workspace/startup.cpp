@@ -7,7 +7,7 @@
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
 #include "workspace/main_commands.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/program_folder.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"

@@ -11,7 +11,7 @@
 #include "../../tools/format_fixture_writers.h"
 #include "formats/frame_readers.h"
 #include "formats_test_support.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 
 using namespace orv;
 using namespace orv::testing;

@@ -12,7 +12,7 @@
 #include "geometry_test_support.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
-#include "workspace/parallel.h"
+#include "base/parallel.h"
 
 using namespace orv;
 using namespace orv::test;

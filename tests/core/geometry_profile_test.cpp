@@ -10,7 +10,7 @@
 #include "geometry_test_support.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 
 using namespace orv;
 using namespace orv::test;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 
 using namespace orv;
 

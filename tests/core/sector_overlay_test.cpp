@@ -3,7 +3,7 @@
 #include "frame_test_support.h"
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/sector_overlay.h"
 #include "workspace/workspace.h"
 

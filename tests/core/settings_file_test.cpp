@@ -5,7 +5,7 @@
 #include "test_support.h"
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 

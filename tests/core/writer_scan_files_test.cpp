@@ -6,7 +6,7 @@
 #include "scan_support.h"
 #include "test_support.h"
 #include "workspace/host.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/scan_writers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"

@@ -14,7 +14,7 @@
 #include "../core/frame_test_support.h"
 #include "windows_test_support.h"
 #include "workspace/frame_display.h"
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 #include "workspace/sector_overlay.h"
 #include "workspace/ui/brightness_window.h"
 #include "workspace/ui/frame_window.h"

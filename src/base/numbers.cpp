@@ -1,4 +1,4 @@
-#include "workspace/numbers.h"
+#include "base/numbers.h"
 
 #include <charconv>
 #include <cmath>
