@@ -39,7 +39,7 @@ struct FrameSet {
             if (fs::exists(path)) continue;
             orv::Workspace ws;
             ws.FrameWidth = ws.FrameHeight = ws.FrameSize = size;
-            ws.FramePixels.resize(size, size);
+            ws.FramePixels.Blank(size, size);
             ws.Landa = 0.7093;
             ws.Distance = 60;
             ws.DSize = 60;
@@ -48,7 +48,7 @@ struct FrameSet {
             for (int x = 1; x <= size; ++x)
                 for (int y = 1; y <= size; ++y) {
                     const double r = std::hypot(x - ws.Xo, y - ws.Yo) / size;
-                    ws.FramePixels[x][y].Intensity = noise(random) + (std::fabs(r - 0.3) < 0.004 ? 800 : 0);
+                    ws.FramePixels.Intensity[x][y] = noise(random) + (std::fabs(r - 0.3) < 0.004 ? 800 : 0);
                 }
             orv::WriteNativeFrame(ws, path);
         }

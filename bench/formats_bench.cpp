@@ -80,7 +80,7 @@ void ReadFrame(benchmark::State& state, const std::string& family) {
         context.Form32 = file.Form;
         orv::NewFrame frame;
         if (file.Reader(context, file.Path, frame) != orv::ReadOutcome::Read) state.SkipWithError("not read");
-        benchmark::DoNotOptimize(frame.FramePixels.data());
+        benchmark::DoNotOptimize(frame.Intensity.data());
     }
     state.SetBytesProcessed(state.iterations() * size);
 }
@@ -93,7 +93,7 @@ void FillRows(benchmark::State& state) {
     const orv::ByteView file(bytes);
     for (auto _ : state) {
         orv::FillFrameRows(frame, file, 4096, 2 * Side, 2, 1, Side, 1, orv::DecodeU16);
-        benchmark::DoNotOptimize(frame.FramePixels.data());
+        benchmark::DoNotOptimize(frame.Intensity.data());
     }
     state.SetBytesProcessed(state.iterations() * 2 * Side * Side);
 }
@@ -103,7 +103,7 @@ void AllocateFrame(benchmark::State& state) {
     for (auto _ : state) {
         orv::NewFrame frame;
         orv::AllocateFrame(frame, Side, Side);
-        benchmark::DoNotOptimize(frame.FramePixels.data());
+        benchmark::DoNotOptimize(frame.Intensity.data());
     }
 }
 

@@ -16,12 +16,19 @@
 
 namespace {
 
+// The planes of one pixel, for setting up frames by hand.
+struct FramePixelRef {
+    int32_t& Intensity;
+    float& TwoTheta;
+    float& Psi;
+};
+
 using namespace orv;
 
 // A square flat frame with rings, 2-theta and psi filled in.
 std::unique_ptr<Workspace> MakeBenchFrame(int32_t size) {
     auto ws = std::make_unique<Workspace>();
-    ws->FramePixels.resize(size, size);
+    ws->FramePixels.Blank(size, size);
     ws->FrameWidth = ws->FrameHeight = ws->FrameSize = size;
     ws->LastFileIndex = 0;
     ws->DisplayWidth = 1024;
@@ -32,7 +39,8 @@ std::unique_ptr<Workspace> MakeBenchFrame(int32_t size) {
     float largest = 0;
     for (int32_t i = 1; i <= size; ++i) {
         for (int32_t j = 1; j <= size; ++j) {
-            FramePixel& p = ws->FramePixels[i][j];
+            FrameGeometry& g = ws->FramePixels.OwnGeometry();
+            FramePixelRef p{ws->FramePixels.Intensity[i][j], g.TwoTheta[i][j], g.Psi[i][j]};
             const double dx = i - c, up = c - j, r = std::hypot(dx, up);
             p.TwoTheta = static_cast<float>(std::atan(r / d) * Deg);
             double psi = std::atan2(up, dx) * Deg;

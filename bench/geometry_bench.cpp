@@ -17,7 +17,7 @@ using namespace orv;
 // A square frame of Poisson-like noise, the centre a little off the middle.
 std::unique_ptr<Workspace> MakeFrame(int32_t size, double twoThetaD) {
     auto ws = std::make_unique<Workspace>();
-    ws->FramePixels.resize(size, size);
+    ws->FramePixels.Blank(size, size);
     ws->FrameWidth = ws->FrameHeight = ws->FrameSize = size;
     ws->Xo = size * 0.47;
     ws->Yo = size * 0.52;
@@ -27,7 +27,7 @@ std::unique_ptr<Workspace> MakeFrame(int32_t size, double twoThetaD) {
     ws->LastFileIndex = 0;
     std::mt19937 rng(1);
     for (int32_t i = 1; i <= size; ++i)
-        for (int32_t j = 1; j <= size; ++j) ws->FramePixels[i][j].Intensity = static_cast<int32_t>(rng() % 5000);
+        for (int32_t j = 1; j <= size; ++j) ws->FramePixels.Intensity[i][j] = static_cast<int32_t>(rng() % 5000);
     return ws;
 }
 

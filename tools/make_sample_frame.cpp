@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     const std::string out = argc > 1 ? argv[1] : "data/sample.orv";
     orv::Workspace ws;
     ws.FrameWidth = ws.FrameHeight = ws.FrameSize = Size;
-    ws.FramePixels.resize(Size, Size);
+    ws.FramePixels.Blank(Size, Size);
     ws.Landa = Wavelength;
     ws.TwoThetaD = 0;
     ws.Distance = DistanceMm;
@@ -78,13 +78,13 @@ int main(int argc, char** argv) {
                 double x = (tth - ringAngles[r]) / SigmaDeg;
                 mean += Reflections[r].height * std::exp(-0.5 * x * x);
             }
-            ws.FramePixels[i][j].Intensity = Noisy(mean);
+            ws.FramePixels.Intensity[i][j] = Noisy(mean);
         }
     }
     // A beam stop shadow over the centre, as on a real frame.
     for (int i = 1; i <= Size; ++i)
         for (int j = 1; j <= Size; ++j)
-            if (std::hypot(CentreX - i, j - CentreY) < 12) ws.FramePixels[i][j].Intensity = 5;
+            if (std::hypot(CentreX - i, j - CentreY) < 12) ws.FramePixels.Intensity[i][j] = 5;
 
     orv::WriteNativeFrame(ws, out);
     std::printf("wrote %s: %d x %d, rings at", out.c_str(), Size, Size);

@@ -11,7 +11,9 @@
 #include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
+#include "workspace/integration.h"
 #include "base/numbers.h"
+#include "base/parallel.h"
 #include "workspace/scan_writers.h"
 #include "workspace/script.h"
 #include "workspace/sector_scan.h"
@@ -109,12 +111,12 @@ void ApplyMaskAndBackground(Run& run) {
     Workspace& ws = run.ws;
     const TFSetup& s = ws.FSetup;
     if (s.CBMask && HasExactExtension(s.EMask, ".msk")) {
-        ApplyMask(ws.FramePixels, ws.FrameWidth, ws.FrameHeight, ReadMaskFile(s.EMask));
+        ApplyMask(ws.FramePixels.Intensity, ws.FrameWidth, ws.FrameHeight, ReadMaskFile(s.EMask));
         ws.LLog.Append("Mask Applied " + FileNameOnly(s.EMask));
     }
     if (s.CBBack && HasExactExtension(s.EBack, ".bck")) {
         const BackgroundFrame background = ReadBackgroundFile(s.EBack);
-        if (!SubtractBackground(ws.FramePixels, ws.FrameWidth, ws.FrameHeight, background)) {
+        if (!SubtractBackground(ws.FramePixels.Intensity, ws.FrameWidth, ws.FrameHeight, background)) {
             // Every later frame would fail the same way: the run ends here.
             run.host.message("Wrong Background File!");
             Report(ws, run.host, "Wrong Background File! " + FileNameOnly(s.EBack));
@@ -221,7 +223,7 @@ void ProcessFrame(Run& run) {
         run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
         int32_t top = -10;
         for (int32_t x = 1; x <= ws.FrameWidth; ++x)
-            for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels[x][y].Intensity);
+            for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels.Intensity[x][y]);
         ws.MaxIntensity = top;
     });
     host.sync([&] {
@@ -246,18 +248,37 @@ void ProcessFrame(Run& run) {
 
 int32_t DisplayMaximum(const NewFrame& frame) {
     const int32_t w = frame.FrameWidth, h = frame.FrameHeight;
-    if (w < 1 || h < 1) return -10;
-    // Row sums and maxima in one pass down the columns (the frame's memory
-    // order), then the row-by-row rule over them.
+    if (w < 1 || h < 1 || !frame.Intensity.contains(w, h)) return -10;
+    // Row sums and maxima down the columns (the frame's memory order), in
+    // parallel over columns: each worker keeps its own rows, and the sums of
+    // whole numbers in double are exact, so any split gives the same result.
+    const unsigned workers = ParallelWorkerCount(int64_t{w} * h, int64_t{1} << 18);
+    std::vector<std::vector<double>> sums(workers);
+    std::vector<std::vector<int32_t>> maxima(workers);
+    ParallelFor(1, w, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+        std::vector<double>& rowSum = sums[worker];
+        std::vector<int32_t>& rowMax = maxima[worker];
+        if (rowSum.empty()) {
+            rowSum.assign(static_cast<size_t>(h) + 1, 0.0);
+            rowMax.assign(static_cast<size_t>(h) + 1, -10);
+        }
+        for (int32_t x = lo; x <= hi; ++x) {
+            const int32_t* column = frame.Intensity[x];
+            for (int32_t y = 1; y <= h; ++y) {
+                const int32_t i = column[y];
+                if (i == MaskedIntensity) continue;   // a masked pixel carries no intensity
+                rowSum[y] += i;
+                rowMax[y] = std::max(rowMax[y], i);
+            }
+        }
+    });
     std::vector<double> rowSum(static_cast<size_t>(h) + 1, 0.0);
     std::vector<int32_t> rowMax(static_cast<size_t>(h) + 1, -10);
-    for (int32_t x = 1; x <= w; ++x) {
-        const FramePixel* column = frame.FramePixels[x];
+    for (unsigned k = 0; k < workers; ++k) {
+        if (sums[k].empty()) continue;
         for (int32_t y = 1; y <= h; ++y) {
-            const int32_t i = column[y].Intensity;
-            if (i == MaskedIntensity) continue;   // a masked pixel carries no intensity
-            rowSum[y] += i;
-            rowMax[y] = std::max(rowMax[y], i);
+            rowSum[y] += sums[k][y];
+            rowMax[y] = std::max(rowMax[y], maxima[k][y]);
         }
     }
     int32_t maximum = -10;
@@ -272,27 +293,24 @@ int32_t DisplayMaximum(const NewFrame& frame) {
 }
 
 std::string WriteSectorScans(Workspace& ws, Host& host) {
-    const float psi1 = ws.SectorPsi1, psi2 = ws.SectorPsi2;
-    const uint8_t show = ws.ShowScanResults;
-    ws.ShowScanResults = 0;
-    std::vector<std::vector<float>> sectors(36);
-    int32_t rows = 1;
-    try {
-        for (int k = 1; k <= 36; ++k) {
-            ws.SectorPsi1 = static_cast<float>((k - 1) * 10);
-            ws.SectorPsi2 = static_cast<float>(k * 10);
-            N2ThetaScan1Click(ws, host);
-            const int32_t last = std::clamp(ws.SectorScanPoints, 0, ProfileLength - 1);
-            auto& values = sectors[k - 1];
-            for (int32_t p = 0; p <= last; ++p) values.push_back(ws.SectorScan[p].Intensity);
-            rows = std::max(rows, last);
+    // 36 sectors of 10 degrees, both limits excluded, from one pass over the frame.
+    std::vector<PsiSector> limits;
+    for (int k = 1; k <= 36; ++k)
+        limits.push_back(PsiSector{static_cast<float>((k - 1) * 10), static_cast<float>(k * 10)});
+    std::vector<std::vector<float>> sectors;
+    if (ws.FrameIsLoaded()) {
+        try {
+            sectors = SectorTwoThetaScans(ws, limits);
+        } catch (const ConversionError& e) {
+            host.message(e.what());
+            return {};
         }
-    } catch (...) {
-        ws.SectorPsi1 = psi1;
-        ws.SectorPsi2 = psi2;
-        ws.ShowScanResults = show;
-        throw;
+    } else {
+        sectors.assign(36, {});
     }
+    int32_t rows = 1;
+    for (const auto& values : sectors)
+        rows = std::max(rows, std::min(static_cast<int32_t>(values.size()) - 1, ProfileLength - 1));
     std::vector<std::string> lines;
     lines.reserve(rows + 1);
     for (int32_t r = 0; r <= rows; ++r) {
@@ -305,9 +323,6 @@ std::string WriteSectorScans(Workspace& ws, Host& host) {
         lines.push_back(std::move(line));
     }
     const std::string name = ws.CurrentFile + ".SEC";
-    ws.SectorPsi1 = psi1;
-    ws.SectorPsi2 = psi2;
-    ws.ShowScanResults = show;
     WriteTextLines(name, lines);
     N2ThetaScan1Click(ws, host);
     ws.LLog.Append("Sector scans saved to " + name);
@@ -351,7 +366,7 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
                 continue;
             }
             NewFrame& frame = chain.Frame;
-            RemoveEdgeSpikes(frame.FramePixels, frame.FrameWidth, frame.FrameHeight);
+            RemoveEdgeSpikes(frame.Intensity, frame.FrameWidth, frame.FrameHeight);
             const int32_t maximum = DisplayMaximum(frame);
             host.sync([&] {
                 InstallFrame(ws, std::move(frame));

@@ -83,7 +83,7 @@ ReadOutcome ReadSapphireFrame(const ReaderContext& context, const std::string&, 
                 if (next32 >= overflows32) throw FrameReadError("more 32-bit steps than table entries");
                 running += file.i32(table32 + 4ull * static_cast<uint64_t>(next32++));
             }
-            frame.FramePixels[x][y].Intensity = SaturateToInt32(running);
+            frame.Intensity[x][y] = SaturateToInt32(running);
         }
     }
     return ReadOutcome::Read;
@@ -136,7 +136,7 @@ ReadOutcome ReadRaxisFrame(const ReaderContext& context, const std::string&, New
         const int32_t y = Rows / 2 - pair;
         for (int32_t x = 1; x <= Words / 2; ++x) {
             const uint64_t at = 4ull * (x - 1);
-            frame.FramePixels[x][y].Intensity = SaturateToInt32(count(upper + at) + count(upper + at + 2) +
+            frame.Intensity[x][y] = SaturateToInt32(count(upper + at) + count(upper + at + 2) +
                                                                 count(lower + at) + count(lower + at + 2));
         }
     }

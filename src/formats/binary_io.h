@@ -83,9 +83,9 @@ void FillFrameRows(NewFrame& frame, const ByteView& file, uint64_t offset, uint6
     const int32_t width = frame.FrameWidth;
     if (rowCount < 1 || width < 1) return;
     const int64_t lastRow = firstRow + static_cast<int64_t>(rowStep) * (rowCount - 1);
-    if (!frame.FramePixels.contains(width, firstRow) || !frame.FramePixels.contains(width, lastRow) ||
+    if (!frame.Intensity.contains(width, firstRow) || !frame.Intensity.contains(width, lastRow) ||
         std::min<int64_t>(firstRow, lastRow) < 1 ||
-        std::max<int64_t>(firstRow, lastRow) > frame.FramePixels.height())
+        std::max<int64_t>(firstRow, lastRow) > frame.Intensity.height())
         throw FrameReadError("pixel rows outside the frame");
     const uint64_t rowBytes = static_cast<uint64_t>(width) * pixelBytes;
     if (rowStride > (std::numeric_limits<uint64_t>::max() - rowBytes) / static_cast<uint64_t>(rowCount))
@@ -97,7 +97,7 @@ void FillFrameRows(NewFrame& frame, const ByteView& file, uint64_t offset, uint6
         int32_t y = firstRow;
         for (int32_t r = 0; r < rowCount; ++r, y += rowStep) {
             const unsigned char* p = base + rowStride * static_cast<uint64_t>(r) + static_cast<uint64_t>(x0) * pixelBytes;
-            for (int32_t x = x0; x < x1; ++x, p += pixelBytes) frame.FramePixels[x + 1][y].Intensity = decode(p);
+            for (int32_t x = x0; x < x1; ++x, p += pixelBytes) frame.Intensity[x + 1][y] = decode(p);
         }
     }
 }

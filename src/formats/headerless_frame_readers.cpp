@@ -44,6 +44,8 @@ ReadOutcome ReadCsvFrame(const ReaderContext& context, const std::string&, NewFr
     PixelBlockBytes(lines, numbers, 1);
     GeometryFromDetectorSettings(context.Form32, frame);
     AllocateFrame(frame, lines, numbers);
+    // Short lines and empty numbers leave pixels at 0.
+    frame.Intensity.fill(0);
 
     size_t pos = 0;
     for (int32_t r = 1; r <= lines && pos < text.size(); ++r) {
@@ -57,7 +59,7 @@ ReadOutcome ReadCsvFrame(const ReaderContext& context, const std::string&, NewFr
             if (pos < text.size() && !(number.size() == 9 && IsNumberChar(text[pos]))) {
                 if (text[pos++] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
             }
-            if (!number.empty()) frame.FramePixels[r][numbers + 1 - k].Intensity = ParseInteger(number);
+            if (!number.empty()) frame.Intensity[r][numbers + 1 - k] = ParseInteger(number);
         }
     }
     return ReadOutcome::Read;
@@ -117,7 +119,7 @@ ReadOutcome ReadFloatPairFrame(const ReaderContext& context, const std::string&,
         for (int32_t y = 1; y <= Rows; ++y, first += 4, second += 4) {
             int64_t value = RoundedCount(LoadF32(first));
             if (bytesPerPixel != 0) value -= RoundedCount(LoadF32(second));
-            frame.FramePixels[x][y].Intensity = SaturateToInt32(value);
+            frame.Intensity[x][y] = SaturateToInt32(value);
         }
     }
     return ReadOutcome::Read;

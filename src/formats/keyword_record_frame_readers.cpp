@@ -92,7 +92,7 @@ ReadOutcome ReadFormatFrame(const ReaderContext& context, const std::string&, Ne
         const int32_t value = ParseInteger(Chars(entry, 1, 9));
         const int64_t pixel = ParseInteger(Chars(entry, 10, 16));
         if (pixel < 0 || pixel >= pixels) continue;
-        frame.FramePixels[static_cast<int32_t>(pixel % side) + 1][static_cast<int32_t>(pixel / side) + 1].Intensity =
+        frame.Intensity[static_cast<int32_t>(pixel % side) + 1][static_cast<int32_t>(pixel / side) + 1] =
             value;
     }
     return ReadOutcome::Read;
@@ -149,7 +149,7 @@ ReadOutcome ReadFormat100Frame(const ReaderContext& context, const std::string&,
         for (int32_t x = 1; x <= side; ++x, p += bytesPerPixel) {
             const uint32_t stored = bytesPerPixel == 1 ? *p : LoadU16(p);
             if (stored != 0 && stored != marker) continue;
-            int32_t& intensity = frame.FramePixels[x][y].Intensity;
+            int32_t& intensity = frame.Intensity[x][y];
             if (stored == 0) {
                 if (nextUnder < underflows) {
                     const uint64_t at = underflowStart + static_cast<uint64_t>(nextUnder++) * underflowBytes;

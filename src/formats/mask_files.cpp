@@ -19,11 +19,11 @@ MaskRecords ReadMaskFile(const std::string& path) {
     return records;
 }
 
-int64_t ApplyMask(FramePixelArray& pixels, int32_t width, int32_t height, const MaskRecords& records) {
+int64_t ApplyMask(FramePlane<int32_t>& pixels, int32_t width, int32_t height, const MaskRecords& records) {
     int64_t inside = 0;
     for (auto [x, y] : records) {
-        if (x < 1 || y < 1 || x > width || y > height) continue;
-        pixels[x][y].Intensity = MaskedIntensity;
+        if (x < 1 || y < 1 || x > width || y > height || !pixels.contains(x, y)) continue;
+        pixels[x][y] = MaskedIntensity;
         ++inside;
     }
     return inside;
@@ -33,7 +33,7 @@ void WriteMaskFile(const std::string& path, const Workspace& ws) {
     std::string out;
     for (int32_t y = 1; y <= ws.FrameHeight; ++y)
         for (int32_t x = 1; x <= ws.FrameWidth; ++x)
-            if (ws.FramePixels[x][y].Intensity == MaskedIntensity && x <= 65535 && y <= 65535) {
+            if (ws.FramePixels.Intensity[x][y] == MaskedIntensity && x <= 65535 && y <= 65535) {
                 out.push_back(static_cast<char>(x & 0xff));
                 out.push_back(static_cast<char>(x >> 8));
                 out.push_back(static_cast<char>(y & 0xff));
@@ -59,11 +59,11 @@ BackgroundFrame ReadBackgroundFile(const std::string& path) {
     return b;
 }
 
-bool SubtractBackground(FramePixelArray& pixels, int32_t width, int32_t height, const BackgroundFrame& background) {
-    if (background.Width != width || background.Height != height) return false;
+bool SubtractBackground(FramePlane<int32_t>& pixels, int32_t width, int32_t height, const BackgroundFrame& background) {
+    if (background.Width != width || background.Height != height || !pixels.contains(width, height)) return false;
     for (int32_t y = 1; y <= height; ++y)
         for (int32_t x = 1; x <= width; ++x) {
-            int32_t& v = pixels[x][y].Intensity;
+            int32_t& v = pixels[x][y];
             if (v == MaskedIntensity) continue;
             int64_t r = static_cast<int64_t>(v) - background.at(x, y);
             r = std::clamp<int64_t>(r, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
@@ -77,7 +77,7 @@ void WriteBackgroundFile(const std::string& path, const Workspace& ws) {
     PutI32(out, ws.FrameWidth);
     PutI32(out, ws.FrameHeight);
     for (int32_t y = 1; y <= ws.FrameHeight; ++y)
-        for (int32_t x = 1; x <= ws.FrameWidth; ++x) PutI32(out, ws.FramePixels[x][y].Intensity);
+        for (int32_t x = 1; x <= ws.FrameWidth; ++x) PutI32(out, ws.FramePixels.Intensity[x][y]);
     WriteFileAtomically(path, out);
 }
 

@@ -21,7 +21,7 @@ using MaskRecords = std::vector<std::pair<uint16_t, uint16_t>>;
 MaskRecords ReadMaskFile(const std::string& path);
 // Masks the pixels the records name; records outside the frame are skipped.
 // Returns how many records lay inside the frame.
-int64_t ApplyMask(FramePixelArray& pixels, int32_t width, int32_t height, const MaskRecords& records);
+int64_t ApplyMask(FramePlane<int32_t>& pixels, int32_t width, int32_t height, const MaskRecords& records);
 // Writes every masked pixel (intensity -1) row by row.
 void WriteMaskFile(const std::string& path, const Workspace& ws);
 
@@ -40,7 +40,7 @@ BackgroundFrame ReadBackgroundFile(const std::string& path);
 // Subtracts the background from the frame when the sizes agree (returns
 // false and changes nothing otherwise). Masked pixels stay masked; results
 // are kept inside the 32-bit range.
-bool SubtractBackground(FramePixelArray& pixels, int32_t width, int32_t height, const BackgroundFrame& background);
+bool SubtractBackground(FramePlane<int32_t>& pixels, int32_t width, int32_t height, const BackgroundFrame& background);
 // Writes the current frame as a background frame.
 void WriteBackgroundFile(const std::string& path, const Workspace& ws);
 

@@ -18,6 +18,8 @@ int32_t Scaled(double v) { return RoundToInt(v * 10000.0); }
 
 void WriteNativeFrame(const Workspace& ws, const std::string& path) {
     const int32_t w = ws.FrameWidth, h = ws.FrameHeight;
+    if (w > 0 && h > 0 && !ws.FramePixels.contains(w, h))
+        throw FileError("Cannot write file " + path + ": the frame holds fewer pixels than its size");
     std::string out;
     out.reserve(HeaderBytes + 4ull * static_cast<uint64_t>(std::max(w, 0)) * static_cast<uint64_t>(std::max(h, 0)));
     PutI32(out, NativeFrameMagic);
@@ -29,8 +31,18 @@ void WriteNativeFrame(const Workspace& ws, const std::string& path) {
     PutI32(out, h);
     PutI32(out, Scaled(ws.Xo));
     PutI32(out, Scaled(ws.Yo));
-    for (int32_t y = 1; y <= h; ++y)
-        for (int32_t x = 1; x <= w; ++x) PutI32(out, ws.FramePixels[x][y].Intensity);
+    // Rows out of columns, in bands of columns so that both stay close.
+    const size_t start = out.size();
+    out.resize(start + 4ull * static_cast<uint64_t>(std::max(w, 0)) * static_cast<uint64_t>(std::max(h, 0)));
+    auto* pixels = reinterpret_cast<unsigned char*>(out.data() + start);
+    constexpr int32_t Band = 16;
+    for (int32_t x0 = 1; x0 <= w; x0 += Band) {
+        const int32_t x1 = std::min(w, x0 + Band - 1);
+        for (int32_t y = 1; y <= h; ++y) {
+            unsigned char* p = pixels + 4ull * (static_cast<uint64_t>(y - 1) * w + (x0 - 1));
+            for (int32_t x = x0; x <= x1; ++x, p += 4) StoreI32(p, ws.FramePixels.Intensity[x][y]);
+        }
+    }
     WriteFileAtomically(path, out);
 }
 
@@ -63,10 +75,10 @@ ReadOutcome ReadNativeFrame(const ReaderContext& context, const std::string&, Ne
                                      FormatGeneral(frame.TwoThetaD), FormatGeneral(frame.Landa),
                                      FormatGeneral(frame.Distance),  FormatGeneral(frame.DSize)};
 
-    uint64_t offset = HeaderBytes;
-    for (int32_t y = 1; y <= frame.FrameHeight; ++y)
-        for (int32_t x = 1; x <= frame.FrameWidth; ++x, offset += 4)
-            frame.FramePixels[x][y].Intensity = file.i32(offset);
+    // The file holds rows, the frame columns: FillFrameRows turns them in
+    // bands that keep reads and writes close together.
+    FillFrameRows(frame, file, HeaderBytes, 4ull * static_cast<uint64_t>(width), 4, 1, frame.FrameHeight, 1,
+                  DecodeI32);
     return ReadOutcome::Read;
 }
 

@@ -44,7 +44,9 @@ struct DetectorSettingsTexts {
 
 // A complete frame read from a file.
 struct NewFrame {
-    FramePixelArray FramePixels;       // (FrameWidth + 2) x (FrameHeight + 2)
+    // The intensities, (FrameWidth + 2) x (FrameHeight + 2) cells, indexed
+    // [column][row] from 1; readers decode straight into it.
+    FramePlane<int32_t> Intensity;
     int32_t FrameWidth = 0;
     int32_t FrameHeight = 0;
     int32_t FrameSize = 0;             // max(FrameWidth, FrameHeight)
@@ -93,8 +95,16 @@ const std::vector<ChainEntry>& ChainReaders(ReaderChain chain);
 
 // The largest frame any reader accepts (pixels), checked before allocating.
 constexpr int64_t MaxFramePixels = 12000LL * 12000LL;
-// Allocates the frame's pixels (+ border) after checking the size; throws
-// FrameReadError for a size that is zero, negative or too large.
+// The largest file a frame can come in: the keyword-record frames are the
+// widest encoding, 4-byte pixels each with a 16-byte entry in the overflow
+// table (comma-separated text needs at most 11 bytes a pixel), plus room for
+// any header. A larger file is refused before it is read.
+constexpr uint64_t MaxFrameFileBytes = static_cast<uint64_t>(MaxFramePixels) * 20 + (uint64_t{1} << 20);
+// Gives the frame room for its intensities (+ border) after checking the
+// size: the pixels are left for the reader to write, every one of them (a
+// reader that may leave some unwritten fills the plane first); the border
+// holds 0. Throws FrameReadError for a size that is zero, negative or too
+// large, or when no memory can be had.
 void AllocateFrame(NewFrame& frame, int64_t width, int64_t height);
 
 struct ChainResult {
@@ -106,18 +116,22 @@ struct ChainResult {
 // Runs the readers of `chain` on `path` and the settings step of each reader
 // that needs one (on the main thread through host.sync). Nothing in the
 // workspace's frame changes; the settings step writes the Frame Info and the
-// repaired settings boxes, as it does in every chain.
+// repaired settings boxes, as it does in every chain. The file is read once,
+// whole (FileBytes: regular files only, at most MaxFrameFileBytes); a file
+// that cannot be read gives Error naming it.
 ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const std::string& path);
 
 // A run of many frames keeps the memory of the frame it replaces for the next
 // read of the same size, which then needs no fresh pages; the run releases
 // it when it ends.
 void BeginFrameRecycling();
-void RecycleFramePixels(FramePixelArray&& pixels);
+void RecycleFramePixels(FramePlane<int32_t>&& pixels);
 void ReleaseRecycledFramePixels();
 
 // Makes a frame read by a chain the current frame (pixels, size, geometry,
-// Frame Info texts of readers that write them).
+// Frame Info texts of readers that write them). The geometry planes stay
+// while they fit the new frame's size (the next geometry step reuses them
+// when nothing changed) and are dropped otherwise.
 void InstallFrame(Workspace& ws, NewFrame&& frame);
 
 // The settings step: the Detector Settings overrides and the range repairs.
@@ -132,7 +146,7 @@ bool ApplyDetectorOverrides(Workspace& ws, Host& host, NewFrame& frame, ReaderCh
 void ApplyReaderSettings(Workspace& ws, const NewFrame& frame);
 
 // Smooths single hot pixels at the left and right edges of every row.
-void RemoveEdgeSpikes(FramePixelArray& pixels, int32_t width, int32_t height);
+void RemoveEdgeSpikes(FramePlane<int32_t>& pixels, int32_t width, int32_t height);
 void RemoveEdgeSpikes(Workspace& ws);
 
 } // namespace orv

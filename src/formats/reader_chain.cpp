@@ -94,11 +94,11 @@ const std::vector<ChainEntry>& ChainReaders(ReaderChain chain) {
 
 namespace {
 std::mutex RecycledMutex;
-FramePixelArray Recycled;
+FramePlane<int32_t> Recycled;
 bool RecycleOn = false;
 } // namespace
 
-void RecycleFramePixels(FramePixelArray&& pixels) {
+void RecycleFramePixels(FramePlane<int32_t>&& pixels) {
     std::lock_guard lock(RecycledMutex);
     if (RecycleOn) Recycled = std::move(pixels);
 }
@@ -124,11 +124,11 @@ void AllocateFrame(NewFrame& frame, int64_t width, int64_t height) {
             std::lock_guard lock(RecycledMutex);
             // Reused only when it is not much larger than needed.
             if (Recycled.capacity() >= cells && Recycled.capacity() <= 2 * cells) {
-                frame.FramePixels = std::move(Recycled);
-                Recycled = FramePixelArray();
+                frame.Intensity = std::move(Recycled);
+                Recycled = FramePlane<int32_t>();
             }
         }
-        frame.FramePixels.resize(static_cast<int32_t>(width), static_cast<int32_t>(height));
+        frame.Intensity.resize(static_cast<int32_t>(width), static_cast<int32_t>(height));
     } catch (const std::bad_alloc&) {
         throw FrameReadError("not enough memory for a frame of " + std::to_string(width) + " x " +
                              std::to_string(height));
@@ -142,17 +142,14 @@ ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const s
     ChainResult result;
     ReaderContext context;
     context.Chain = chain;
-    std::string bytes;
+    FileBytes bytes;
     try {
-        bytes = ReadWholeFile(path);
+        bytes = FileBytes::Read(path, MaxFrameFileBytes);
     } catch (const FileError& e) {
         result.Error = e.what();
         return result;
-    } catch (const std::bad_alloc&) {
-        result.Error = "not enough memory to read " + path;
-        return result;
     }
-    context.Bytes = bytes;
+    context.Bytes = bytes.view();
     host.sync([&] {
         context.Form32 = ws.Form32;
         context.FSetup = ws.FSetup;
@@ -192,9 +189,10 @@ ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const s
 }
 
 void InstallFrame(Workspace& ws, NewFrame&& frame) {
-    FramePixelArray previous = std::move(ws.FramePixels);
-    ws.FramePixels = std::move(frame.FramePixels);
+    FramePlane<int32_t> previous = std::move(ws.FramePixels.Intensity);
+    ws.FramePixels.Intensity = std::move(frame.Intensity);
     RecycleFramePixels(std::move(previous));
+    if (!ws.FramePixels.HasGeometry()) ws.FramePixels.SetGeometry(nullptr);
     ws.FrameWidth = frame.FrameWidth;
     ws.FrameHeight = frame.FrameHeight;
     ws.FrameSize = frame.FrameSize;

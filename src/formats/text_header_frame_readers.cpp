@@ -207,7 +207,7 @@ ReadOutcome ReadPANalyticalFrame(const ReaderContext& context, const std::string
     for (int32_t r = 0; r < height; ++r) {
         for (int32_t x = 1; x <= width; ++x, p += 4) {
             const int32_t value = static_cast<int32_t>(LoadU32(p)) / repeat;
-            for (int32_t k = 1; k <= repeat; ++k) frame.FramePixels[x][r * repeat + k].Intensity = value;
+            for (int32_t k = 1; k <= repeat; ++k) frame.Intensity[x][r * repeat + k] = value;
         }
     }
     frame.PixelAspect = 1;

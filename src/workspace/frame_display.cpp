@@ -136,7 +136,7 @@ void RenderFrameToImage(const Workspace& ws, RgbImage& target) {
             const int32_t col = TruncToInt(step * j + 1);
             // Outside the frame the previous colour is repeated.
             if (col > 0 && col < width && row > 0 && row < height)
-                word = colors(ws.FramePixels[col][row].Intensity);
+                word = colors(ws.FramePixels.Intensity[col][row]);
             target.Row(i)[j] = word;
         }
     }
@@ -219,7 +219,7 @@ void DrawZoom(Workspace& ws) {
             int32_t col = 0, row = 0;
             ZoomSource(ws, j, i, col, row);
             if (col < 0 || col > width || row < 0 || row > height || !ws.FramePixels.contains(col, row)) continue;
-            image.Set(j, i, ZoomColor(scale, ws.FramePixels[col][row].Intensity));
+            image.Set(j, i, ZoomColor(scale, ws.FramePixels.Intensity[col][row]));
         }
     }
     const bool bright = image.Get(63, 63) == WhiteColor || image.Get(55, 63) == YellowColor;

@@ -20,7 +20,7 @@ namespace orv {
 
 // No overlay.
 struct NoOverlay {
-    bool operator()(const FramePixel&) const { return false; }
+    bool operator()(float, float) const { return false; }
 };
 
 // Colours of the rendered frame as display words.
@@ -70,14 +70,19 @@ void DrawDisplayPixels(const Workspace& ws, RgbImage& image, bool render, const 
     constexpr int32_t PrefetchRows = 8;
     const int32_t strips = (lastX + Strip) / Strip;
     // Strips of columns are independent: workers take runs of them.
+    const bool angles = ws.FramePixels.HasGeometry();
     ParallelFor(0, strips - 1, ParallelWorkerCount(strips, 4), [&](unsigned, int32_t lo, int32_t hi) {
-        const FramePixel* columns[Strip];
+        const int32_t* columns[Strip];
+        const float* twoTheta[Strip];
+        const float* psi[Strip];
         bool inside[Strip];
         for (int32_t x0 = lo * Strip; x0 <= std::min(lastX, hi * Strip + Strip - 1); x0 += Strip) {
             const int32_t n = std::min(Strip, lastX + 1 - x0);
             for (int32_t k = 0; k < n; ++k) {
                 const int32_t c = cols[x0 + k];
-                columns[k] = c >= 0 ? ws.FramePixels[c] : nullptr;
+                columns[k] = c >= 0 ? ws.FramePixels.Intensity[c] : nullptr;
+                twoTheta[k] = c >= 0 && angles ? ws.FramePixels.TwoTheta[c] : nullptr;
+                psi[k] = c >= 0 && angles ? ws.FramePixels.Psi[c] : nullptr;
                 inside[k] = x0 + k >= 1 && c >= 1 && c <= usedCols;
             }
             for (int32_t y = 0; y <= lastY; ++y) {
@@ -93,10 +98,11 @@ void DrawDisplayPixels(const Workspace& ws, RgbImage& image, bool render, const 
                         if (columns[k]) __builtin_prefetch(columns[k] + rows[y + PrefetchRows]);
                 for (int32_t k = 0; k < n; ++k) {
                     if (!columns[k]) continue;
-                    const FramePixel& p = columns[k][r];
-                    if (renderRow && x0 + k < w) out[k] = colors(p.Intensity);
+                    if (renderRow && x0 + k < w) out[k] = colors(columns[k][r]);
                     if constexpr (hasOverlay)
-                        if (rowInside && inside[k] && overlay(p)) out[k] = mark;
+                        if (rowInside && inside[k] &&
+                            overlay(twoTheta[k] ? twoTheta[k][r] : 0.0f, psi[k] ? psi[k][r] : 0.0f))
+                            out[k] = mark;
                 }
             }
         }

@@ -27,7 +27,7 @@ void EraseAt(Workspace& ws, int32_t x, int32_t y, int32_t column, int32_t row) {
     const int32_t x1 = std::max(1, column - half), x2 = std::min(UsedColumns(ws), column + half);
     const int32_t y1 = std::max(1, row - half), y2 = std::min(UsedRows(ws), row + half);
     for (int32_t i = x1; i <= x2; ++i)
-        for (int32_t j = y1; j <= y2; ++j) ws.FramePixels[i][j].Intensity = MaskedIntensity;
+        for (int32_t j = y1; j <= y2; ++j) ws.FramePixels.Intensity[i][j] = MaskedIntensity;
     for (int32_t i = x - size; i <= x + size; ++i)
         for (int32_t j = y - size; j <= y + size; ++j) ws.Form1.Image1.Set(i, j, MaskedColor);
     ws.FrameTools.Erased = true;
@@ -42,7 +42,7 @@ void FindRingPoint(const Workspace& ws, int32_t column, int32_t row, int32_t& po
     const int32_t y1 = std::max(1, row - 5), y2 = std::min(UsedRows(ws), row + 5);
     for (int32_t i = x1; i <= x2; ++i) {
         for (int32_t j = y1; j <= y2; ++j) {
-            const int32_t v = ws.FramePixels[i][j].Intensity;
+            const int32_t v = ws.FramePixels.Intensity[i][j];
             if (v > brightest) {
                 brightest = v;
                 pointColumn = i;
@@ -52,7 +52,7 @@ void FindRingPoint(const Workspace& ws, int32_t column, int32_t row, int32_t& po
     }
 }
 
-bool ProjectToFlatPlane(const Workspace& ws, const FramePixel& pixel, double& u, double& v) {
+bool ProjectToFlatPlane(const Workspace& ws, const LabPoint& pixel, double& u, double& v) {
     if (!(pixel.Y > 0)) return false;
     u = static_cast<double>(pixel.X) * ws.FlatDistancePixels / pixel.Y;
     v = static_cast<double>(pixel.Z) * ws.FlatDistancePixels / pixel.Y;
@@ -76,7 +76,7 @@ bool PickRingPoint(Workspace& ws, int32_t column, int32_t row) {
     int32_t pc = column, pr = row;
     FindRingPoint(ws, column, row, pc, pr);
     double u = 0, v = 0;
-    if (!ProjectToFlatPlane(ws, ws.FramePixels[pc][pr], u, v)) return false;
+    if (!ProjectToFlatPlane(ws, ws.FramePixels.Lab(pc, pr), u, v)) return false;
     ws.CurveFit1.AddPoint(u, v);
     // The table holds 500 points; the fit takes any number.
     if (ws.CentrePointCount < MaxCentrePoints) {
@@ -112,7 +112,7 @@ void SetRectangleSector(Workspace& ws) {
     float largest = 0;
     for (int32_t x : {t.SectorX1, t.SectorX2})
         for (int32_t y : {t.SectorY1, t.SectorY2})
-            if (ws.FramePixels.contains(x, y)) largest = std::max(largest, ws.FramePixels[x][y].TwoTheta);
+            if (ws.FramePixels.contains(x, y)) largest = std::max(largest, ws.FramePixels.Pixel(x, y).TwoTheta);
     ws.SectorTwoTheta1 = 0;
     ws.SectorTwoTheta2 = largest;
 }
@@ -132,7 +132,7 @@ void SetAngularSector(Workspace& ws) {
 
 void SectorClick(Workspace& ws, Host& host, int32_t x, int32_t y, int32_t column, int32_t row) {
     FrameToolState& t = ws.FrameTools;
-    const FramePixel& p = ws.FramePixels[column][row];
+    const FramePixel p = ws.FramePixels.Pixel(column, row);
     DrawCross(ws, x, y);
     switch (t.SectorClicks) {
     case 0:
@@ -218,7 +218,7 @@ void Image1MouseMove(Workspace& ws, Host& host, int32_t x, int32_t y) {
         EraseAt(ws, x, y, column, row);
         ShowFramePicture(ws, host);
     }
-    const FramePixel& p = ws.FramePixels[column][row];
+    const FramePixel p = ws.FramePixels.Pixel(column, row);
     // The 2-theta scan window's working chart follows the mouse.
     ws.Form2.RChart1.CrossHair1().SetPosX(p.TwoTheta);
     t.ZoomX = column;
@@ -244,7 +244,7 @@ void ZoomImageMouseMove(Workspace& ws, int32_t x, int32_t y) {
     column = std::clamp(column, 0, std::max(0, ws.FrameWidth));
     row = std::clamp(row, 0, std::max(0, ws.FrameHeight));
     if (!ws.FramePixels.contains(column, row)) return;
-    const FramePixel& p = ws.FramePixels[column][row];
+    const FramePixel p = ws.FramePixels.Pixel(column, row);
     ws.Form21.Panel4 =
         "x, y = " + std::to_string(column) + "," + std::to_string(row) + ", I = " + std::to_string(p.Intensity);
     ws.Form21.Panel1 =

@@ -9,7 +9,7 @@
 namespace orv {
 
 class Host;
-struct FramePixel;
+struct LabPoint;
 struct Workspace;
 
 // The frame pixel under screen pixel (x, y): Round(x g), Round(y g). True
@@ -50,7 +50,7 @@ void FindRingPoint(const Workspace& ws, int32_t column, int32_t row, int32_t& po
 // A pixel projected onto the flat detector plane: u = X D / Y, v = Z D / Y
 // with D = FlatDistancePixels. False for pixels at or behind 90 degrees
 // (Y <= 0), which have no projection.
-bool ProjectToFlatPlane(const Workspace& ws, const FramePixel& pixel, double& u, double& v);
+bool ProjectToFlatPlane(const Workspace& ws, const LabPoint& pixel, double& u, double& v);
 // A ring point for the circle fit at frame pixel (column, row): the
 // brightest pixel nearby, projected onto the flat plane, is added to
 // CurveFit1 and CentrePoints and marked by a dotted blue circle. A point at

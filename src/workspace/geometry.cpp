@@ -21,8 +21,6 @@ constexpr double RadPerDeg = std::numbers::pi / 180.0;
 // Below this many pixels per thread, starting threads costs more than it saves.
 constexpr int64_t MinPixelsPerWorker = 65536;
 
-enum class DetectorShape { None, Flat, Cylinder, Sphere };
-
 // Everything one run reads from the settings boxes and the geometry it will
 // write, worked out before anything in the workspace changes.
 struct GeometryRun {
@@ -169,11 +167,6 @@ struct PixelBlock {
     double X[BlockRows], Y[BlockRows], Z[BlockRows];
 };
 
-// Where 2-theta is measured from: the sample, or the cylinder's offset sample.
-struct ScatteringOrigin {
-    double X = 0, Y = 0;
-};
-
 inline Double2 Abs2(Double2 v) { return v < 0.0 ? -v : v; }
 
 // atan2(y, x) in radians, -pi..pi; 0 for (0, 0). A rational approximation
@@ -213,43 +206,137 @@ inline Double2 Psi2(Double2 X, Double2 Z) {
     return Z == 0.0 ? (X > 0.0 ? Double2{} + 180.0 : Double2{}) : psi;
 }
 
-// Stores coordinates and angles of n pixels of a block, from pixels[0].
-void StoreBlock(FramePixel* pixels, const PixelBlock& b, int n, ScatteringOrigin o, TwoThetaExtrema& e) {
+// Fills the laboratory coordinates of rows j0 .. j0 + n - 1 of column i
+// (n <= BlockRows) as the mapping in use computes them.
+void FillBlock(const DetectorMapping& m, int32_t i, int32_t j0, int n, PixelBlock& b) {
+    using Kind = DetectorMapping::Kind;
+    switch (m.Mapper) {
+    case Kind::None:
+        for (int k = 0; k < n; ++k) b.X[k] = b.Y[k] = b.Z[k] = 0;
+        return;
+    case Kind::Flat: {
+        const double X = m.Xo - i;
+        for (int k = 0; k < n; ++k) {
+            b.X[k] = X;
+            b.Y[k] = m.D;
+            b.Z[k] = (j0 + k) - m.Yo;
+        }
+        return;
+    }
+    case Kind::Tilted: {
+        // Detector swung by TwoThetaD about the vertical axis (the columns' plane).
+        const double a = m.Xo - i;
+        const double X = a * m.Cos + m.D * m.Sin;
+        const double Y = -a * m.Sin + m.D * m.Cos;
+        for (int k = 0; k < n; ++k) {
+            b.X[k] = X;
+            b.Y[k] = Y;
+            b.Z[k] = (j0 + k) - m.Yo;
+        }
+        return;
+    }
+    case Kind::VerticalTilted: {
+        // Detector swung by TwoThetaD in the vertical plane (the rows' plane).
+        const double X = m.Xo - i;
+        for (int k = 0; k < n; ++k) {
+            const double rb = (j0 + k) - m.Yo;
+            b.X[k] = X;
+            b.Y[k] = m.D * m.Cos + rb * m.Sin;
+            b.Z[k] = -m.D * m.Sin + rb * m.Cos;
+        }
+        return;
+    }
+    case Kind::Merged: {
+        // A frame stitched from several detector angles: each column keeps
+        // the angle and the column it came from.
+        if (i < 0 || static_cast<size_t>(i) >= m.MergeColumns.size()) {
+            for (int k = 0; k < n; ++k) b.X[k] = b.Y[k] = b.Z[k] = 0;
+            return;
+        }
+        const MergeColumn& mc = m.MergeColumns[static_cast<size_t>(i)];
+        const double alpha = mc.TwoThetaD * RadPerDeg;
+        const double c = std::cos(alpha), s = std::sin(alpha);
+        const double a = m.Xo - mc.SourceColumn;
+        const double X = a * c + m.D * s;
+        const double Y = -a * s + m.D * c;
+        for (int k = 0; k < n; ++k) {
+            b.X[k] = X;
+            b.Y[k] = Y;
+            b.Z[k] = (j0 + k) - m.Yo;
+        }
+        return;
+    }
+    case Kind::Cylinder: {
+        // Columns along an arc about the sample, rows along its axis.
+        const double A = (m.Xo - i) * m.DegreesPerPixel * RadPerDeg;
+        const double X = m.Radius * std::sin(A);
+        const double Y = m.Radius * std::cos(A);
+        for (int k = 0; k < n; ++k) {
+            b.X[k] = X;
+            b.Y[k] = Y;
+            b.Z[k] = (j0 + k) - m.Yo;
+        }
+        return;
+    }
+    case Kind::Sphere: {
+        // A spherical detector about the sample, swung by TwoThetaD.
+        const double a = m.Xo - i;
+        const double R = m.Radius;
+        for (int k = 0; k < n; ++k) {
+            const double rb = (j0 + k) - m.Yo;
+            const double d = std::sqrt(a * a + rb * rb);
+            const double t = d * m.DegreesPerPixel * RadPerDeg;
+            const double Y0 = R * std::cos(t) + m.D - R;
+            double X0 = 0, Z0 = 0;
+            if (d != 0) {
+                const double rsin = R * std::sin(t) / d;
+                X0 = rsin * a;
+                Z0 = rsin * rb;
+            }
+            b.X[k] = X0 * m.Cos + Y0 * m.Sin;
+            b.Y[k] = -X0 * m.Sin + Y0 * m.Cos;
+            b.Z[k] = Z0;
+        }
+        return;
+    }
+    }
+}
+
+// Stores the angles of n pixels of a block, from twoTheta[0] and psi[0].
+void StoreBlock(float* twoTheta, float* psi, const PixelBlock& b, int n, const DetectorMapping& m,
+                TwoThetaExtrema& e) {
     for (int k = 0; k < n; k += 2) {
         const int k2 = k + 1 < n ? k + 1 : k;   // an odd last pixel is worked twice
         const Double2 X{b.X[k], b.X[k2]}, Y{b.Y[k], b.Y[k2]}, Z{b.Z[k], b.Z[k2]};
-        const Double2 dx = X - o.X;
-        const Double2 twoTheta = Atan2(Sqrt2(dx * dx + Z * Z), Y - o.Y) * DegPerRad;
-        const Double2 psi = Psi2(X, Z);
+        const Double2 dx = X - m.OriginX;
+        const Double2 t = Atan2(Sqrt2(dx * dx + Z * Z), Y - m.OriginY) * DegPerRad;
+        const Double2 p = Psi2(X, Z);
         for (int lane = 0; lane < 2 && k + lane < n; ++lane) {
-            FramePixel& p = pixels[k + lane];
-            p.X = static_cast<float>(X[lane]);
-            p.Y = static_cast<float>(Y[lane]);
-            p.Z = static_cast<float>(Z[lane]);
-            p.TwoTheta = static_cast<float>(twoTheta[lane]);
+            const float tt = static_cast<float>(t[lane]);
+            twoTheta[k + lane] = tt;
             // Just below 360 can round up when stored; keep 0 <= psi < 360.
-            const float stored = static_cast<float>(psi[lane]);
-            p.Psi = stored >= 360.0f ? 0.0f : stored;
-            e.add(p.TwoTheta);
+            const float stored = static_cast<float>(p[lane]);
+            psi[k + lane] = stored >= 360.0f ? 0.0f : stored;
+            e.add(tt);
         }
     }
 }
 
-// Runs fill(i, firstRow, rows, block) over every block of rows of columns
-// 1..width and stores the angles; in parallel over columns for large frames.
-template <class Fill>
-TwoThetaExtrema MapColumns(FramePixelArray& frame, const GeometryRun& run, ScatteringOrigin origin, const Fill& fill) {
-    const unsigned workers = ParallelWorkerCount(int64_t(run.Width) * run.Height, MinPixelsPerWorker);
+// Maps every pixel of columns 1..width, rows 1..height of the geometry's
+// planes; in parallel over columns for large frames.
+TwoThetaExtrema MapPixels(FrameGeometry& g, int32_t width, int32_t height) {
+    const unsigned workers = ParallelWorkerCount(int64_t(width) * height, MinPixelsPerWorker);
     std::vector<TwoThetaExtrema> found(workers);
-    ParallelFor(1, run.Width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+    ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
         TwoThetaExtrema e;
         PixelBlock block;
         for (int32_t i = lo; i <= hi; ++i) {
-            FramePixel* column = frame[i];
-            for (int32_t j0 = 1; j0 <= run.Height; j0 += BlockRows) {
-                const int n = static_cast<int>(std::min<int32_t>(BlockRows, run.Height - j0 + 1));
-                fill(i, j0, n, block);
-                StoreBlock(column + j0, block, n, origin, e);
+            float* twoTheta = g.TwoTheta[i];
+            float* psi = g.Psi[i];
+            for (int32_t j0 = 1; j0 <= height; j0 += BlockRows) {
+                const int n = static_cast<int>(std::min<int32_t>(BlockRows, height - j0 + 1));
+                FillBlock(g.Mapping, i, j0, n, block);
+                StoreBlock(twoTheta + j0, psi + j0, block, n, g.Mapping, e);
             }
         }
         found[worker].merge(e);
@@ -259,122 +346,111 @@ TwoThetaExtrema MapColumns(FramePixelArray& frame, const GeometryRun& run, Scatt
     return all;
 }
 
-// ---- The mappers ----------------------------------------------------------
-
-// D: sample to detector in pixels; a = Xo - i, b = j - Yo.
-
-TwoThetaExtrema MapFlatDetector(Workspace& ws, const GeometryRun& run, double D) {
-    return MapColumns(ws.FramePixels, run, {}, [&](int32_t i, int32_t j0, int n, PixelBlock& b) {
-        const double X = run.Xo - i;
-        for (int k = 0; k < n; ++k) {
-            b.X[k] = X;
-            b.Y[k] = D;
-            b.Z[k] = (j0 + k) - run.Yo;
-        }
-    });
+// The curved detector's scale from its length and radius (both mm) and the
+// frame width.
+struct CurvedScale {
+    double PixelSize = 0, DistancePixels = 0, DegreesPerPixel = 0;
+};
+CurvedScale CurvedDetectorScale(double length, double radius, int32_t frameWidth) {
+    CurvedScale c;
+    c.PixelSize = length / frameWidth;
+    c.DistancePixels = radius / c.PixelSize;
+    c.DegreesPerPixel = 360.0 / (2.0 * std::numbers::pi * c.DistancePixels);
+    return c;
 }
 
-// Detector swung by TwoThetaD about the vertical axis (the columns' plane).
-TwoThetaExtrema MapTiltedFlatDetector(Workspace& ws, const GeometryRun& run, double D, double c, double s) {
-    return MapColumns(ws.FramePixels, run, {}, [&](int32_t i, int32_t j0, int n, PixelBlock& b) {
-        const double a = run.Xo - i;
-        const double X = a * c + D * s;
-        const double Y = -a * s + D * c;
-        for (int k = 0; k < n; ++k) {
-            b.X[k] = X;
-            b.Y[k] = Y;
-            b.Z[k] = (j0 + k) - run.Yo;
-        }
-    });
+GeometryKey MakeGeometryKey(const Workspace& ws, const GeometryRun& run) {
+    GeometryKey k;
+    k.Width = run.Width;
+    k.Height = run.Height;
+    k.PlaneWidth = ws.FramePixels.width();
+    k.PlaneHeight = ws.FramePixels.height();
+    k.FrameWidth = ws.FrameWidth;
+    k.FrameSize = run.FrameSize;
+    k.Shape = run.Shape;
+    k.Landa = ws.Landa;
+    k.Xo = run.Xo;
+    k.Yo = run.Yo;
+    k.Distance = run.Distance;
+    k.DSize = run.DSize;
+    k.TwoThetaD = run.TwoThetaD;
+    k.VerticalTilt = ws.Form28.CBVertical;
+    k.Merged = run.Shape == DetectorShape::Flat && ws.MergedFrame;
+    if (k.Merged) k.MergeColumns = ws.MergeColumnTable;
+    k.Length = run.Length;
+    k.Radius = run.Radius;
+    k.SampleX = run.SampleX;
+    k.SampleY = run.SampleY;
+    return k;
 }
 
-// Detector swung by TwoThetaD in the vertical plane (the rows' plane).
-TwoThetaExtrema MapVerticalTiltedFlatDetector(Workspace& ws, const GeometryRun& run, double D, double c,
-                                              double s) {
-    return MapColumns(ws.FramePixels, run, {}, [&](int32_t i, int32_t j0, int n, PixelBlock& b) {
-        const double X = run.Xo - i;
-        for (int k = 0; k < n; ++k) {
-            const double rb = (j0 + k) - run.Yo;
-            b.X[k] = X;
-            b.Y[k] = D * c + rb * s;
-            b.Z[k] = -D * s + rb * c;
+DetectorMapping MakeDetectorMapping(const GeometryKey& k) {
+    using Kind = DetectorMapping::Kind;
+    DetectorMapping m;
+    m.Xo = k.Xo;
+    m.Yo = k.Yo;
+    m.D = double(k.FrameSize) * k.Distance / k.DSize;
+    const double alpha = k.TwoThetaD * RadPerDeg;
+    m.Cos = std::cos(alpha);
+    m.Sin = std::sin(alpha);
+    switch (k.Shape) {
+    case DetectorShape::Flat:
+        if (k.Merged) {
+            m.Mapper = Kind::Merged;
+            m.MergeColumns = k.MergeColumns;
+        } else if (k.TwoThetaD == 0) {
+            m.Mapper = Kind::Flat;
+        } else {
+            m.Mapper = k.VerticalTilt ? Kind::VerticalTilted : Kind::Tilted;
         }
-    });
+        break;
+    case DetectorShape::Cylinder: {
+        const CurvedScale c = CurvedDetectorScale(k.Length, k.Radius, k.FrameWidth);
+        m.Mapper = Kind::Cylinder;
+        m.Radius = c.DistancePixels;
+        m.DegreesPerPixel = c.DegreesPerPixel;
+        // A sample offset (typed in mm, like the calibration fit reports it)
+        // moves the point 2-theta is measured from, not psi.
+        m.OriginX = k.SampleX / c.PixelSize;
+        m.OriginY = k.SampleY / c.PixelSize;
+        break;
+    }
+    case DetectorShape::Sphere: {
+        const CurvedScale c = CurvedDetectorScale(k.Length, k.Radius, k.FrameWidth);
+        m.Mapper = Kind::Sphere;
+        m.Radius = c.DistancePixels;
+        m.DegreesPerPixel = c.DegreesPerPixel;
+        break;
+    }
+    case DetectorShape::None:
+        break;
+    }
+    return m;
 }
 
-// A frame stitched from several detector angles: each column keeps the
-// angle and the column it came from.
-TwoThetaExtrema MapMergedFlatDetector(Workspace& ws, const GeometryRun& run, double D) {
-    const auto& table = ws.MergeColumnTable;
-    return MapColumns(ws.FramePixels, run, {}, [&](int32_t i, int32_t j0, int n, PixelBlock& b) {
-        const MergeColumn& m = table[static_cast<size_t>(i)];
-        const double alpha = m.TwoThetaD * RadPerDeg;
-        const double c = std::cos(alpha), s = std::sin(alpha);
-        const double a = run.Xo - m.SourceColumn;
-        const double X = a * c + D * s;
-        const double Y = -a * s + D * c;
-        for (int k = 0; k < n; ++k) {
-            b.X[k] = X;
-            b.Y[k] = Y;
-            b.Z[k] = (j0 + k) - run.Yo;
-        }
-    });
-}
-
-// Sets the curved detector's pixel size, radius in pixels and degrees per
-// pixel from its length and radius; answers the degrees per pixel in double.
-double SetCurvedDetectorScale(Workspace& ws, const GeometryRun& run) {
-    ws.DSize = run.Length;
-    ws.PixelSize = ws.DSize / ws.FrameWidth;
-    ws.DistancePixels = run.Radius / ws.PixelSize;
-    const double degreesPerPixel = 360.0 / (2.0 * std::numbers::pi * ws.DistancePixels);
-    ws.DegreesPerPixel = static_cast<float>(degreesPerPixel);
-    return degreesPerPixel;
-}
-
-// Columns along an arc about the sample, rows along its axis. A sample
-// offset (typed in mm, like the calibration fit reports it) moves the point
-// 2-theta is measured from, not psi.
-TwoThetaExtrema MapCylindricalDetector(Workspace& ws, const GeometryRun& run) {
-    const double dpp = SetCurvedDetectorScale(ws, run);
-    ws.Form32.EAMax = FormatNumber((run.Xo - ws.FrameWidth) * dpp, 7, 1);
-    const double R = ws.DistancePixels;
-    const ScatteringOrigin sample{run.SampleX / ws.PixelSize, run.SampleY / ws.PixelSize};
-    return MapColumns(ws.FramePixels, run, sample, [&](int32_t i, int32_t j0, int n, PixelBlock& b) {
-        const double A = (run.Xo - i) * dpp * RadPerDeg;
-        const double X = R * std::sin(A);
-        const double Y = R * std::cos(A);
-        for (int k = 0; k < n; ++k) {
-            b.X[k] = X;
-            b.Y[k] = Y;
-            b.Z[k] = (j0 + k) - run.Yo;
-        }
-    });
-}
-
-// A spherical detector about the sample, swung by TwoThetaD.
-TwoThetaExtrema MapSphericalDetector(Workspace& ws, const GeometryRun& run, double D, double c, double s) {
-    ws.SlitDetector = ws.Form32.CBSlitDetector ? 1 : 0;
-    const double dpp = SetCurvedDetectorScale(ws, run);
-    const double R = ws.DistancePixels;
-    return MapColumns(ws.FramePixels, run, {}, [&](int32_t i, int32_t j0, int n, PixelBlock& b) {
-        const double a = run.Xo - i;
-        for (int k = 0; k < n; ++k) {
-            const double rb = (j0 + k) - run.Yo;
-            const double d = std::sqrt(a * a + rb * rb);
-            const double t = d * dpp * RadPerDeg;
-            const double Y0 = R * std::cos(t) + D - R;
-            double X0 = 0, Z0 = 0;
-            if (d != 0) {
-                const double rsin = R * std::sin(t) / d;
-                X0 = rsin * a;
-                Z0 = rsin * rb;
-            }
-            b.X[k] = X0 * c + Y0 * s;
-            b.Y[k] = -X0 * s + Y0 * c;
-            b.Z[k] = Z0;
-        }
-    });
+// The geometry of `key`: the cached one when the key is unchanged, else
+// computed (into the cached geometry's memory when nothing else holds it).
+std::shared_ptr<const FrameGeometry> FindOrMapGeometry(Workspace& ws, GeometryKey key) {
+    if (auto cached = ws.GeometryCache.Find(key)) return cached;
+    // The frame's reference goes first, so the old planes can be reused.
+    if (ws.FramePixels.Geometry() && ws.FramePixels.SharedGeometry().use_count() <= 2)
+        ws.FramePixels.SetGeometry(nullptr);
+    std::shared_ptr<FrameGeometry> g = ws.GeometryCache.Recycle();
+    g->Mapping = MakeDetectorMapping(key);
+    if (key.Width == key.PlaneWidth && key.Height == key.PlaneHeight) {
+        g->TwoTheta.resize(key.PlaneWidth, key.PlaneHeight);
+        g->Psi.resize(key.PlaneWidth, key.PlaneHeight);
+    } else {
+        // Pixels of the allocation outside the frame keep angles of 0.
+        g->TwoTheta.assign(key.PlaneWidth, key.PlaneHeight, 0.0f);
+        g->Psi.assign(key.PlaneWidth, key.PlaneHeight, 0.0f);
+    }
+    const TwoThetaExtrema found = MapPixels(*g, key.Width, key.Height);
+    g->MinTwoTheta = found.Min;
+    g->MaxTwoTheta = found.Max;
+    g->Key = std::move(key);
+    ws.GeometryCache.Store(g);
+    return g;
 }
 
 // ---- Adjust 2-theta maximum ---------------------------------------------
@@ -402,15 +478,26 @@ void AdjustTwoThetaMaximum(Workspace& ws, Host& host, double target) {
     }
     const double factor = target / measured;
 
-    const int32_t width = std::min(ws.FrameWidth, ws.FramePixels.width());
-    const int32_t height = std::min(ws.FrameHeight, ws.FramePixels.height());
-    const unsigned workers = ParallelWorkerCount(int64_t(width) * height, MinPixelsPerWorker);
-    ParallelFor(1, width, workers, [&](unsigned, int32_t lo, int32_t hi) {
-        for (int32_t i = lo; i <= hi; ++i) {
-            FramePixel* col = ws.FramePixels[i];
-            for (int32_t j = 1; j <= height; ++j) col[j].TwoTheta = static_cast<float>(col[j].TwoTheta * factor);
-        }
-    });
+    // The shared geometry stays as it is: this frame gets a 2-theta plane of
+    // its own.
+    if (ws.FramePixels.HasGeometry()) {
+        const FramePlane<float>& base = ws.FramePixels.TwoTheta.plane();
+        auto scaled = std::make_shared<FramePlane<float>>();
+        scaled->resize(base.width(), base.height());
+        const int32_t width = std::min(ws.FrameWidth, base.width());
+        const int32_t height = std::min(ws.FrameHeight, base.height());
+        const unsigned workers = ParallelWorkerCount(int64_t(base.width() + 2) * (base.height() + 2), MinPixelsPerWorker);
+        ParallelFor(0, base.width() + 1, workers, [&](unsigned, int32_t lo, int32_t hi) {
+            for (int32_t i = lo; i <= hi; ++i) {
+                const float* from = base[i];
+                float* to = (*scaled)[i];
+                std::copy(from, from + base.height() + 2, to);
+                if (i < 1 || i > width) continue;
+                for (int32_t j = 1; j <= height; ++j) to[j] = static_cast<float>(from[j] * factor);
+            }
+        });
+        ws.FramePixels.SetFrameTwoTheta(std::move(scaled));
+    }
 
     // Bin 0 moves with the pixels, so bins and pixels keep agreeing.
     ws.TwoThetaStep = static_cast<float>(ws.TwoThetaStep * factor);
@@ -455,34 +542,29 @@ void ComputeFrameGeometry(Workspace& ws, Host& host) {
     ws.MaxTwoTheta = 0;
     ws.LargestTwoTheta = 0;
     ws.SlitDetector = 0;
-    const double alpha = run.TwoThetaD * RadPerDeg;
-    const double c = std::cos(alpha), s = std::sin(alpha);
     for (size_t k = 1; k < ws.RingProfile.size(); ++k) ws.RingProfile[k].Value = 0;
     ws.ScanPoints = MaxScanPoints;
 
-    TwoThetaExtrema found;
     const bool mapped = run.Width > 0 && run.Height > 0;
-    if (mapped) {
-        switch (run.Shape) {
-        case DetectorShape::Flat:
-            if (ws.MergedFrame)
-                found = MapMergedFlatDetector(ws, run, D);
-            else if (run.TwoThetaD == 0)
-                found = MapFlatDetector(ws, run, D);
-            else if (ws.Form28.CBVertical)
-                found = MapVerticalTiltedFlatDetector(ws, run, D, c, s);
-            else
-                found = MapTiltedFlatDetector(ws, run, D, c, s);
-            break;
-        case DetectorShape::Cylinder:
-            found = MapCylindricalDetector(ws, run);
-            break;
-        case DetectorShape::Sphere:
-            found = MapSphericalDetector(ws, run, D, c, s);
-            break;
-        case DetectorShape::None:
-            break;
-        }
+    const bool curved = run.Shape == DetectorShape::Cylinder || run.Shape == DetectorShape::Sphere;
+    if (mapped && curved) {
+        // The curved detector's scale, as the settings windows show it.
+        const CurvedScale scale = CurvedDetectorScale(run.Length, run.Radius, ws.FrameWidth);
+        ws.DSize = run.Length;
+        ws.PixelSize = scale.PixelSize;
+        ws.DistancePixels = scale.DistancePixels;
+        ws.DegreesPerPixel = static_cast<float>(scale.DegreesPerPixel);
+        if (run.Shape == DetectorShape::Cylinder)
+            ws.Form32.EAMax = FormatNumber((run.Xo - ws.FrameWidth) * scale.DegreesPerPixel, 7, 1);
+        else
+            ws.SlitDetector = ws.Form32.CBSlitDetector ? 1 : 0;
+    }
+
+    TwoThetaExtrema found;
+    if (mapped && run.Shape != DetectorShape::None) {
+        ws.FramePixels.SetGeometry(FindOrMapGeometry(ws, MakeGeometryKey(ws, run)));
+        found.Min = ws.FramePixels.Geometry()->MinTwoTheta;
+        found.Max = ws.FramePixels.Geometry()->MaxTwoTheta;
     }
     ws.MinTwoTheta = found.Min;
     ws.MaxTwoTheta = found.Max;
@@ -497,6 +579,25 @@ void ComputeFrameGeometry(Workspace& ws, Host& host) {
     ws.MinTwoTheta = grid.MinTwoTheta;
     BinFrameProfile(ws);
     if (run.AdjustTarget) AdjustTwoThetaMaximum(ws, host, *run.AdjustTarget);
+}
+
+void FrameGeometry::LabColumn(int32_t i, int32_t firstRow, int32_t count, LabPoint* out) const {
+    PixelBlock block;
+    for (int32_t done = 0; done < count; done += BlockRows) {
+        const int n = static_cast<int>(std::min<int32_t>(BlockRows, count - done));
+        FillBlock(Mapping, i, firstRow + done, n, block);
+        for (int k = 0; k < n; ++k)
+            out[done + k] = LabPoint{static_cast<float>(block.X[k]), static_cast<float>(block.Y[k]),
+                                     static_cast<float>(block.Z[k])};
+    }
+}
+
+LabPoint FrameGeometry::LabCoordinates(int32_t i, int32_t j) const {
+    LabPoint p;
+    // Pixels outside the mapped ones (the border) have no coordinates.
+    if (i < 1 || j < 1 || i > Key.Width || j > Key.Height) return p;
+    LabColumn(i, j, 1, &p);
+    return p;
 }
 
 } // namespace orv

@@ -108,7 +108,9 @@ void BinFrameProfile(Workspace& ws) {
 
     // Integer sums per bin are exact, so the workers' shares add up to the
     // same profile in any order.
-    const int32_t width = std::min(ws.FrameWidth, ws.FramePixels.width());
+    // Without a geometry no pixel has a 2-theta to be binned by.
+    const bool binned = ws.FramePixels.HasGeometry();
+    const int32_t width = binned ? std::min(ws.FrameWidth, ws.FramePixels.width()) : 0;
     const int32_t height = std::min(ws.FrameHeight, ws.FramePixels.height());
     const unsigned workers = ParallelWorkerCount(int64_t(width) * height, MinPixelsPerWorker);
     std::vector<std::vector<int64_t>> sums(workers), counts(workers);
@@ -122,14 +124,15 @@ void BinFrameProfile(Workspace& ws) {
                 count.assign(ProfileLength, 0);
             }
             for (int32_t i = lo; i <= hi; ++i) {
-                const FramePixel* col = ws.FramePixels[i];
+                const int32_t* intensity = ws.FramePixels.Intensity[i];
+                const float* twoTheta = ws.FramePixels.TwoTheta[i];
                 for (int32_t j = 1; j <= height; ++j) {
-                    const FramePixel& p = col[j];
-                    if (p.Intensity == MaskedIntensity) continue;
-                    const double k = BinPosition(p.TwoTheta, origin, width2Theta);
+                    const int32_t v = intensity[j];
+                    if (v == MaskedIntensity) continue;
+                    const double k = BinPosition(twoTheta[j], origin, width2Theta);
                     if (!(k >= 0 && k < ProfileLength)) continue;
                     const size_t bin = static_cast<size_t>(k);
-                    sum[bin] += p.Intensity;
+                    sum[bin] += v;
                     ++count[bin];
                 }
             }

@@ -145,12 +145,12 @@ void AddFrame(Workspace& ws, Host& host, const ScriptCommand& c) {
         return;
     }
     for (int32_t x = 1; x <= ws.FrameWidth; ++x) {
-        FramePixel* column = ws.FramePixels[x];
-        const FramePixel* added = other.FramePixels[x];
+        int32_t* column = ws.FramePixels.Intensity[x];
+        const int32_t* added = other.Intensity[x];
         for (int32_t y = 1; y <= ws.FrameHeight; ++y) {
-            int32_t& intensity = column[y].Intensity;
+            int32_t& intensity = column[y];
             if (intensity == MaskedIntensity) continue;
-            const int32_t v = added[y].Intensity;
+            const int32_t v = added[y];
             if (v == MaskedIntensity) {
                 intensity = MaskedIntensity;
                 continue;

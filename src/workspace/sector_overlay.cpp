@@ -36,8 +36,8 @@ struct BandTest {
     bool Active = false;
     double TwoTheta = 0, HalfWidth = 0;
     float Psi1 = 0, Psi2 = 0;
-    bool operator()(const FramePixel& p) const {
-        return Active && std::fabs(p.TwoTheta - TwoTheta) < HalfWidth && InPsiSector(p.Psi, Psi1, Psi2);
+    bool operator()(float twoTheta, float psi) const {
+        return Active && std::fabs(twoTheta - TwoTheta) < HalfWidth && InPsiSector(psi, Psi1, Psi2);
     }
 };
 
@@ -66,11 +66,11 @@ struct EdgeTest {
     double Base = 0;      // the half-width at 2-theta 1 degree
     double Factor = 1;
     bool Scaled = false;  // the half-width falls with 2-theta
-    bool operator()(const FramePixel& px) const {
-        const double t = px.TwoTheta;
+    bool operator()(float twoTheta, float psi) const {
+        const double t = twoTheta;
         if (!(T1 < t && t < T2)) return false;
         const double w = (Scaled && t > 0.01 ? Base / t : 1.0) * Factor;
-        const double p = Wrap300(px.Psi);
+        const double p = Wrap300(psi);
         return std::fabs(p - R) < w || std::fabs(p - T) < w;
     }
 };
@@ -104,30 +104,32 @@ void ForRectangle(Workspace& ws, const std::array<int32_t, 4>& r, const Visit& v
     const int32_t x1 = std::max(1, r[0]), x2 = std::min(UsedColumns(ws), r[1]);
     const int32_t y1 = std::max(1, r[2]), y2 = std::min(UsedRows(ws), r[3]);
     for (int32_t x = x1; x <= x2; ++x) {
-        FramePixel* column = ws.FramePixels[x];
+        int32_t* column = ws.FramePixels.Intensity[x];
         for (int32_t y = y1; y <= y2; ++y) visit(column[y]);
     }
 }
 
-// Visits every frame pixel with t1 < 2-theta < t2 and psi in p1..p2.
+// Visits the intensity of every frame pixel with t1 < 2-theta < t2 and psi
+// in p1..p2 (none while the frame has no geometry).
 template <typename Visit>
 void ForAngularSector(Workspace& ws, float t1, float p1, float t2, float p2, const Visit& visit) {
+    if (!ws.FramePixels.HasGeometry()) return;
     const int32_t width = UsedColumns(ws), height = UsedRows(ws);
     for (int32_t x = 1; x <= width; ++x) {
-        FramePixel* column = ws.FramePixels[x];
-        for (int32_t y = 1; y <= height; ++y) {
-            FramePixel& p = column[y];
-            if (t1 < p.TwoTheta && p.TwoTheta < t2 && InPsiSector(p.Psi, p1, p2)) visit(p);
-        }
+        int32_t* column = ws.FramePixels.Intensity[x];
+        const float* twoTheta = ws.FramePixels.TwoTheta[x];
+        const float* psi = ws.FramePixels.Psi[x];
+        for (int32_t y = 1; y <= height; ++y)
+            if (t1 < twoTheta[y] && twoTheta[y] < t2 && InPsiSector(psi[y], p1, p2)) visit(column[y]);
     }
 }
 
 struct StatisticsSum {
     SectorStatistics Result;
-    void operator()(const FramePixel& p) {
-        if (p.Intensity < 0) return;   // a masked pixel carries no intensity
-        Result.Integral += p.Intensity;
-        Result.Maximum = std::max(Result.Maximum, p.Intensity);
+    void operator()(int32_t intensity) {
+        if (intensity < 0) return;   // a masked pixel carries no intensity
+        Result.Integral += intensity;
+        Result.Maximum = std::max(Result.Maximum, intensity);
         ++Result.Count;
     }
 };
@@ -150,7 +152,7 @@ void DrawTwoThetaBandZoom(Workspace& ws, uint32_t color, float twoTheta) {
     const double hw = BandHalfWidth(ws);
     if (hw > 0) {
         const double t = twoTheta;
-        PaintDisplayPixels(ws, color, [t, hw](const FramePixel& p) { return std::fabs(p.TwoTheta - t) < hw; });
+        PaintDisplayPixels(ws, color, [t, hw](float twoTheta, float) { return std::fabs(twoTheta - t) < hw; });
     }
     ws.Form1.PicturePending = true;
 }
@@ -181,7 +183,7 @@ namespace {
 struct AngularSectorTest {
     BandTest Inner, Outer;
     EdgeTest Edge;
-    bool operator()(const FramePixel& p) const { return Inner(p) || Outer(p) || Edge(p); }
+    bool operator()(float t, float p) const { return Inner(t, p) || Outer(t, p) || Edge(t, p); }
 };
 
 AngularSectorTest MakeAngularSectorTest(const Workspace& ws, float t1, float p1, float t2, float p2) {
@@ -249,7 +251,7 @@ void DrawSectorRectangle(Workspace& ws, Host& host) {
 SectorStatistics AngularSectorStatistics(Workspace& ws, float t1, float p1, float t2, float p2) {
     const float low = std::min(t1, t2), high = std::max(t1, t2);
     StatisticsSum sum;
-    ForAngularSector(ws, low, p1, high, p2, [&sum](const FramePixel& p) { sum(p); });
+    ForAngularSector(ws, low, p1, high, p2, [&sum](int32_t intensity) { sum(intensity); });
     ws.LLog.Append("Angular sector = " + SectorLimitsText(low, p1, high, p2));
     LogStatistics(ws, sum.Result);
     return sum.Result;
@@ -263,14 +265,14 @@ SectorStatistics RectangleSectorStatistics(Workspace& ws) {
     r = {std::clamp(r[0], 1, width), std::clamp(r[1], 1, width), std::clamp(r[2], 1, height),
          std::clamp(r[3], 1, height)};
     StatisticsSum sum;
-    ForRectangle(ws, ws.CropRect, [&sum](const FramePixel& p) { sum(p); });
+    ForRectangle(ws, ws.CropRect, [&sum](int32_t intensity) { sum(intensity); });
     ws.LLog.Append("Rectangular sector = " + RectangleText(ws.CropRect));
     LogStatistics(ws, sum.Result);
     return sum.Result;
 }
 
 void MaskAngularSector(Workspace& ws, float t1, float p1, float t2, float p2) {
-    ForAngularSector(ws, t1, p1, t2, p2, [](FramePixel& p) { p.Intensity = MaskedIntensity; });
+    ForAngularSector(ws, t1, p1, t2, p2, [](int32_t& intensity) { intensity = MaskedIntensity; });
     ws.LLog.Append(" Angular sector = " + SectorLimitsText(t1, p1, t2, p2));
     ws.LLog.Append("Deleted ");
 }
@@ -280,7 +282,7 @@ bool MaskRectangleSector(Workspace& ws, Host& host) {
     if (!ReadMaskRectangle(ws, host, r)) return false;
     OrderRectangle(r);
     ws.CropRect = r;
-    ForRectangle(ws, r, [](FramePixel& p) { p.Intensity = MaskedIntensity; });
+    ForRectangle(ws, r, [](int32_t& intensity) { intensity = MaskedIntensity; });
     ws.LLog.Append(" Rectangular sector = " + RectangleText(r));
     ws.LLog.Append("Deleted ");
     return true;

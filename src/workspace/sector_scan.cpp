@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "workspace/host.h"
+#include "workspace/integration.h"
 #include "base/numbers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -15,47 +14,6 @@
 namespace orv {
 
 namespace {
-
-// Nearest whole number, halves to even, for |v| < 2^51: the same as
-// std::nearbyint in the default rounding mode, without a library call.
-inline double RoundHalfEvenSmall(double v) {
-    constexpr double Shift = 6755399441055744.0;   // 1.5 x 2^52
-    return (v + Shift) - Shift;
-}
-
-// The bin rule of every scan: bin k = nint((value - origin) / step), halves
-// to even, or -1 outside 0..last. The quotient is formed with the step's
-// reciprocal; only when it lies within a hair of a half does the exact
-// division decide, so the bins are those of the division.
-class BinRule {
-public:
-    BinRule(double origin, double step, int32_t last)
-        : origin_(origin), step_(step), inverse_(1.0 / step), last_(last) {}
-
-    int32_t operator()(double value) const {
-        const double d = value - origin_;
-        const double q = d * inverse_;
-        // Far outside the bins (or NaN) the rounding is wrong but the
-        // result stays outside and is refused below.
-        double k = RoundHalfEvenSmall(q);
-        if (std::fabs(q - k) > 0.4999999) k = std::nearbyint(d / step_);
-        if (!(k >= 0.0 && k <= last_)) return -1;
-        return static_cast<int32_t>(k);
-    }
-
-private:
-    double origin_, step_, inverse_;
-    int32_t last_;
-};
-
-// What one bin received: the (weighted) intensity and the pixel count, side
-// by side so that a pixel touches one place. Intensities are whole numbers,
-// so unweighted sums are exact in any order; the count is wide, as a psi bin
-// of a large frame easily holds more than 65535 pixels.
-struct BinTotal {
-    double Sum = 0;
-    int64_t Count = 0;
-};
 
 struct PixelRange {
     int32_t x1, x2, y1, y2;
@@ -67,83 +25,80 @@ PixelRange WholeFrame(const Workspace& ws) {
             std::min(ws.FrameHeight, ws.FramePixels.height())};
 }
 
-// Adds every unmasked pixel of `range` that `take` accepts to the bin of
-// its `key` (2-theta or psi), weighted by `weight`. Columns are contiguous
-// in memory, so the rows run innermost.
-template <typename Take, typename Key, typename Weight>
-void BinPixels(const Workspace& ws, PixelRange range, const BinRule& bin, Take take, Key key, Weight weight,
-               BinTotal* bins) {
-    for (int32_t i = range.x1; i <= range.x2; ++i) {
-        const FramePixel* column = ws.FramePixels[i];
-        for (int32_t j = range.y1; j <= range.y2; ++j) {
-            const FramePixel& p = column[j];
-            if (p.Intensity == MaskedIntensity || !take(p)) continue;
-            const int32_t k = bin(key(p));
-            if (k < 0) continue;
-            bins[k].Sum += static_cast<double>(p.Intensity) * weight(p);
-            ++bins[k].Count;
-        }
-    }
+// The 2-theta scan request of the current frame over `range`: the frame's
+// 2-theta grid up to bin `last`, weighted for a flat detector when the
+// setup asks for it.
+IntegrationRequest TwoThetaScanRequest(const Workspace& ws, PixelRange range, int32_t last) {
+    IntegrationRequest r;
+    r.FirstColumn = range.x1;
+    r.LastColumn = range.x2;
+    r.FirstRow = range.y1;
+    r.LastRow = range.y2;
+    r.Axis = ScanAxis::TwoTheta;
+    r.Grid = ScanGrid{ws.MinTwoTheta, ws.TwoThetaStep, last};
+    // Geometric divisor of the flat-detector weight.
+    double d3 = ws.Form32.RCylindrical ? ws.DistancePixels
+                                       : (ws.DSize != 0 ? ws.FrameSize * ws.Distance / ws.DSize : 0.0);
+    d3 = d3 * d3 * d3;
+    r.FlatWeight = ws.FSetup.cbflat;
+    r.WeightDivisor = d3 > 0 ? d3 : 1.0;
+    return r;
 }
 
-// Runs `fill`(columns, bins) over `range` split into column chunks, each
-// with bins of its own, and adds the chunks up in order. Large frames are
-// split among threads; the split depends only on the frame's size, so the
-// totals are the same on every machine.
-template <typename Fill>
-std::vector<BinTotal> BinInChunks(PixelRange range, size_t binCount, Fill fill) {
-    const int64_t columns = int64_t{range.x2} - range.x1 + 1;
-    const int64_t rows = int64_t{range.y2} - range.y1 + 1;
-    if (columns <= 0 || rows <= 0) return std::vector<BinTotal>(binCount);
-    constexpr int64_t PixelsPerChunk = 1 << 20;
-    const int chunks = static_cast<int>(std::clamp<int64_t>(columns * rows / PixelsPerChunk, 1, 8));
-    std::vector<std::vector<BinTotal>> partial(static_cast<size_t>(chunks), std::vector<BinTotal>(binCount));
-    auto run = [&](int c) {
-        PixelRange part = range;
-        part.x1 = static_cast<int32_t>(range.x1 + columns * c / chunks);
-        part.x2 = static_cast<int32_t>(range.x1 + columns * (c + 1) / chunks - 1);
-        fill(part, partial[static_cast<size_t>(c)].data());
-    };
-    std::vector<std::thread> threads;
-    int c = 1;
-    try {
-        for (; c < chunks; ++c) threads.emplace_back(run, c);
-    } catch (const std::system_error&) {
-        // No thread to be had: the rest runs here.
-    }
-    for (int rest = c; rest < chunks; ++rest) run(rest);
-    run(0);
-    for (std::thread& t : threads) t.join();
-    std::vector<BinTotal>& total = partial[0];
-    for (size_t n = 1; n < partial.size(); ++n)
-        for (size_t k = 0; k < binCount; ++k) {
-            total[k].Sum += partial[n][k].Sum;
-            total[k].Count += partial[n][k].Count;
-        }
-    return std::move(total);
-}
+// The bins of the current frame's 2-theta grid: 0..ScanPoints.
+int32_t ScanLast(const Workspace& ws) { return std::clamp(ws.ScanPoints, 0, MaxScanPoints); }
 
-// The 2-theta bins of the pixels of `range` that `take` accepts, weighted
-// for a flat detector when `flatWeight`.
-template <typename Take>
-std::vector<BinTotal> BinTwoTheta(const Workspace& ws, PixelRange range, Take take, bool flatWeight, double d3,
-                                  int32_t last) {
-    const BinRule bin(ws.MinTwoTheta, ws.TwoThetaStep, last);
-    auto twoTheta = [](const FramePixel& p) { return p.TwoTheta; };
-    // The flat-detector correction: the pixel's distance from the sample
-    // cubed, relative to the sample-to-detector distance cubed.
-    const double divisor = d3 > 0 ? d3 : 1.0;
-    auto flat = [divisor](const FramePixel& p) {
-        const double x = p.X, y = p.Y, z = p.Z;
-        const double r = std::sqrt(x * x + y * y + z * z);
-        return r * r * r / divisor;
-    };
-    return BinInChunks(range, static_cast<size_t>(last) + 1, [&](PixelRange part, BinTotal* bins) {
-        if (flatWeight)
-            BinPixels(ws, part, bin, take, twoTheta, flat, bins);
-        else
-            BinPixels(ws, part, bin, take, twoTheta, [](const FramePixel&) { return 1.0; }, bins);
-    });
+// Finishes the bins of one sector as the 2-theta scan shows them, into
+// `scan` (every bin of the row cleared and labelled first): the scan ends at
+// the first bin beyond 90 % of the largest 2-theta that fewer than 20
+// pixels reached, which is its last point; 1/count when ticked; empty bins
+// take the mean of their neighbours' final values. Answers the last bin and
+// the extremes of the intensities inside the sector's 2-theta limits.
+struct ScanExtent {
+    int32_t Length = 0;
+    float Min = 100000, Max = 0;
+};
+ScanExtent FinishTwoThetaScan(const Workspace& ws, const ScanBins& bins, ProfileRow& scan) {
+    const int32_t last = ScanLast(ws);
+    const double minTwoTheta = ws.MinTwoTheta;
+    const double step = ws.TwoThetaStep;
+    // Nothing of an earlier frame or sector survives anywhere in the row.
+    for (int k = 0; k < ProfileLength; ++k) {
+        ProfilePoint& b = scan[k];
+        b.Intensity = 0;
+        b.Count = 0;
+        b.TwoTheta = static_cast<float>(k * step + minTwoTheta);
+    }
+    const double cutIndex = static_cast<double>(ws.MaxTwoTheta) * 0.9 / step;
+    ScanExtent e;
+    e.Length = last;
+    for (int32_t k = 0; k <= last; ++k) {
+        if (k > cutIndex && bins[k].Count < 20) {
+            e.Length = k;
+            break;
+        }
+    }
+    const bool lorentz = ws.FSetup.CB2thetaLorentz;
+    for (int32_t k = 0; k <= e.Length; ++k) {
+        ProfilePoint& b = scan[k];
+        double value = bins[k].Sum;
+        if (lorentz && bins[k].Count >= 1) value /= static_cast<double>(bins[k].Count);
+        b.Intensity = static_cast<float>(value);
+        b.Count = static_cast<int32_t>(std::min<int64_t>(bins[k].Count, INT32_MAX));
+        if (b.TwoTheta > ws.SectorTwoTheta1 && b.TwoTheta < ws.SectorTwoTheta2) {
+            e.Min = std::min(e.Min, b.Intensity);
+            e.Max = std::max(e.Max, b.Intensity);
+        }
+    }
+    for (int32_t k = 0; k <= e.Length; ++k) {
+        ProfilePoint& b = scan[k];
+        if (b.Intensity != 0) continue;
+        const float before = scan[k > 0 ? k - 1 : k].Intensity;
+        const float after = scan[k < e.Length ? k + 1 : k].Intensity;
+        b.Intensity = 0.5f * before + 0.5f * after;
+    }
+    if (scan[0].TwoTheta == 0) scan[0].TwoTheta = 0.001f;
+    return e;
 }
 
 // The scan's polyline, bins 0..SectorScanPoints, in black.
@@ -265,85 +220,32 @@ void N2ThetaScan1Click(Workspace& ws, Host& host) {
     ws.Form2.Caption = "2Theta Scan of " + FileNameOnly(ws.CurrentFile);
     ws.ScanBackgroundRemoved = 0;
 
-    const int32_t last = std::clamp(ws.ScanPoints, 0, MaxScanPoints);
-    const double minTwoTheta = ws.MinTwoTheta;
-    const double step = ws.TwoThetaStep;
-    // Every bin is cleared and labelled, so nothing of an earlier frame or
-    // sector survives anywhere in the row.
-    for (int k = 0; k < ProfileLength; ++k) {
-        ProfilePoint& b = ws.SectorScan[k];
-        b.Intensity = 0;
-        b.Count = 0;
-        b.TwoTheta = static_cast<float>(k * step + minTwoTheta);
-    }
-
-    // Geometric divisor of the flat-detector weight.
-    double d3 = ws.Form32.RCylindrical
-                    ? ws.DistancePixels
-                    : (ws.DSize != 0 ? ws.FrameSize * ws.Distance / ws.DSize : 0.0);
-    d3 = d3 * d3 * d3;
-    const bool flatWeight = ws.FSetup.cbflat;
-
-    std::vector<BinTotal> bins(static_cast<size_t>(last) + 1);
     const PixelRange frame = WholeFrame(ws);
     float rectMinTwoTheta = 180, rectMaxTwoTheta = 0;
+    PixelRange range = frame;
+    std::vector<PsiSector> sectors;
     if (rectangle) {
-        PixelRange range{std::max(rect[0], frame.x1), std::min(rect[1], frame.x2),
-                         std::max(rect[2], frame.y1), std::min(rect[3], frame.y2)};
-        for (int32_t i = range.x1; i <= range.x2; ++i)
-            for (int32_t j = range.y1; j <= range.y2; ++j) {
-                const float t = ws.FramePixels[i][j].TwoTheta;
-                rectMinTwoTheta = std::min(rectMinTwoTheta, t);
-                rectMaxTwoTheta = std::max(rectMaxTwoTheta, t);
+        range = PixelRange{std::max(rect[0], frame.x1), std::min(rect[1], frame.x2), std::max(rect[2], frame.y1),
+                           std::min(rect[3], frame.y2)};
+        if (ws.FramePixels.HasGeometry())
+            for (int32_t i = range.x1; i <= range.x2; ++i) {
+                const float* twoTheta = ws.FramePixels.TwoTheta[i];
+                for (int32_t j = range.y1; j <= range.y2; ++j) {
+                    rectMinTwoTheta = std::min(rectMinTwoTheta, twoTheta[j]);
+                    rectMaxTwoTheta = std::max(rectMaxTwoTheta, twoTheta[j]);
+                }
             }
-        bins = BinTwoTheta(ws, range, [](const FramePixel&) { return true; }, flatWeight, d3, last);
     } else {
-        const float p1 = ws.SectorPsi1, p2 = ws.SectorPsi2;
-        if (p1 < p2)
-            bins = BinTwoTheta(
-                ws, frame, [p1, p2](const FramePixel& p) { return p.Psi > p1 && p.Psi < p2; }, flatWeight, d3,
-                last);
-        else if (p1 > p2)
-            bins = BinTwoTheta(
-                ws, frame, [p1, p2](const FramePixel& p) { return p.Psi > p1 || p.Psi < p2; }, flatWeight, d3,
-                last);
-        // Equal limits hold no pixel.
+        sectors.push_back(PsiSector{ws.SectorPsi1, ws.SectorPsi2});
     }
-
-    // The scan ends at the first bin beyond 90 % of the largest 2-theta that
-    // fewer than 20 pixels reached; that bin is its last point.
-    const double cutIndex = static_cast<double>(ws.MaxTwoTheta) * 0.9 / step;
-    int32_t length = last;
-    for (int32_t k = 0; k <= last; ++k) {
-        if (k > cutIndex && bins[k].Count < 20) {
-            length = k;
-            break;
-        }
-    }
-    const bool lorentz = ws.FSetup.CB2thetaLorentz;
-    ws.ScanMinIntensity = 100000;
-    ws.ScanMaxIntensity = 0;
-    for (int32_t k = 0; k <= length; ++k) {
-        ProfilePoint& b = ws.SectorScan[k];
-        double value = bins[k].Sum;
-        if (lorentz && bins[k].Count >= 1) value /= static_cast<double>(bins[k].Count);
-        b.Intensity = static_cast<float>(value);
-        b.Count = static_cast<int32_t>(std::min<int64_t>(bins[k].Count, INT32_MAX));
-        if (b.TwoTheta > ws.SectorTwoTheta1 && b.TwoTheta < ws.SectorTwoTheta2) {
-            ws.ScanMinIntensity = std::min(ws.ScanMinIntensity, b.Intensity);
-            ws.ScanMaxIntensity = std::max(ws.ScanMaxIntensity, b.Intensity);
-        }
-    }
-    // Empty bins take the mean of their neighbours' final values.
-    for (int32_t k = 0; k <= length; ++k) {
-        ProfilePoint& b = ws.SectorScan[k];
-        if (b.Intensity != 0) continue;
-        const float before = ws.SectorScan[k > 0 ? k - 1 : k].Intensity;
-        const float after = ws.SectorScan[k < length ? k + 1 : k].Intensity;
-        b.Intensity = 0.5f * before + 0.5f * after;
-    }
+    IntegrationRequest request = TwoThetaScanRequest(ws, range, ScanLast(ws));
+    request.Sectors = std::move(sectors);
+    const std::vector<ScanBins> bins = IntegrateFrame(ws.FramePixels, request);
+    const ScanExtent extent = FinishTwoThetaScan(ws, bins[0], ws.SectorScan);
+    const int32_t length = extent.Length;
+    ws.ScanMinIntensity = extent.Min;
+    ws.ScanMaxIntensity = extent.Max;
     ws.SectorScanPoints = length;
-    if (ws.SectorScan[0].TwoTheta == 0) ws.SectorScan[0].TwoTheta = 0.001f;
     ws.SectorScanBackup = ws.SectorScan;
 
     if (rectangle) {
@@ -366,6 +268,31 @@ void N2ThetaScan1Click(Workspace& ws, Host& host) {
     }
     host.changed(View::Scan);
     ws.ScanStage = 0;
+}
+
+std::vector<std::vector<float>> SectorTwoThetaScans(Workspace& ws, const std::vector<PsiSector>& sectors) {
+    PixelRange range = WholeFrame(ws);
+    IntegrationRequest request;
+    if (ws.RectangularSector) {
+        std::array<int32_t, 4> rect = ReadSectorRectangle(ws);
+        if (rect[1] < rect[0]) std::swap(rect[0], rect[1]);
+        if (rect[3] < rect[2]) std::swap(rect[2], rect[3]);
+        range = PixelRange{std::max(rect[0], range.x1), std::min(rect[1], range.x2), std::max(rect[2], range.y1),
+                           std::min(rect[3], range.y2)};
+        request = TwoThetaScanRequest(ws, range, ScanLast(ws));
+    } else {
+        request = TwoThetaScanRequest(ws, range, ScanLast(ws));
+        request.Sectors = sectors;
+    }
+    const std::vector<ScanBins> bins = IntegrateFrame(ws.FramePixels, request);
+    std::vector<std::vector<float>> scans;
+    ProfileRow scan = MakeProfileRow();
+    for (size_t s = 0; s < sectors.size(); ++s) {
+        const ScanExtent extent = FinishTwoThetaScan(ws, bins[ws.RectangularSector ? 0 : s], scan);
+        std::vector<float>& values = scans.emplace_back();
+        for (int32_t k = 0; k <= extent.Length; ++k) values.push_back(scan[static_cast<size_t>(k)].Intensity);
+    }
+    return scans;
 }
 
 void PlotScanChart2(Workspace& ws) {
@@ -419,16 +346,19 @@ void PsiScan1Click(Workspace& ws, Host& host) {
     ws.PsiStep = psiStep;
     const int32_t n = std::min(RoundToInt(360.0 / psiStep), PsiScanLength - 1);
 
-    const float t1 = ws.SectorTwoTheta1, t2 = ws.SectorTwoTheta2;
-    const BinRule bin(0.0, psiStep, n);
-    const std::vector<BinTotal> bins =
-        BinInChunks(WholeFrame(ws), static_cast<size_t>(n) + 1, [&](PixelRange part, BinTotal* b) {
-            BinPixels(
-                ws, part, bin, [t1, t2](const FramePixel& p) { return p.TwoTheta >= t1 && p.TwoTheta <= t2; },
-                [](const FramePixel& p) { return p.Psi; }, [](const FramePixel&) { return 1.0; }, b);
-        });
+    const PixelRange frame = WholeFrame(ws);
+    IntegrationRequest request;
+    request.FirstColumn = frame.x1;
+    request.LastColumn = frame.x2;
+    request.FirstRow = frame.y1;
+    request.LastRow = frame.y2;
+    request.Axis = ScanAxis::Psi;
+    request.Grid = ScanGrid{0.0, psiStep, n};
+    request.TwoTheta1 = ws.SectorTwoTheta1;
+    request.TwoTheta2 = ws.SectorTwoTheta2;
+    const ScanBins bins = std::move(IntegrateFrame(ws.FramePixels, request)[0]);
     int64_t pixels = 0;
-    for (const BinTotal& b : bins) pixels += b.Count;
+    for (const ScanBin& b : bins) pixels += b.Count;
     std::fill(ws.PsiScanData.begin(), ws.PsiScanData.end(), 0.0f);
     for (int32_t k = 0; k <= n; ++k) ws.PsiScanData[k] = static_cast<float>(bins[k].Sum);
     ws.PsiScanBackup = ws.PsiScanData;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace orv {
 
@@ -22,6 +23,14 @@ inline bool InPsiSector(float p, float p1, float p2) {
 // The 2-theta scan of the current sector into SectorScan (bins
 // 0..SectorScanPoints), then plotted on Form2's charts.
 void N2ThetaScan1Click(Workspace& ws, Host& host);
+struct PsiSector;
+// The 2-theta scans of several psi sectors of the current frame, made in one
+// pass over it and each finished as N2ThetaScan1Click finishes the sector
+// scan: the intensities of bins 0..its last point. In rectangle mode every
+// sector is the rectangle's scan. Nothing is shown; only repaired rectangle
+// boxes change. Throws ConversionError when a rectangle box is not a whole
+// number.
+std::vector<std::vector<float>> SectorTwoThetaScans(Workspace& ws, const std::vector<PsiSector>& sectors);
 // The psi scan of the current angular sector into PsiScanData, then plotted
 // on Form12's charts.
 void PsiScan1Click(Workspace& ws, Host& host);

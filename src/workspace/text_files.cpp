@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 
@@ -13,12 +14,12 @@ namespace orv {
 namespace fs = std::filesystem;
 
 std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError("Cannot open file " + path);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) throw FileError("Cannot read file " + path);
-    return ss.str();
+    const FileBytes bytes = FileBytes::Read(path);
+    try {
+        return std::string(bytes.view());
+    } catch (const std::bad_alloc&) {
+        throw FileError("Not enough memory to read " + path);
+    }
 }
 
 std::vector<std::string> ReadTextLines(const std::string& path) {

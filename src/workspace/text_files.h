@@ -6,13 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/file_bytes.h"
+
 namespace orv {
 
-// An input/output failure on a file; the message names the file.
-class FileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Reads a text file as lines; CR LF, LF and a lone CR all end a line, and a
 // last line without an end is kept. Throws FileError when it cannot be read.
@@ -23,7 +20,8 @@ std::vector<std::string> ReadTextLines(const std::string& path);
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 // Writes bytes the same way.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
-// Reads a whole file; throws FileError.
+// Reads a whole regular file; throws FileError (also for a FIFO, a device or
+// a folder, and when no memory can be had for it).
 std::string ReadWholeFile(const std::string& path);
 // Appends a line ended by CR LF to a file, creating it when missing.
 void AppendTextLine(const std::string& path, const std::string& line);

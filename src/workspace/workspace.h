@@ -72,7 +72,8 @@ struct Workspace {
     Workspace();
 
     // ---- The current frame and its detector geometry -------------------
-    FramePixelArray FramePixels;     // [column][row] from 1, with a spare border
+    FrameStore FramePixels;          // intensities and geometry planes, [column][row] from 1
+    FrameGeometryCache GeometryCache;   // the last geometry, reused while its key holds
     int32_t FrameWidth = 0;
     int32_t FrameHeight = 0;
     int32_t FrameSize = 0;           // the size in pixels that DSize spans; 0 = no frame

@@ -14,6 +14,7 @@
 #include "workspace/main_commands.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
+#include "pixel_record.h"
 
 using namespace orv;
 using orv::test::TempDir;
@@ -26,7 +27,7 @@ void WriteFrame(const std::string& path, int w = 64, int h = 48, int32_t level =
     ws.FrameWidth = w;
     ws.FrameHeight = h;
     ws.FrameSize = std::max(w, h);
-    ws.FramePixels.resize(w, h);
+    ws.FramePixels.Blank(w, h);
     ws.Landa = 0.7093;
     ws.Distance = 60;
     ws.DSize = 30;
@@ -35,7 +36,7 @@ void WriteFrame(const std::string& path, int w = 64, int h = 48, int32_t level =
     for (int x = 1; x <= w; ++x)
         for (int y = 1; y <= h; ++y) {
             const double r = std::hypot(x - ws.Xo, y - ws.Yo);
-            ws.FramePixels[x][y].Intensity = level + (std::fabs(r - 15) < 1.5 ? 500 : 0);
+            ws.FramePixels.Intensity[x][y] = level + (std::fabs(r - 15) < 1.5 ? 500 : 0);
         }
     WriteNativeFrame(ws, path);
 }
@@ -92,8 +93,8 @@ TEST(BatchWorkerTest, DisplayMaximumFollowsTheRunningRowMean) {
     NewFrame f;
     AllocateFrame(f, 10, 3);
     for (int x = 1; x <= 10; ++x)
-        for (int y = 1; y <= 3; ++y) f.FramePixels[x][y].Intensity = 100;
-    f.FramePixels[5][2].Intensity = 2000000;
+        for (int y = 1; y <= 3; ++y) f.Intensity[x][y] = 100;
+    f.Intensity[5][2] = 2000000;
     // v: 100, then (100 + 900 + 2000000) / 10 = 200100 (no cut), then
     // (200100 + 1000) / 10 = 20110: 2000000 > 50 x 20110, so 10 x 20110.
     EXPECT_EQ(DisplayMaximum(f), 201100);
@@ -102,8 +103,8 @@ TEST(BatchWorkerTest, DisplayMaximumFollowsTheRunningRowMean) {
     NewFrame g;
     AllocateFrame(g, 10, 2);
     for (int x = 1; x <= 10; ++x) {
-        g.FramePixels[x][1].Intensity = x == 3 ? 2000000 : -1;
-        g.FramePixels[x][2].Intensity = 100;
+        g.Intensity[x][1] = x == 3 ? 2000000 : -1;
+        g.Intensity[x][2] = 100;
     }
     // v: 200000 (no cut), then (200000 + 1000) / 10 = 20100: 10 v = 201000.
     EXPECT_EQ(DisplayMaximum(g), 201000);
@@ -111,14 +112,14 @@ TEST(BatchWorkerTest, DisplayMaximumFollowsTheRunningRowMean) {
     // A cut maximum still takes part in the later rows' tests.
     NewFrame h;
     AllocateFrame(h, 100, 2);
-    for (int x = 1; x <= 100; ++x) h.FramePixels[x][1].Intensity = h.FramePixels[x][2].Intensity = 100;
-    h.FramePixels[50][1].Intensity = 2000000;
+    for (int x = 1; x <= 100; ++x) h.Intensity[x][1] = h.Intensity[x][2] = 100;
+    h.Intensity[50][1] = 2000000;
     // v: (9900 + 2000000) / 100 = 20099: cut to 200990; then
     // (20099 + 10000) / 100 = 300.99: 200990 > 50 v, cut to 3010.
     EXPECT_EQ(DisplayMaximum(h), 3010);
 
     // A frame without a hot pixel keeps its plain maximum.
-    h.FramePixels[50][1].Intensity = 90000;
+    h.Intensity[50][1] = 90000;
     EXPECT_EQ(DisplayMaximum(h), 90000);
 }
 
@@ -157,11 +158,11 @@ TEST(BatchWorkerTest, MaskAndBackgroundFilesAreApplied) {
     Workspace bgFrame;
     bgFrame.FrameWidth = 20;
     bgFrame.FrameHeight = 10;
-    bgFrame.FramePixels.resize(20, 10);
+    bgFrame.FramePixels.Blank(20, 10);
     for (int x = 1; x <= 20; ++x)
-        for (int y = 1; y <= 10; ++y) bgFrame.FramePixels[x][y].Intensity = 30;
+        for (int y = 1; y <= 10; ++y) bgFrame.FramePixels.Intensity[x][y] = 30;
     WriteBackgroundFile(dir.file("bg.bck"), bgFrame);
-    bgFrame.FramePixels[2][3].Intensity = -1;
+    bgFrame.FramePixels.Intensity[2][3] = -1;
     WriteMaskFile(dir.file("m.msk"), bgFrame);
 
     Workspace ws;
@@ -172,8 +173,8 @@ TEST(BatchWorkerTest, MaskAndBackgroundFilesAreApplied) {
     ws.FSetup.CBBack = true;
     ws.FSetup.EBack = dir.file("bg.bck");
     ASSERT_EQ(TBatchThread::Execute(ws, host), 1);
-    EXPECT_EQ(ws.FramePixels[2][3].Intensity, -1);   // masked, and stays masked
-    EXPECT_EQ(ws.FramePixels[1][1].Intensity, 70);
+    EXPECT_EQ(ws.FramePixels.Intensity[2][3], -1);   // masked, and stays masked
+    EXPECT_EQ(ws.FramePixels.Intensity[1][1], 70);
     EXPECT_TRUE(host.messages.empty());
 
     // A background of another size is refused and changes nothing.
@@ -181,7 +182,7 @@ TEST(BatchWorkerTest, MaskAndBackgroundFilesAreApplied) {
     OpenFiles(ws, {dir.file("b.orv")});
     TBatchThread::Execute(ws, host);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Wrong Background File!"});
-    EXPECT_EQ(ws.FramePixels[1][1].Intensity, 100);
+    EXPECT_EQ(ws.FramePixels.Intensity[1][1], 100);
 }
 
 TEST(BatchWorkerTest, SectorFileMatchesASinglePassOverTheFrame) {
@@ -202,7 +203,7 @@ TEST(BatchWorkerTest, SectorFileMatchesASinglePassOverTheFrame) {
     std::vector<std::vector<double>> sum(36, std::vector<double>(ProfileLength)), count = sum;
     for (int x = 1; x <= ws.FrameWidth; ++x)
         for (int y = 1; y <= ws.FrameHeight; ++y) {
-            const FramePixel& p = ws.FramePixels[x][y];
+            const orv::test::PixelRecord p = orv::test::PixelAt(ws, x, y);
             if (p.Intensity == -1 || std::fmod(p.Psi, 10.0f) == 0) continue;
             const int sector = static_cast<int>(p.Psi / 10);
             const int bin = static_cast<int>(std::nearbyint((p.TwoTheta - ws.MinTwoTheta) / ws.TwoThetaStep));

@@ -136,46 +136,46 @@ TEST(DetectorOverridesTest, CentreOverrideGoesToTheCentreWindowOrFrameInfo) {
 }
 
 TEST(EdgeSpikesTest, LeftEdgeExamples) {
-    FramePixelArray p(10, 2);
+    FramePlane<int32_t> p(10, 2);
     int32_t row1[] = {50, 30000, 40, 1, 1, 1, 1, 1, 1, 1};
     int32_t row2[] = {30000, 50, 20000, 1, 1, 1, 1, 1, 1, 1};
     for (int x = 1; x <= 10; ++x) {
-        p[x][1].Intensity = row1[x - 1];
-        p[x][2].Intensity = row2[x - 1];
+        p[x][1] = row1[x - 1];
+        p[x][2] = row2[x - 1];
     }
     RemoveEdgeSpikes(p, 10, 2);
-    EXPECT_EQ(p[1][1].Intensity, 50);
-    EXPECT_EQ(p[2][1].Intensity, 50);
-    EXPECT_EQ(p[3][1].Intensity, 40);
-    EXPECT_EQ(p[1][2].Intensity, 50);
-    EXPECT_EQ(p[2][2].Intensity, 50);
-    EXPECT_EQ(p[3][2].Intensity, 50);
+    EXPECT_EQ(p[1][1], 50);
+    EXPECT_EQ(p[2][1], 50);
+    EXPECT_EQ(p[3][1], 40);
+    EXPECT_EQ(p[1][2], 50);
+    EXPECT_EQ(p[2][2], 50);
+    EXPECT_EQ(p[3][2], 50);
 }
 
 TEST(EdgeSpikesTest, RightEdgeAndTheMiddleIsLeftAlone) {
     const int w = 20;
-    FramePixelArray p(w, 1);
-    for (int x = 1; x <= w; ++x) p[x][1].Intensity = 100;
-    p[10][1].Intensity = 50000;   // not near an edge
-    p[w][1].Intensity = 70000;
-    p[w - 6][1].Intensity = 90000;   // just outside the right-edge window's reach
+    FramePlane<int32_t> p(w, 1);
+    for (int x = 1; x <= w; ++x) p[x][1] = 100;
+    p[10][1] = 50000;   // not near an edge
+    p[w][1] = 70000;
+    p[w - 6][1] = 90000;   // just outside the right-edge window's reach
     RemoveEdgeSpikes(p, w, 1);
-    EXPECT_EQ(p[10][1].Intensity, 50000);
-    EXPECT_EQ(p[w][1].Intensity, 100);
+    EXPECT_EQ(p[10][1], 50000);
+    EXPECT_EQ(p[w][1], 100);
     // x = w-5 is compared with x-1 = w-6, so the spike at w-6 is pulled down.
-    EXPECT_EQ(p[w - 6][1].Intensity, 100);
+    EXPECT_EQ(p[w - 6][1], 100);
 }
 
 TEST(EdgeSpikesTest, NarrowFramesStayInside) {
     for (int w = 1; w <= 7; ++w) {
-        FramePixelArray p(w, 1);
-        for (int x = 0; x <= w + 1; ++x) p[x][1].Intensity = 777777;   // border sentinels
-        for (int x = 1; x <= w; ++x) p[x][1].Intensity = x == 1 ? 50000 : 10;
+        FramePlane<int32_t> p(w, 1);
+        for (int x = 0; x <= w + 1; ++x) p[x][1] = 777777;   // border sentinels
+        for (int x = 1; x <= w; ++x) p[x][1] = x == 1 ? 50000 : 10;
         RemoveEdgeSpikes(p, w, 1);
-        EXPECT_EQ(p[0][1].Intensity, 777777) << w;
-        EXPECT_EQ(p[w + 1][1].Intensity, 777777) << w;
+        EXPECT_EQ(p[0][1], 777777) << w;
+        EXPECT_EQ(p[w + 1][1], 777777) << w;
         if (w > 1) {
-            EXPECT_EQ(p[1][1].Intensity, 10) << w;
+            EXPECT_EQ(p[1][1], 10) << w;
         }
     }
 }

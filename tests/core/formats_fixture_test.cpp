@@ -64,8 +64,8 @@ TEST_P(OutsideFixture, ReadsToTheSidecarValues) {
         EXPECT_EQ(f.FrameHeight, h);
     }
     EXPECT_EQ(f.FrameSize, std::max(w, h));
-    EXPECT_EQ(f.FramePixels.width(), f.FrameWidth);
-    EXPECT_EQ(f.FramePixels.height(), f.FrameHeight);
+    EXPECT_EQ(f.Intensity.width(), f.FrameWidth);
+    EXPECT_EQ(f.Intensity.height(), f.FrameHeight);
     ExpectPixelChecks(f, sidecar, c.Map);
 
     const Json& geometry = sidecar["header_geometry"];
@@ -102,10 +102,10 @@ INSTANTIATE_TEST_SUITE_P(Formats, OutsideFixture, ::testing::ValuesIn(OutsideFix
 TEST(KeywordRecordFrames, OverflowPixelNumbersCountFromZero) {
     const ReaderRun run = RunReader(ReadFormatFrame, FixtureBytes("kw86_b1_128.sfrm"));
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
-    EXPECT_EQ(run.Frame.FramePixels[1][1].Intensity, 255);       // entry "000000255" "0000000"
-    EXPECT_EQ(run.Frame.FramePixels[2][1].Intensity, 256);       // pixel 1
-    EXPECT_EQ(run.Frame.FramePixels[1][2].Intensity, 1000);      // pixel 128: row 2, column 1
-    EXPECT_EQ(run.Frame.FramePixels[128][4].Intensity, 123456);  // pixel 511: the last of row 4
+    EXPECT_EQ(run.Frame.Intensity[1][1], 255);       // entry "000000255" "0000000"
+    EXPECT_EQ(run.Frame.Intensity[2][1], 256);       // pixel 1
+    EXPECT_EQ(run.Frame.Intensity[1][2], 1000);      // pixel 128: row 2, column 1
+    EXPECT_EQ(run.Frame.Intensity[128][4], 123456);  // pixel 511: the last of row 4
 }
 
 // The made fixtures: each file's pixels are the image its writer was given.
@@ -196,8 +196,8 @@ TEST(MadeFixtures, PANalyticalRowsAreRepeatedForTallPixels) {
     for (int32_t r = 0; r < 32; ++r)
         for (int32_t c = 0; c < 64; ++c)
             for (int32_t k = 1; k <= 3; ++k)
-                ASSERT_EQ(f.FramePixels[c + 1][r * 3 + k].Intensity, source.at(r, c) / 3) << r << " " << c;
-    EXPECT_EQ(f.FramePixels[4][10].Intensity, -2);   // -7 / 3 toward zero
+                ASSERT_EQ(f.Intensity[c + 1][r * 3 + k], source.at(r, c) / 3) << r << " " << c;
+    EXPECT_EQ(f.Intensity[4][10], -2);   // -7 / 3 toward zero
     EXPECT_FALSE(f.RunsSettingsStep);
     // Not "File Settings": the detector size is width x pixel width / 1000,
     // and the file's geometry goes into the Detector Settings boxes.
@@ -224,7 +224,7 @@ TEST(MadeFixtures, SignedSixteenBitTiffKeepsItsSign) {
     const ReaderRun run = ReadMade(ReadTiffFrame, "tif_i16_256x4.tif");
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
     ExpectImage(run.Frame, Made("tif_i16_256x4.tif").Source, SameOrder);
-    EXPECT_EQ(run.Frame.FramePixels[1][1].Intensity, -1);
+    EXPECT_EQ(run.Frame.Intensity[1][1], -1);
 }
 
 TEST(MadeFixtures, FloatingPointTiffIsRefused) {

@@ -57,8 +57,8 @@ TEST(KeywordRecordFrames, OverflowEntriesOutsideTheFrameAreSkippedAndLaterEntrie
     SetRecord(file, 21, "NOVERFL:         3");
     const ReaderRun run = RunReader(ReadFormatFrame, file);
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
-    EXPECT_EQ(run.Frame.FramePixels[1][2].Intensity, 3000);
-    EXPECT_EQ(run.Frame.FramePixels[16][16].Intensity, 7);
+    EXPECT_EQ(run.Frame.Intensity[1][2], 3000);
+    EXPECT_EQ(run.Frame.Intensity[16][16], 7);
 }
 
 TEST(KeywordRecordFrames, Format100SideAndCounts) {
@@ -67,7 +67,7 @@ TEST(KeywordRecordFrames, Format100SideAndCounts) {
     const ReaderRun run = RunReader(ReadFormat100Frame, big);
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
     EXPECT_EQ(run.Frame.FrameSize, 1024);
-    EXPECT_EQ(run.Frame.FramePixels[1024][1024].Intensity, 3);
+    EXPECT_EQ(run.Frame.Intensity[1024][1024], 3);
 
     // Counts with their signs dropped, and one beyond the pixel count.
     fx::Image img = Constant(16, 16, 1);
@@ -77,7 +77,7 @@ TEST(KeywordRecordFrames, Format100SideAndCounts) {
     SetRecord(file, 21, "NOVERFL:" + fx::Left("-1", 20) + fx::Left("-2", 21) + "0");
     const ReaderRun signDropped = RunReader(ReadFormat100Frame, file);
     ASSERT_EQ(signDropped.Outcome, ReadOutcome::Read);
-    EXPECT_EQ(signDropped.Frame.FramePixels[2][1].Intensity, 400);
+    EXPECT_EQ(signDropped.Frame.Intensity[2][1], 400);
     SetRecord(file, 21, "NOVERFL:" + fx::Left("-1", 20) + fx::Left("999", 21) + "0");
     EXPECT_THROW(RunReader(ReadFormat100Frame, file), FrameReadError);
     SetRecord(file, 21, "NOVERFL:" + fx::Left("-1", 20) + fx::Left("99999999999999999999", 21) + "0");
@@ -93,7 +93,7 @@ TEST(KeywordRecordFrames, UnderflowEntryOfOneIsAMaskedPixel) {
     img.at(2, 3) = -1;
     const ReaderRun run = RunReader(ReadFormat100Frame, fx::WriteFormat100(img, 1, 1, {}));
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
-    EXPECT_EQ(run.Frame.FramePixels[4][3].Intensity, MaskedIntensity);
+    EXPECT_EQ(run.Frame.Intensity[4][3], MaskedIntensity);
 }
 
 // ---- Binary-header frames -------------------------------------------------
@@ -106,7 +106,7 @@ TEST(SapphireFrames, RunningValueCarriesOverRowEnds) {
     EXPECT_EQ(static_cast<unsigned char>(file[5120 + 8]), 127);
     const ReaderRun run = RunReader(ReadSapphireFrame, file);
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
-    EXPECT_EQ(run.Frame.FramePixels[1][7].Intensity, 500);   // stored row 1 is frame row 7
+    EXPECT_EQ(run.Frame.Intensity[1][7], 500);   // stored row 1 is frame row 7
 }
 
 TEST(SapphireFrames, SumsBeyondThirtyTwoBitsSaturate) {
@@ -116,8 +116,8 @@ TEST(SapphireFrames, SumsBeyondThirtyTwoBitsSaturate) {
     img.at(0, 2) = 2000000000;    // and back
     const ReaderRun run = RunReader(ReadSapphireFrame, fx::WriteSapphire(img, true, {}));
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
-    EXPECT_EQ(run.Frame.FramePixels[2][4].Intensity, INT32_MAX);
-    EXPECT_EQ(run.Frame.FramePixels[3][4].Intensity, 2000000000);
+    EXPECT_EQ(run.Frame.Intensity[2][4], INT32_MAX);
+    EXPECT_EQ(run.Frame.Intensity[3][4], 2000000000);
 }
 
 TEST(SapphireFrames, BinningAndHeaderTests) {
@@ -152,7 +152,7 @@ TEST(MccdFrames, SideFromFileSizeAndHeaderUnits) {
     EXPECT_DOUBLE_EQ(run.Frame.TwoThetaD, -12.5);
     EXPECT_DOUBLE_EQ(run.Frame.Landa, 0.71073);   // femtometres
     EXPECT_DOUBLE_EQ(run.Frame.DSize, 51.2);      // 512 x 100000 / 1e6
-    EXPECT_EQ(run.Frame.FramePixels[512][512].Intensity, 9);
+    EXPECT_EQ(run.Frame.Intensity[512][512], 9);
 
     EXPECT_EQ(RunReader(ReadMccdFrame, file, "frame.MCCD").Outcome, ReadOutcome::NotMine);
     EXPECT_THROW(RunReader(ReadMccdFrame, file.substr(0, 400000), "f.mccd"), FrameReadError);
@@ -177,8 +177,8 @@ TEST(RaxisFrames, WordsAreBinnedTwoByTwoBottomRowFirst) {
     EXPECT_EQ(run.Frame.FrameWidth, 2300);
     EXPECT_EQ(run.Frame.FrameHeight, 1280);
     EXPECT_EQ(run.Frame.FrameSize, 2300);
-    EXPECT_EQ(run.Frame.FramePixels[3][1280].Intensity, 8 + 2 + 3 + 32767 * 8);
-    EXPECT_EQ(run.Frame.FramePixels[2300][1].Intensity, 11);
+    EXPECT_EQ(run.Frame.Intensity[3][1280], 8 + 2 + 3 + 32767 * 8);
+    EXPECT_EQ(run.Frame.Intensity[2300][1], 11);
     EXPECT_DOUBLE_EQ(run.Frame.Xo, 256);   // geometry from the Detector Settings
     EXPECT_THROW(RunReader(ReadRaxisFrame, file.substr(0, file.size() - 2)), FrameReadError);
 }
@@ -212,7 +212,7 @@ TEST(KeywordHeaderFrames, SmallPixelSizeIsDoubled) {
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
     EXPECT_DOUBLE_EQ(run.Frame.DSize, 80.896);
     EXPECT_DOUBLE_EQ(run.Frame.TwoThetaD, -25);
-    EXPECT_EQ(run.Frame.FramePixels[512][512].Intensity, 4);
+    EXPECT_EQ(run.Frame.Intensity[512][512], 4);
     // Below 25 mm the Detector Settings size is taken.
     const std::string small = fx::WriteKeywordHeaderFrame(Constant(100, 100, 4), 2, 0, "1", "60", "100", "0.71");
     EXPECT_DOUBLE_EQ(RunReader(ReadKeywordHeaderFrame, small).Frame.DSize, 61);
@@ -235,7 +235,7 @@ TEST(PANalyticalFrames, AspectRatioOutsideOneToEightRepeatsNothing) {
     const ReaderRun run = RunReader(ReadPANalyticalFrame, file);
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
     EXPECT_EQ(run.Frame.FrameHeight, 4);
-    EXPECT_EQ(run.Frame.FramePixels[8][4].Intensity, 90);
+    EXPECT_EQ(run.Frame.Intensity[8][4], 90);
     EXPECT_EQ(run.Frame.PixelAspectSet, std::optional<uint8_t>(1));   // still set
 }
 
@@ -294,7 +294,7 @@ TEST(TiffFrames, SingleStripOffsetIsTheDataStart) {
     atEnd.RBTIFF1 = false;
     atEnd.RBTIFF2 = true;
     const ReaderRun end = RunReader(ReadTiffFrame, file, "f.tif", ReaderChain::Load, TForm32{}, atEnd);
-    EXPECT_EQ(end.Frame.FramePixels[256][3].Intensity, 0x1111);
+    EXPECT_EQ(end.Frame.Intensity[256][3], 0x1111);
     // A header that claims more than the file holds is unreadable before allocating.
     std::string huge = fx::WriteTiff(Constant(256, 2, 1), 16, 1, 2);
     const size_t directory = ByteView(huge).u32(4);
@@ -317,7 +317,7 @@ TEST(BmpFrames, SizeLimitsPerChainAndWhite) {
     EXPECT_EQ(read(200, 3599, ReaderChain::Arithmetic), ReadOutcome::Read);
 
     const ReaderRun white = RunReader(ReadBmpFrame, fx::WriteBmp(Constant(101, 101, 765), 24));
-    EXPECT_EQ(white.Frame.FramePixels[101][101].Intensity, 765);
+    EXPECT_EQ(white.Frame.Intensity[101][101], 765);
     std::string truncated = fx::WriteBmp(Constant(101, 101, 1), 8);
     EXPECT_THROW(RunReader(ReadBmpFrame, truncated.substr(0, truncated.size() - 200)), FrameReadError);
 }
@@ -336,9 +336,9 @@ TEST(CsvFrames, FirstLineNeedsACommaAndLineEndsCountOnce) {
     EXPECT_EQ(RunReader(ReadCsvFrame, "1;2;3\n", "f.csv", ReaderChain::Load, form).Outcome, ReadOutcome::NotMine);
     const ReaderRun run = RunReader(ReadCsvFrame, "1,2\r\n3,4\r\n", "f.csv", ReaderChain::Load, form);
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
-    EXPECT_EQ(run.Frame.FramePixels[1][256].Intensity, 1);
-    EXPECT_EQ(run.Frame.FramePixels[1][255].Intensity, 2);
-    EXPECT_EQ(run.Frame.FramePixels[1][254].Intensity, 3);   // CR LF ends the line once
+    EXPECT_EQ(run.Frame.Intensity[1][256], 1);
+    EXPECT_EQ(run.Frame.Intensity[1][255], 2);
+    EXPECT_EQ(run.Frame.Intensity[1][254], 3);   // CR LF ends the line once
     EXPECT_EQ(RunReader(ReadCsvFrame, "1,2\n", "f.csv", ReaderChain::Load, Sized("249", "200")).Outcome,
               ReadOutcome::NotMine);
     EXPECT_THROW(RunReader(ReadCsvFrame, "1,2-3\n", "f.csv", ReaderChain::Load, form), ConversionError);
@@ -354,8 +354,8 @@ TEST(CsvFrames, NonSquareSizeKeepsEveryNumberInsideTheFrame) {
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
     EXPECT_EQ(run.Frame.FrameWidth, 300);
     EXPECT_EQ(run.Frame.FrameHeight, 260);
-    EXPECT_EQ(run.Frame.FramePixels[300][1].Intensity, 299 * 1000 + 259);
-    EXPECT_EQ(run.Frame.FramePixels[1][260].Intensity, 0);
+    EXPECT_EQ(run.Frame.Intensity[300][1], 299 * 1000 + 259);
+    EXPECT_EQ(run.Frame.Intensity[1][260], 0);
 }
 
 TEST(RawFrames, PixelsAreTheEndOfTheFile) {
@@ -363,9 +363,9 @@ TEST(RawFrames, PixelsAreTheEndOfTheFile) {
     for (int i = 0; i < 1024; ++i) fx::Put16(file, static_cast<uint64_t>(i));
     const ReaderRun run = RunReader(ReadRawFrame, file, "f.dat", ReaderChain::Load, Sized("32", "32"));
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
-    EXPECT_EQ(run.Frame.FramePixels[1][1].Intensity, 0);
-    EXPECT_EQ(run.Frame.FramePixels[32][32].Intensity, 1023);
-    EXPECT_EQ(run.Frame.FramePixels[1][2].Intensity, 32);
+    EXPECT_EQ(run.Frame.Intensity[1][1], 0);
+    EXPECT_EQ(run.Frame.Intensity[32][32], 1023);
+    EXPECT_EQ(run.Frame.Intensity[1][2], 32);
     EXPECT_EQ(RunReader(ReadRawFrame, file, "f.dat", ReaderChain::Pole, Sized("32", "32")).Outcome,
               ReadOutcome::NotMine);
     EXPECT_EQ(RunReader(ReadRawFrame, file, "f.B16", ReaderChain::Arithmetic, Sized("32", "32")).Outcome,
@@ -388,7 +388,7 @@ TEST(CustomRawFrames, NegativeHeaderLengthFromTheFileSize) {
     form.EHeader = "3";
     form.EBytesPixel = "4";
     std::string small = "abc" + fx::WriteRaw(Constant(8, 2, -5), 0, 4);
-    EXPECT_EQ(RunReader(ReadCustomRawFrame, small, "f", ReaderChain::Load, form).Frame.FramePixels[8][2].Intensity, -5);
+    EXPECT_EQ(RunReader(ReadCustomRawFrame, small, "f", ReaderChain::Load, form).Frame.Intensity[8][2], -5);
     EXPECT_EQ(RunReader(ReadCustomRawFrame, small.substr(1), "f", ReaderChain::Load, form).Outcome,
               ReadOutcome::NotMine);
     form.EBytesPixel = "3";
@@ -407,13 +407,13 @@ TEST(FloatPairFrames, SecondImageSubtractedColumnByColumn) {
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
     EXPECT_EQ(run.Frame.FrameWidth, 1024);
     EXPECT_EQ(run.Frame.FrameHeight, 512);
-    EXPECT_EQ(run.Frame.FramePixels[1][1].Intensity, 2);      // round(2.5) - round(0.5) = 2 - 0
-    EXPECT_EQ(run.Frame.FramePixels[1][2].Intensity, 4);      // round(3.5) = 4
-    EXPECT_EQ(run.Frame.FramePixels[2][1].Intensity, INT32_MAX);
+    EXPECT_EQ(run.Frame.Intensity[1][1], 2);      // round(2.5) - round(0.5) = 2 - 0
+    EXPECT_EQ(run.Frame.Intensity[1][2], 4);      // round(3.5) = 4
+    EXPECT_EQ(run.Frame.Intensity[2][1], INT32_MAX);
     form.EBytesPixel = "0";
     second.assign(second.size(), 100.f);
     EXPECT_EQ(RunReader(ReadFloatPairFrame, fx::WriteFloatPair(first, second), "f", ReaderChain::Load, form)
-                  .Frame.FramePixels[1][1].Intensity,
+                  .Frame.Intensity[1][1],
               2);
     // Only 512 x 1024 in the size boxes selects this layout.
     EXPECT_EQ(RunReader(ReadFloatPairFrame, file, "f", ReaderChain::Load, Sized("512", "512")).Outcome,

@@ -72,8 +72,8 @@ void ReadEverything(const Sample& sample, const std::string& bytes, int& read) {
                 if (run.Outcome != ReadOutcome::Read) continue;
                 ++read;
                 ASSERT_GE(run.Frame.FrameWidth, 1) << entry->Name;
-                ASSERT_EQ(run.Frame.FramePixels.width(), run.Frame.FrameWidth) << entry->Name;
-                ASSERT_EQ(run.Frame.FramePixels.height(), run.Frame.FrameHeight) << entry->Name;
+                ASSERT_EQ(run.Frame.Intensity.width(), run.Frame.FrameWidth) << entry->Name;
+                ASSERT_EQ(run.Frame.Intensity.height(), run.Frame.FrameHeight) << entry->Name;
             } catch (const FrameReadError&) {
             } catch (const ConversionError&) {
             } catch (const std::exception& e) {

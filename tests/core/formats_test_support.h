@@ -166,7 +166,7 @@ inline void ExpectPixelChecks(const NewFrame& frame, const Json& sidecar, Storag
     for (int32_t r = 0; r < h; ++r)
         for (int32_t c = 0; c < w; ++c) {
             const FramePosition p = map(r, c, w, h);
-            const int64_t v = frame.FramePixels[p.X][p.Y].Intensity;
+            const int64_t v = frame.Intensity[p.X][p.Y];
             sum += v;
             weighted += static_cast<__int128>(v) * (static_cast<int64_t>(r) * w + c + 1);
         }
@@ -177,7 +177,7 @@ inline void ExpectPixelChecks(const NewFrame& frame, const Json& sidecar, Storag
     for (const Json& s : checks["samples"].items) {
         const FramePosition p = map(static_cast<int32_t>(s["stored_row"].integer()),
                                     static_cast<int32_t>(s["column"].integer()), w, h);
-        EXPECT_EQ(frame.FramePixels[p.X][p.Y].Intensity, s["value"].integer())
+        EXPECT_EQ(frame.Intensity[p.X][p.Y], s["value"].integer())
             << "stored row " << s["stored_row"].text << " column " << s["column"].text;
     }
 }
@@ -189,9 +189,9 @@ void ExpectImage(const NewFrame& frame, const Image& source, StorageMap map) {
     for (int32_t r = 0; r < source.Height; ++r)
         for (int32_t c = 0; c < source.Width; ++c) {
             const FramePosition p = map(r, c, source.Width, source.Height);
-            if (frame.FramePixels[p.X][p.Y].Intensity != source.at(r, c) && ++mismatches <= 5)
+            if (frame.Intensity[p.X][p.Y] != source.at(r, c) && ++mismatches <= 5)
                 ADD_FAILURE() << "stored row " << r << " column " << c << ": "
-                              << frame.FramePixels[p.X][p.Y].Intensity << " != " << source.at(r, c);
+                              << frame.Intensity[p.X][p.Y] << " != " << source.at(r, c);
         }
     EXPECT_EQ(mismatches, 0);
 }

@@ -120,7 +120,7 @@ TEST(FrameColour, ScaleWithoutAMaximum) {
 void NumberedFrame(Workspace& ws, int32_t width, int32_t height) {
     test::MakeFrame(ws, width, height);
     for (int32_t i = 0; i <= width + 1; ++i)
-        for (int32_t j = 0; j <= height + 1; ++j) ws.FramePixels[i][j].Intensity = 8 * i + j;
+        for (int32_t j = 0; j <= height + 1; ++j) ws.FramePixels.Intensity[i][j] = 8 * i + j;
 }
 
 // The frame pixel (column, row) that a rendered pixel shows.
@@ -183,7 +183,7 @@ TEST(FrameRender, WideFrameAtHalfWidthTakesEvenColumns) {
     Workspace ws;
     test::MakeFrame(ws, 2048, 16);
     for (int32_t i = 1; i <= 2048; ++i)
-        for (int32_t j = 1; j <= 16; ++j) ws.FramePixels[i][j].Intensity = i % 2 == 0 ? 100 : -1;
+        for (int32_t j = 1; j <= 16; ++j) ws.FramePixels.Intensity[i][j] = i % 2 == 0 ? 100 : -1;
     ws.DisplayWidth = 1024;
     RenderFrame(ws);
     const RgbImage& im = ws.Form1.Image1;
@@ -201,7 +201,7 @@ TEST(FrameRender, MaskedPixelsAndNoFrame) {
     EXPECT_EQ(ws.Form1.Image1.Width, 1025);
     EXPECT_EQ(ws.Form1.Image1.Height, 1);
     NumberedFrame(ws, 4, 4);
-    ws.FramePixels[2][3].Intensity = -1;
+    ws.FramePixels.Intensity[2][3] = -1;
     RenderFrame(ws);
     EXPECT_EQ(ws.Form1.Image1.Get(2, 3), MaskedColor);
     EXPECT_EQ(DisplayWord(MaskedColor), 0xFFA6CAF0u);   // red A6, green CA, blue F0
@@ -221,7 +221,7 @@ TEST(FrameThumbnail, HundredColumnsWithRepeatOutside) {
     Workspace ws;
     test::MakeFrame(ws, 200, 100);
     for (int32_t i = 1; i <= 200; ++i)
-        for (int32_t j = 1; j <= 100; ++j) ws.FramePixels[i][j].Intensity = (i + j) % 60;
+        for (int32_t j = 1; j <= 100; ++j) ws.FramePixels.Intensity[i][j] = (i + j) % 60;
     RgbImage thumb;
     RenderFrameToImage(ws, thumb);
     ASSERT_GE(thumb.Width, 101);
@@ -285,7 +285,7 @@ TEST(FrameZoom, PictureOutsideIsWhiteAndCrossFollowsBrightness) {
     // The centre (63, 63) shows pixel (0, 0), a border cell (black): white cross.
     EXPECT_EQ(im.Get(63, 100), WhiteColor);
     for (int32_t i = 0; i <= 21; ++i)
-        for (int32_t j = 0; j <= 21; ++j) ws.FramePixels[i][j].Intensity = 100000;
+        for (int32_t j = 0; j <= 21; ++j) ws.FramePixels.Intensity[i][j] = 100000;
     DrawZoom(ws);
     EXPECT_EQ(ws.Form21.Image2.Get(63, 100), BlueColor);
     EXPECT_EQ(ws.Form21.Image2.Get(100, 63), BlueColor);
@@ -296,7 +296,7 @@ TEST(FrameReadout, PanelsUnderTheMouse) {
     RecordingHost host;
     test::MakeFrame(ws, 40, 40);
     test::FlatGeometry(ws, 20, 20, 30);
-    ws.FramePixels[30][20].Intensity = 77;
+    ws.FramePixels.Intensity[30][20] = 77;
     Image1MouseMove(ws, host, 30, 20);
     EXPECT_EQ(ws.Form21.Panel4, "X= 30, Y= 20, I= 77");
     // atan(10 / 30) = 18.4349 degrees, psi 0 to the right of the centre.
@@ -310,7 +310,7 @@ TEST(FrameReadout, PanelsUnderTheMouse) {
     EXPECT_EQ(ws.Form21.Panel1, "");
     // The zoom image: magnified twice about (20, 10); pixel (84, 64) reads
     // column 42 + 20 - 32 = 30, row 32 + 10 - 32 = 10.
-    ws.FramePixels[30][10].Intensity = 5;
+    ws.FramePixels.Intensity[30][10] = 5;
     ZoomImageMouseMove(ws, 84, 64);
     EXPECT_EQ(ws.Form21.Panel4, "x, y = 30,10, I = 5");
     EXPECT_EQ(ws.Form21.Panel1, "2Theta = 25.2, Psi = 45");

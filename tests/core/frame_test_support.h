@@ -13,7 +13,7 @@ namespace orv::test {
 
 // A loaded frame of `width` x `height` pixels, all zero, shown 1:1.
 inline void MakeFrame(Workspace& ws, int32_t width, int32_t height) {
-    ws.FramePixels.resize(width, height);
+    ws.FramePixels.Blank(width, height);
     ws.FrameWidth = width;
     ws.FrameHeight = height;
     ws.FrameSize = std::max(width, height);
@@ -29,18 +29,23 @@ inline void MakeFrame(Workspace& ws, int32_t width, int32_t height) {
 inline void FlatGeometry(Workspace& ws, double xo, double yo, double distance, float step = 0.1f) {
     constexpr double Deg = 180.0 / 3.14159265358979323846;
     float largest = 0;
+    FrameGeometry& g = ws.FramePixels.OwnGeometry();
+    // Laboratory coordinates X = xo - i, Y = distance, Z = j - yo.
+    g.Key.Width = ws.FrameWidth;
+    g.Key.Height = ws.FrameHeight;
+    g.Mapping.Mapper = DetectorMapping::Kind::Flat;
+    g.Mapping.Xo = xo;
+    g.Mapping.Yo = yo;
+    g.Mapping.D = distance;
     for (int32_t i = 1; i <= ws.FrameWidth; ++i) {
         for (int32_t j = 1; j <= ws.FrameHeight; ++j) {
-            FramePixel& p = ws.FramePixels[i][j];
             const double dx = i - xo, up = yo - j;
-            p.X = static_cast<float>(xo - i);
-            p.Y = static_cast<float>(distance);
-            p.Z = static_cast<float>(j - yo);
-            p.TwoTheta = static_cast<float>(std::atan(std::hypot(dx, up) / distance) * Deg);
+            const float twoTheta = static_cast<float>(std::atan(std::hypot(dx, up) / distance) * Deg);
+            g.TwoTheta[i][j] = twoTheta;
             double psi = std::atan2(up, dx) * Deg;
             if (psi < 0) psi += 360;
-            p.Psi = static_cast<float>(psi >= 360 ? 0 : psi);
-            largest = std::max(largest, p.TwoTheta);
+            g.Psi[i][j] = static_cast<float>(psi >= 360 ? 0 : psi);
+            largest = std::max(largest, twoTheta);
         }
     }
     ws.FlatDistancePixels = static_cast<float>(distance);

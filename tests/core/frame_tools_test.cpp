@@ -17,8 +17,8 @@ void LinearFrame(Workspace& ws, int32_t width, int32_t height) {
     test::MakeFrame(ws, width, height);
     for (int32_t i = 1; i <= width; ++i) {
         for (int32_t j = 1; j <= height; ++j) {
-            ws.FramePixels[i][j].TwoTheta = i / 10.0f;
-            ws.FramePixels[i][j].Psi = static_cast<float>(j);
+            ws.FramePixels.OwnGeometry().TwoTheta[i][j] = i / 10.0f;
+            ws.FramePixels.OwnGeometry().Psi[i][j] = static_cast<float>(j);
         }
     }
 }
@@ -148,34 +148,34 @@ TEST(FrameEraser, CornersStayInsideTheFrame) {
     RecordingHost host;
     test::MakeFrame(ws, 10, 10);
     for (int32_t i = 0; i <= 11; ++i)
-        for (int32_t j = 0; j <= 11; ++j) ws.FramePixels[i][j].Intensity = 5;
+        for (int32_t j = 0; j <= 11; ++j) ws.FramePixels.Intensity[i][j] = 5;
     RenderFrame(ws);
     ws.FrameTools.SBEraser = true;
     ws.FrameTools.EraserSize = 8;
     Image1MouseDown(ws, host, 1, 1);
     for (int32_t i = 1; i <= 9; ++i)
-        for (int32_t j = 1; j <= 9; ++j) EXPECT_EQ(ws.FramePixels[i][j].Intensity, -1) << i << "," << j;
-    EXPECT_EQ(ws.FramePixels[10][10].Intensity, 5);
+        for (int32_t j = 1; j <= 9; ++j) EXPECT_EQ(ws.FramePixels.Intensity[i][j], -1) << i << "," << j;
+    EXPECT_EQ(ws.FramePixels.Intensity[10][10], 5);
     for (int32_t k = 0; k <= 11; ++k) {   // the border cells keep their values
-        EXPECT_EQ(ws.FramePixels[0][k].Intensity, 5);
-        EXPECT_EQ(ws.FramePixels[k][0].Intensity, 5);
+        EXPECT_EQ(ws.FramePixels.Intensity[0][k], 5);
+        EXPECT_EQ(ws.FramePixels.Intensity[k][0], 5);
     }
     EXPECT_EQ(ws.Form1.Image1.Get(0, 0), MaskedColor);
     // Dragging on to the far corner erases there too.
     Image1MouseMove(ws, host, 10, 10);
     for (int32_t k = 0; k <= 11; ++k) {
-        EXPECT_EQ(ws.FramePixels[11][k].Intensity, 5);
-        EXPECT_EQ(ws.FramePixels[k][11].Intensity, 5);
+        EXPECT_EQ(ws.FramePixels.Intensity[11][k], 5);
+        EXPECT_EQ(ws.FramePixels.Intensity[k][11], 5);
     }
-    EXPECT_EQ(ws.FramePixels[10][10].Intensity, -1);
+    EXPECT_EQ(ws.FramePixels.Intensity[10][10], -1);
     EXPECT_TRUE(ws.FrameTools.Erased);
     Image1MouseUp(ws, host);
     EXPECT_FALSE(ws.FrameTools.MouseHeld);
     EXPECT_FALSE(ws.FrameTools.Erased);
     // Moving without the button erases nothing.
-    ws.FramePixels[5][5].Intensity = 3;
+    ws.FramePixels.Intensity[5][5] = 3;
     Image1MouseMove(ws, host, 5, 5);
-    EXPECT_EQ(ws.FramePixels[5][5].Intensity, 3);
+    EXPECT_EQ(ws.FramePixels.Intensity[5][5], 3);
 }
 
 TEST(FrameEraser, FrameSquareScalesWithTheDisplay) {
@@ -185,10 +185,10 @@ TEST(FrameEraser, FrameSquareScalesWithTheDisplay) {
     RenderFrame(ws);
     ws.FrameTools.EraserSize = 2;
     EraseAt(ws, 10, 10, 20, 20);
-    EXPECT_EQ(ws.FramePixels[16][24].Intensity, -1);
-    EXPECT_EQ(ws.FramePixels[24][16].Intensity, -1);
-    EXPECT_EQ(ws.FramePixels[15][20].Intensity, 0);
-    EXPECT_EQ(ws.FramePixels[20][25].Intensity, 0);
+    EXPECT_EQ(ws.FramePixels.Intensity[16][24], -1);
+    EXPECT_EQ(ws.FramePixels.Intensity[24][16], -1);
+    EXPECT_EQ(ws.FramePixels.Intensity[15][20], 0);
+    EXPECT_EQ(ws.FramePixels.Intensity[20][25], 0);
     EXPECT_EQ(ws.Form1.Image1.Get(8, 12), MaskedColor);
     EXPECT_NE(ws.Form1.Image1.Get(7, 12), MaskedColor);
 }
@@ -200,20 +200,20 @@ TEST(FrameRingPick, BrightestPixelNearTheClickInsideTheFrame) {
     FindRingPoint(ws, 10, 10, c, r);   // nothing above 1: the clicked pixel
     EXPECT_EQ(c, 10);
     EXPECT_EQ(r, 10);
-    ws.FramePixels[14][7].Intensity = 50;
-    ws.FramePixels[16][10].Intensity = 900;   // 6 away: out of reach
+    ws.FramePixels.Intensity[14][7] = 50;
+    ws.FramePixels.Intensity[16][10] = 900;   // 6 away: out of reach
     FindRingPoint(ws, 10, 10, c, r);
     EXPECT_EQ(c, 14);
     EXPECT_EQ(r, 7);
     // At the corners the search keeps to the frame (the border cells hold
     // large values that must not be picked).
     for (int32_t k = 0; k <= 21; ++k) {
-        ws.FramePixels[0][k].Intensity = 99999;
-        ws.FramePixels[k][0].Intensity = 99999;
-        ws.FramePixels[21][k].Intensity = 99999;
-        ws.FramePixels[k][21].Intensity = 99999;
+        ws.FramePixels.Intensity[0][k] = 99999;
+        ws.FramePixels.Intensity[k][0] = 99999;
+        ws.FramePixels.Intensity[21][k] = 99999;
+        ws.FramePixels.Intensity[k][21] = 99999;
     }
-    ws.FramePixels[2][3].Intensity = 7;
+    ws.FramePixels.Intensity[2][3] = 7;
     FindRingPoint(ws, 1, 1, c, r);
     EXPECT_EQ(c, 2);
     EXPECT_EQ(r, 3);
@@ -225,7 +225,7 @@ TEST(FrameRingPick, BrightestPixelNearTheClickInsideTheFrame) {
 TEST(FrameRingPick, ProjectionSkipsPixelsAtNinetyDegreesAndBeyond) {
     Workspace ws;
     ws.FlatDistancePixels = 100;
-    FramePixel p;
+    LabPoint p;
     p.X = 30;
     p.Y = 50;
     p.Z = -20;
@@ -253,7 +253,7 @@ void BrightRingFrame(Workspace& ws) {
     for (int32_t i = 1; i <= 101; ++i) {
         for (int32_t j = 1; j <= 101; ++j) {
             const double off = std::fabs(std::hypot(i - 51.0, j - 51.0) - 30);
-            if (off < 0.5) ws.FramePixels[i][j].Intensity = static_cast<int32_t>(1000 - 1000 * off);
+            if (off < 0.5) ws.FramePixels.Intensity[i][j] = static_cast<int32_t>(1000 - 1000 * off);
         }
     }
     RenderFrame(ws);
@@ -288,10 +288,18 @@ TEST(FrameRingPick, ClicksNearARingFitItsCentre) {
 TEST(FrameRingPick, PointsBeyondNinetyDegreesAndPastTheTableAreHandled) {
     Workspace ws;
     BrightRingFrame(ws);
-    ws.FramePixels[81][51].Y = -5;   // a pixel behind the sample
+    // The detector swung by 120 degrees: the ring pixel (81, 51) lies
+    // behind the sample.
+    FrameGeometry& g = ws.FramePixels.OwnGeometry();
+    const DetectorMapping flat = g.Mapping;
+    g.Mapping.Mapper = DetectorMapping::Kind::Tilted;
+    g.Mapping.Cos = -0.5;
+    g.Mapping.Sin = std::sqrt(0.75);
+    ASSERT_LT(ws.FramePixels.Lab(81, 51).Y, 0);
     EXPECT_FALSE(PickRingPoint(ws, 82, 51));
     EXPECT_EQ(ws.CurveFit1.NumData(), 0);
     EXPECT_EQ(ws.CentrePointCount, 0);
+    ws.FramePixels.OwnGeometry().Mapping = flat;
     for (int k = 0; k < 503; ++k) PickRingPoint(ws, 51, 21);
     EXPECT_EQ(ws.CentrePointCount, MaxCentrePoints);
     EXPECT_EQ(ws.CurveFit1.NumData(), 503);

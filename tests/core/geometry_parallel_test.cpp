@@ -13,6 +13,7 @@
 #include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "base/parallel.h"
+#include "pixel_record.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -60,7 +61,7 @@ void SetUpNoisyFrame(Workspace& ws, int shape) {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int32_t> counts(0, 1 << 20);
     for (int i = 1; i <= 1024; ++i)
-        for (int j = 1; j <= 768; ++j) ws.FramePixels[i][j].Intensity = rng() % 50 == 0 ? MaskedIntensity : counts(rng);
+        for (int j = 1; j <= 768; ++j) ws.FramePixels.Intensity[i][j] = rng() % 50 == 0 ? MaskedIntensity : counts(rng);
     switch (shape) {
     case 3: ws.Form28.CBVertical = true; break;
     case 4: ws.Form32.SelectShape(2); break;
@@ -88,9 +89,7 @@ TEST(GeometryParallel, SameResultAsOneThread) {
             ScopedParallelThreadLimit eight(8);
             ComputeFrameGeometry(parallel, host);
         }
-        ASSERT_EQ(std::memcmp(serial.FramePixels.data(), parallel.FramePixels.data(),
-                              serial.FramePixels.cellCount() * sizeof(FramePixel)),
-                  0);
+        ASSERT_EQ(test::PlaneBytes(serial), test::PlaneBytes(parallel));
         ASSERT_EQ(std::memcmp(serial.FrameProfile.data(), parallel.FrameProfile.data(), ProfileLength * sizeof(ProfilePoint)), 0);
         ASSERT_EQ(std::memcmp(serial.FrameProfileCopy.data(), parallel.FrameProfileCopy.data(),
                               ProfileLength * sizeof(ProfilePoint)),

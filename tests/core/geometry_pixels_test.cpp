@@ -11,6 +11,7 @@
 #include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "pixel_record.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -35,7 +36,7 @@ double ScreenAzimuth(double xo, double yo, int i, int j) {
 void ExpectPsiInRange(const Workspace& ws) {
     for (int i = 1; i <= ws.FrameWidth; ++i)
         for (int j = 1; j <= ws.FrameHeight; ++j) {
-            const float psi = ws.FramePixels[i][j].Psi;
+            const float psi = ws.FramePixels.Psi[i][j];
             ASSERT_TRUE(psi >= 0.0f && psi < 360.0f) << i << "," << j << " psi " << psi;
         }
 }
@@ -51,7 +52,7 @@ TEST(GeometryFlat, TwoThetaIsArcTangentOfRadiusOverDistance) {
     EXPECT_FLOAT_EQ(ws.FlatDistancePixels, static_cast<float>(D));
     for (int i = 1; i <= 64; ++i)
         for (int j = 1; j <= 48; ++j) {
-            const FramePixel& p = ws.FramePixels[i][j];
+            const orv::test::PixelRecord p = orv::test::PixelAt(ws, i, j);
             const double rho = std::hypot(i - 20.3, j - 30.7);
             ASSERT_NEAR(p.TwoTheta, std::atan(rho / D) * Deg, 1e-5) << i << "," << j;
             ASSERT_NEAR(p.Psi, ScreenAzimuth(20.3, 30.7, i, j), 1e-4) << i << "," << j;
@@ -67,18 +68,17 @@ TEST(GeometryFlat, PsiQuadrantsAroundTheCentre) {
     RecordingHost host;
     SetUpFlatFrame(ws, 512, 512, 257, 257, 61.54, 61.0);
     ComputeFrameGeometry(ws, host);
-    auto& px = ws.FramePixels;
-    EXPECT_EQ(px[300][257].Psi, 0.0f);
-    EXPECT_EQ(px[257][200].Psi, 90.0f);
-    EXPECT_EQ(px[200][257].Psi, 180.0f);
-    EXPECT_EQ(px[257][300].Psi, 270.0f);
-    EXPECT_NEAR(px[300][214].Psi, 45.0, 1e-5);
-    EXPECT_NEAR(px[214][214].Psi, 135.0, 1e-5);
-    EXPECT_NEAR(px[214][300].Psi, 225.0, 1e-5);
-    EXPECT_NEAR(px[300][300].Psi, 315.0, 1e-5);
+    EXPECT_EQ(ws.FramePixels.Psi[300][257], 0.0f);
+    EXPECT_EQ(ws.FramePixels.Psi[257][200], 90.0f);
+    EXPECT_EQ(ws.FramePixels.Psi[200][257], 180.0f);
+    EXPECT_EQ(ws.FramePixels.Psi[257][300], 270.0f);
+    EXPECT_NEAR(ws.FramePixels.Psi[300][214], 45.0, 1e-5);
+    EXPECT_NEAR(ws.FramePixels.Psi[214][214], 135.0, 1e-5);
+    EXPECT_NEAR(ws.FramePixels.Psi[214][300], 225.0, 1e-5);
+    EXPECT_NEAR(ws.FramePixels.Psi[300][300], 315.0, 1e-5);
     // The centre pixel itself.
-    EXPECT_EQ(px[257][257].TwoTheta, 0.0f);
-    EXPECT_EQ(px[257][257].Psi, 0.0f);
+    EXPECT_EQ(ws.FramePixels.TwoTheta[257][257], 0.0f);
+    EXPECT_EQ(ws.FramePixels.Psi[257][257], 0.0f);
     ExpectPsiInRange(ws);
 }
 
@@ -93,7 +93,7 @@ TEST(GeometryFlat, AnglesNextToTheBeamKeepSinglePrecision) {
     for (int i = 1; i <= 21; ++i)
         for (int j = 1; j <= 21; ++j) {
             const double expected = std::atan(std::hypot(i - 11.0, j - 11.0) / D) * Deg;
-            ASSERT_NEAR(ws.FramePixels[i][j].TwoTheta, expected, expected * 1e-6 + 1e-12) << i << "," << j;
+            ASSERT_NEAR(ws.FramePixels.TwoTheta[i][j], expected, expected * 1e-6 + 1e-12) << i << "," << j;
         }
 }
 
@@ -104,7 +104,7 @@ TEST(GeometryFlat, PsiThatRoundsToFullCircleIsStoredAsZero) {
     RecordingHost host;
     SetUpFlatFrame(ws, 1200, 2, 1.0, 1.0 - 1e-7, 61.54, 61.0);
     ComputeFrameGeometry(ws, host);
-    EXPECT_EQ(ws.FramePixels[1001][1].Psi, 0.0f);
+    EXPECT_EQ(ws.FramePixels.Psi[1001][1], 0.0f);
     ExpectPsiInRange(ws);
 }
 
@@ -112,11 +112,11 @@ TEST(GeometryFlat, MaskedPixelsAreMappedLikeAllOthers) {
     Workspace ws;
     RecordingHost host;
     SetUpFlatFrame(ws, 32, 32, 16, 16, 61.54, 61.0);
-    ws.FramePixels[5][7].Intensity = MaskedIntensity;
+    ws.FramePixels.Intensity[5][7] = MaskedIntensity;
     ComputeFrameGeometry(ws, host);
     const double D = 32 * 61.54 / 61.0;
-    EXPECT_NEAR(ws.FramePixels[5][7].TwoTheta, std::atan(std::hypot(11.0, 9.0) / D) * Deg, 1e-5);
-    EXPECT_EQ(ws.FramePixels[5][7].Intensity, MaskedIntensity);
+    EXPECT_NEAR(ws.FramePixels.TwoTheta[5][7], std::atan(std::hypot(11.0, 9.0) / D) * Deg, 1e-5);
+    EXPECT_EQ(ws.FramePixels.Intensity[5][7], MaskedIntensity);
 }
 
 TEST(GeometryTilted, CentrePixelLiesAtTheDetectorAngle) {
@@ -127,7 +127,7 @@ TEST(GeometryTilted, CentrePixelLiesAtTheDetectorAngle) {
             SetUpFlatFrame(ws, 101, 81, 51, 41, 80, 61.0, angle);
             ws.Form28.CBVertical = vertical;
             ComputeFrameGeometry(ws, host);
-            EXPECT_NEAR(ws.FramePixels[51][41].TwoTheta, std::fabs(angle), 1e-5)
+            EXPECT_NEAR(ws.FramePixels.TwoTheta[51][41], std::fabs(angle), 1e-5)
                 << (vertical ? "vertical " : "horizontal ") << angle;
         }
     }
@@ -151,7 +151,7 @@ TEST(GeometryTilted, EveryPixelMatchesTheRotatedPlane) {
                 const double u = 40.5 - i, v = j - 30.25;
                 const double along = vertical ? D * c + v * s : D * c - u * s;
                 const double expected = std::acos(along / std::sqrt(D * D + u * u + v * v)) * Deg;
-                ASSERT_NEAR(ws.FramePixels[i][j].TwoTheta, expected, 2e-5) << i << "," << j;
+                ASSERT_NEAR(ws.FramePixels.TwoTheta[i][j], expected, 2e-5) << i << "," << j;
             }
         ExpectPsiInRange(ws);
     }
@@ -174,7 +174,7 @@ TEST(GeometryTilted, StoredAnglesAreTheNearestFloatsOfTheExactOnes) {
                 const double twoTheta = std::acos(Y / std::sqrt(X * X + Y * Y + Z * Z)) * Deg;
                 double p = std::atan2(-X, Z) * Deg + 180;
                 p = p < 270 ? p + 90 : p - 270;
-                const FramePixel& px = ws.FramePixels[i][j];
+                const orv::test::PixelRecord px = orv::test::PixelAt(ws, i, j);
                 for (auto [stored, exact] : {std::pair{px.TwoTheta, twoTheta}, {px.Psi, p}}) {
                     if (stored == static_cast<float>(exact)) continue;
                     ++flips;
@@ -196,14 +196,14 @@ TEST(GeometryMerged, EachColumnUsesItsOwnAngleAndSourceColumn) {
     ASSERT_TRUE(host.messages.empty());
     const double D = 60;
     // Left half: untilted. Right half: the same columns seen at 20 degrees.
-    EXPECT_NEAR(ws.FramePixels[15][10].TwoTheta, 0.0, 1e-6);
-    EXPECT_NEAR(ws.FramePixels[45][10].TwoTheta, 20.0, 1e-5);
+    EXPECT_NEAR(ws.FramePixels.TwoTheta[15][10], 0.0, 1e-6);
+    EXPECT_NEAR(ws.FramePixels.TwoTheta[45][10], 20.0, 1e-5);
     for (int i : {1, 29, 31, 60})
         for (int j : {1, 10, 20}) {
             const double alpha = i <= 30 ? 0.0 : 20 * Rad;
             const double u = 15 - (i <= 30 ? i : i - 30), v = j - 10;
             const double expected = std::acos((D * std::cos(alpha) - u * std::sin(alpha)) / std::sqrt(D * D + u * u + v * v)) * Deg;
-            EXPECT_NEAR(ws.FramePixels[i][j].TwoTheta, expected, 1e-5) << i << "," << j;
+            EXPECT_NEAR(ws.FramePixels.TwoTheta[i][j], expected, 1e-5) << i << "," << j;
         }
 }
 
@@ -219,13 +219,13 @@ TEST(GeometryCylinder, EquatorTwoThetaGrowsByDegreesPerPixel) {
     EXPECT_NEAR(ws.DegreesPerPixel, dpp, 1e-7);
     EXPECT_DOUBLE_EQ(ws.DSize, 466.0);
     EXPECT_NEAR(ws.DistancePixels, R, 1e-9);
-    for (int i = 1; i <= 1000; ++i) ASSERT_NEAR(ws.FramePixels[i][51].TwoTheta, std::fabs(500 - i) * dpp, 1e-5) << i;
+    for (int i = 1; i <= 1000; ++i) ASSERT_NEAR(ws.FramePixels.TwoTheta[i][51], std::fabs(500 - i) * dpp, 1e-5) << i;
     // Off the equator: a pixel z rows up the cylinder's axis.
     for (int i : {1, 250, 500, 900})
         for (int j : {1, 30, 101}) {
             const double A = (500 - i) * dpp * Rad, z = j - 51;
             const double expected = std::acos(R * std::cos(A) / std::sqrt(R * R + z * z)) * Deg;
-            EXPECT_NEAR(ws.FramePixels[i][j].TwoTheta, expected, 2e-5) << i << "," << j;
+            EXPECT_NEAR(ws.FramePixels.TwoTheta[i][j], expected, 2e-5) << i << "," << j;
         }
     // The largest angle the detector covers, one decimal.
     EXPECT_EQ(ws.Form32.EAMax, FormatFixed((500 - 1000) * dpp, 1));
@@ -247,13 +247,13 @@ TEST(GeometryCylinder, SampleOffsetMovesTheScatteringOrigin) {
         for (int j : {1, 21, 41}) {
             const double A = (200 - i) * dpp * Rad;
             const double x = R * std::sin(A) - 3 / mm, y = R * std::cos(A) + 5 / mm, z = j - 21;
-            EXPECT_NEAR(ws.FramePixels[i][j].TwoTheta, std::acos(y / std::sqrt(x * x + y * y + z * z)) * Deg, 2e-5);
+            EXPECT_NEAR(ws.FramePixels.TwoTheta[i][j], std::acos(y / std::sqrt(x * x + y * y + z * z)) * Deg, 2e-5);
             // Psi ignores the offset: the azimuth of the pixel's direction
             // seen along the beam.
             if (i == 200 && j == 21) continue;   // the centre has no azimuth
             double psi = std::atan2(-z, -R * std::sin(A)) * Deg;
             if (psi < 0) psi += 360;
-            EXPECT_NEAR(AngleDiff(ws.FramePixels[i][j].Psi, psi), 0.0, 1e-4) << i << "," << j;
+            EXPECT_NEAR(AngleDiff(ws.FramePixels.Psi[i][j], psi), 0.0, 1e-4) << i << "," << j;
         }
 }
 
@@ -263,7 +263,7 @@ TEST(GeometrySphere, CentrePixelLiesAtTheDetectorAngle) {
     SetUpFlatFrame(ws, 201, 101, 101, 51, 61.54, 61.0, 30);
     ws.Form32.SelectShape(3);
     ComputeFrameGeometry(ws, host);
-    EXPECT_NEAR(ws.FramePixels[101][51].TwoTheta, 30.0, 1e-5);
+    EXPECT_NEAR(ws.FramePixels.TwoTheta[101][51], 30.0, 1e-5);
 }
 
 TEST(GeometrySphere, SampleAtTheSphereCentreSeesArcLengthAsAngle) {
@@ -285,8 +285,8 @@ TEST(GeometrySphere, SampleAtTheSphereCentreSeesArcLengthAsAngle) {
     EXPECT_NEAR(ws.FlatDistancePixels, ws.DistancePixels, 1e-3);
     for (int i = 1; i <= 300; i += 7)
         for (int j = 1; j <= 200; j += 3) {
-            ASSERT_NEAR(ws.FramePixels[i][j].TwoTheta, std::hypot(i - 140.5, j - 90.25) * dpp, 2e-5) << i << "," << j;
-            ASSERT_NEAR(AngleDiff(ws.FramePixels[i][j].Psi, ScreenAzimuth(140.5, 90.25, i, j)), 0.0, 1e-4);
+            ASSERT_NEAR(ws.FramePixels.TwoTheta[i][j], std::hypot(i - 140.5, j - 90.25) * dpp, 2e-5) << i << "," << j;
+            ASSERT_NEAR(AngleDiff(ws.FramePixels.Psi[i][j], ScreenAzimuth(140.5, 90.25, i, j)), 0.0, 1e-4);
         }
     EXPECT_EQ(ws.FlatDetector, 0);
 }
@@ -308,7 +308,7 @@ TEST_P(GeometryReference, PixelAnglesMatchTheIndependentLibrary) {
     for (const auto& r : rows) {
         ASSERT_EQ(r.size(), 6u);
         const int i = static_cast<int>(r[0]), j = static_cast<int>(r[1]);
-        const FramePixel& p = ws.FramePixels[i][j];
+        const orv::test::PixelRecord p = orv::test::PixelAt(ws, i, j);
         EXPECT_EQ(p.Intensity, static_cast<int32_t>(r[5])) << i << "," << j;
         EXPECT_NEAR(p.TwoTheta, r[2], 1e-5) << i << "," << j;
         // Above 256 degrees a float holds psi only to 3e-5: allow half of that.

@@ -11,6 +11,7 @@
 #include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "pixel_record.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -22,7 +23,7 @@ float FixedStepRule(float step) { return ChooseTwoThetaGrid(0, 10, 1000, 500, fa
 int64_t UnmaskedPixels(const Workspace& ws) {
     int64_t n = 0;
     for (int i = 1; i <= ws.FrameWidth; ++i)
-        for (int j = 1; j <= ws.FrameHeight; ++j) n += ws.FramePixels[i][j].Intensity != MaskedIntensity;
+        for (int j = 1; j <= ws.FrameHeight; ++j) n += ws.FramePixels.Intensity[i][j] != MaskedIntensity;
     return n;
 }
 
@@ -80,7 +81,7 @@ TEST(TwoThetaStepRule, WholeFrameOfFortyDegreesGetsStep0015) {
     // 2048 x 2, centre left of the frame, about 40 degrees from first to last column.
     SetUpFlatFrame(ws, 2048, 2, 0, 1, 72.7, 61.0);
     ComputeFrameGeometry(ws, host);
-    EXPECT_NEAR(ws.MaxTwoTheta - ws.FramePixels[1][1].TwoTheta, 40.0, 0.1);
+    EXPECT_NEAR(ws.MaxTwoTheta - ws.FramePixels.TwoTheta[1][1], 40.0, 0.1);
     EXPECT_FLOAT_EQ(ws.TwoThetaStep, 0.015f);
     EXPECT_EQ(ParseNumber(ws.FSetup.Eth2step), 0.015);
 }
@@ -133,7 +134,7 @@ TEST(TwoThetaStepRule, EveryPixelLandsInsideTheProfileForAnyGeometry) {
         ws.FSetup.CB2thetaLorentz = uniform(0, 1) < 0.5;
         for (int i = 1; i <= w; ++i)
             for (int j = 1; j <= h; ++j)
-                if (uniform(0, 1) < 0.1) ws.FramePixels[i][j].Intensity = MaskedIntensity;
+                if (uniform(0, 1) < 0.1) ws.FramePixels.Intensity[i][j] = MaskedIntensity;
         SCOPED_TRACE("run " + std::to_string(run) + " shape " + std::to_string(shape));
 
         ComputeFrameGeometry(ws, host);
@@ -144,7 +145,7 @@ TEST(TwoThetaStepRule, EveryPixelLandsInsideTheProfileForAnyGeometry) {
         ASSERT_LE(ws.ScanPoints, MaxScanPoints);
         for (int i = 1; i <= w; ++i)
             for (int j = 1; j <= h; ++j) {
-                const FramePixel& p = ws.FramePixels[i][j];
+                const orv::test::PixelRecord p = orv::test::PixelAt(ws, i, j);
                 ASSERT_TRUE(p.TwoTheta >= 0.0f && p.TwoTheta <= 180.0f) << p.TwoTheta;
                 ASSERT_TRUE(p.Psi >= 0.0f && p.Psi < 360.0f) << p.Psi;
                 const double k = std::nearbyint((double(p.TwoTheta) - ws.MinTwoTheta) / ws.TwoThetaStep);
@@ -164,7 +165,7 @@ namespace {
 void SetUpCross(Workspace& ws) {
     const double D = 1.0 / std::tan(10.1 * std::numbers::pi / 180);
     SetUpFlatFrame(ws, 3, 3, 2, 2, D * 61.0 / 3, 61.0, 0, 1000);
-    for (auto [i, j] : {std::pair{1, 1}, {1, 3}, {3, 1}, {3, 3}, {2, 2}}) ws.FramePixels[i][j].Intensity = MaskedIntensity;
+    for (auto [i, j] : {std::pair{1, 1}, {1, 3}, {3, 1}, {3, 3}, {2, 2}}) ws.FramePixels.Intensity[i][j] = MaskedIntensity;
     ws.FSetup.CBth2step = true;
     ws.FSetup.Eth2step = "0.5";
 }
@@ -194,7 +195,7 @@ TEST(FrameProfile, MaskedPixelsCarryNoIntensityAndNoCount) {
     SetUpCross(ws);
     ComputeFrameGeometry(ws, host);
     // Masked pixels still set the 2-theta range (the centre is at 0)...
-    EXPECT_EQ(ws.FramePixels[2][2].TwoTheta, 0.0f);
+    EXPECT_EQ(ws.FramePixels.TwoTheta[2][2], 0.0f);
     EXPECT_NEAR(ws.MaxTwoTheta, 14.14, 0.01);
     // ...but are in no bin.
     EXPECT_EQ(ws.FrameProfile[0].Count, 0);
@@ -226,7 +227,7 @@ TEST(FrameProfile, DetectorSizeZeroActsAs61mm) {
     ComputeFrameGeometry(b, host);
     EXPECT_EQ(a.DSize, 61.0);
     for (int i = 1; i <= 100; ++i)
-        for (int j = 1; j <= 80; ++j) ASSERT_EQ(a.FramePixels[i][j].TwoTheta, b.FramePixels[i][j].TwoTheta);
+        for (int j = 1; j <= 80; ++j) ASSERT_EQ(a.FramePixels.TwoTheta[i][j], b.FramePixels.TwoTheta[i][j]);
     EXPECT_EQ(a.TwoThetaStep, b.TwoThetaStep);
 }
 
@@ -368,9 +369,9 @@ TEST(AdjustTwoThetaMaximum, StrongestBinMovesToTheTarget) {
     int64_t moved = 0;
     for (int i = 1; i <= ws.FrameWidth; ++i)
         for (int j = 1; j <= ws.FrameHeight; ++j) {
-            const float before = plain.FramePixels[i][j].TwoTheta, after = ws.FramePixels[i][j].TwoTheta;
+            const float before = plain.FramePixels.TwoTheta[i][j], after = ws.FramePixels.TwoTheta[i][j];
             ASSERT_NEAR(after, before * factor, 1e-5);
-            ASSERT_EQ(ws.FramePixels[i][j].Psi, plain.FramePixels[i][j].Psi);
+            ASSERT_EQ(ws.FramePixels.Psi[i][j], plain.FramePixels.Psi[i][j]);
             const double k0 = std::nearbyint((double(before) - plain.MinTwoTheta) / plain.TwoThetaStep);
             const double k1 = std::nearbyint((double(after) - ws.MinTwoTheta) / ws.TwoThetaStep);
             moved += k0 != k1;
@@ -402,7 +403,7 @@ TEST(AdjustTwoThetaMaximum, NoBinInsideTheSectorLeavesTheScale) {
     ComputeFrameGeometry(ws, host);
     EXPECT_EQ(ws.TwoThetaStep, plain.TwoThetaStep);
     EXPECT_EQ(ws.MinTwoTheta, plain.MinTwoTheta);
-    EXPECT_EQ(ws.FramePixels[10][10].TwoTheta, plain.FramePixels[10][10].TwoTheta);
+    EXPECT_EQ(ws.FramePixels.TwoTheta[10][10], plain.FramePixels.TwoTheta[10][10]);
     EXPECT_EQ(ws.ProfileTopIntensity, 0.0f);
 }
 

@@ -11,6 +11,7 @@
 #include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "pixel_record.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -19,7 +20,7 @@ namespace {
 
 // Everything a failed run must leave as it was.
 struct Snapshot {
-    std::vector<FramePixel> pixels;
+    std::vector<unsigned char> pixels;
     double Xo, Yo, DSize, Distance, TwoThetaD, PixelSize, DistancePixels;
     float MinTwoTheta, MaxTwoTheta, TwoThetaStep, FlatDistancePixels, DegreesPerPixel;
     int32_t ScanPoints, FrameSize;
@@ -28,7 +29,7 @@ struct Snapshot {
     uint8_t FlatDetector;
 
     explicit Snapshot(const Workspace& ws)
-        : pixels(ws.FramePixels.data(), ws.FramePixels.data() + ws.FramePixels.cellCount()),
+        : pixels(test::PlaneBytes(ws)),
           Xo(ws.Xo), Yo(ws.Yo), DSize(ws.DSize), Distance(ws.Distance), TwoThetaD(ws.TwoThetaD),
           PixelSize(ws.PixelSize), DistancePixels(ws.DistancePixels), MinTwoTheta(ws.MinTwoTheta),
           MaxTwoTheta(ws.MaxTwoTheta), TwoThetaStep(ws.TwoThetaStep), FlatDistancePixels(ws.FlatDistancePixels),
@@ -40,7 +41,7 @@ struct Snapshot {
     void expectUnchanged(const Workspace& ws) const {
         Snapshot now(ws);
         ASSERT_EQ(pixels.size(), now.pixels.size());
-        EXPECT_EQ(std::memcmp(pixels.data(), now.pixels.data(), pixels.size() * sizeof(FramePixel)), 0);
+        EXPECT_EQ(pixels, now.pixels);
         EXPECT_EQ(std::memcmp(profile.data(), now.profile.data(), profile.size() * sizeof(ProfilePoint)), 0);
         EXPECT_EQ(std::memcmp(copy.data(), now.copy.data(), copy.size() * sizeof(ProfilePoint)), 0);
         EXPECT_EQ(std::tie(Xo, Yo, DSize, Distance, TwoThetaD, PixelSize, DistancePixels),
@@ -73,8 +74,8 @@ TEST(GeometrySettings, CentreBoxesOverrideTheFileWhenTicked) {
     ComputeFrameGeometry(ws, host);
     EXPECT_EQ(ws.Xo, 30.5);
     EXPECT_EQ(ws.Yo, 15);   // not ticked
-    EXPECT_FLOAT_EQ(ws.FramePixels[40][15].Psi, 0.0f);   // right of x = 30.5
-    EXPECT_FLOAT_EQ(ws.FramePixels[20][15].Psi, 180.0f);
+    EXPECT_FLOAT_EQ(ws.FramePixels.Psi[40][15], 0.0f);   // right of x = 30.5
+    EXPECT_FLOAT_EQ(ws.FramePixels.Psi[20][15], 180.0f);
 }
 
 TEST(GeometrySettings, PixelSizeGivesTheDetectorSize) {
@@ -123,7 +124,7 @@ TEST(GeometrySettings, FileSettingsReplaceTheFrameGeometry) {
     EXPECT_EQ(ws.Distance, 40);
     EXPECT_EQ(ws.TwoThetaD, 12.5);
     EXPECT_EQ(ws.FlatDetector, 1);
-    EXPECT_NEAR(ws.FramePixels[10][20].TwoTheta, 12.5, 1e-5);
+    EXPECT_NEAR(ws.FramePixels.TwoTheta[10][20], 12.5, 1e-5);
 }
 
 TEST(GeometrySettings, FileSettingsOfCurvedDetectors) {
@@ -170,7 +171,7 @@ TEST(GeometrySettings, SlitDetectorWidensTheStep) {
         EXPECT_EQ(ws.SlitDetector, slit ? 1 : 0);
         float smallest = 90;
         for (int i = 1; i <= 400; ++i)
-            for (int j = 1; j <= 40; ++j) smallest = std::min(smallest, ws.FramePixels[i][j].TwoTheta);
+            for (int j = 1; j <= 40; ++j) smallest = std::min(smallest, ws.FramePixels.TwoTheta[i][j]);
         // 1.4 or 0.75 times the range per column, to the nearest 0.005.
         const double raw = (ws.MaxTwoTheta - smallest) * (slit ? 1.4 : 0.75) / 400;
         ASSERT_GT(raw, 0.01);
@@ -197,7 +198,7 @@ TEST(GeometrySettings, NoFrameOnlyReadsTheSettings) {
 TEST(GeometrySettings, FrameOfZeroWidthMapsNothing) {
     Workspace ws;
     RecordingHost host;
-    ws.FramePixels.resize(0, 10);
+    ws.FramePixels.Blank(0, 10);
     ws.FrameWidth = 0;
     ws.FrameHeight = 10;
     ws.FrameSize = 10;
@@ -252,7 +253,7 @@ TEST(GeometrySettings, BoxThatIsNotANumberChangesNothing) {
         SCOPED_TRACE(c.what);
         Workspace ws;
         SetUpComputedFrame(ws);
-        ws.FramePixels[3][3].Intensity = 77;
+        ws.FramePixels.Intensity[3][3] = 77;
         c.set(ws);
         const Snapshot before(ws);
         RecordingHost host;

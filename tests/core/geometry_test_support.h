@@ -17,7 +17,7 @@ namespace orv::test {
 // as a frame reader leaves it (no settings box ticked).
 inline void SetUpFlatFrame(Workspace& ws, int32_t width, int32_t height, double xo, double yo,
                            double distance, double dsize, double twoThetaD = 0, int32_t intensity = 100) {
-    ws.FramePixels.resize(width, height);
+    ws.FramePixels.Blank(width, height);
     ws.FrameWidth = width;
     ws.FrameHeight = height;
     ws.FrameSize = std::max(width, height);
@@ -28,7 +28,7 @@ inline void SetUpFlatFrame(Workspace& ws, int32_t width, int32_t height, double 
     ws.TwoThetaD = twoThetaD;
     ws.LastFileIndex = 0;
     for (int32_t i = 1; i <= width; ++i)
-        for (int32_t j = 1; j <= height; ++j) ws.FramePixels[i][j].Intensity = intensity;
+        for (int32_t j = 1; j <= height; ++j) ws.FramePixels.Intensity[i][j] = intensity;
 }
 
 inline std::string GeometryData(const std::string& name) { return std::string(ORV_TEST_DATA) + "/geometry/" + name; }
@@ -59,7 +59,7 @@ inline void LoadI32Pixels(Workspace& ws, const std::string& path) {
         for (int32_t i = 1; i <= ws.FrameWidth; ++i) {
             unsigned char b[4];
             if (!in.read(reinterpret_cast<char*>(b), 4)) throw std::runtime_error("short file " + path);
-            ws.FramePixels[i][j].Intensity =
+            ws.FramePixels.Intensity[i][j] =
                 static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
         }
 }

@@ -159,7 +159,7 @@ TEST(BrightnessStepTest, MovesTheTrackBarByTwoWithinItsEnds) {
     RecordingHost host;
     EXPECT_FALSE(BrightnessStep(ws, host, +2));   // nothing opened
     Loaded(ws, 64, 64);
-    ws.FramePixels.resize(64, 64);
+    ws.FramePixels.Blank(64, 64);
     ws.Form22.TrackBar1 = 89;
     ASSERT_TRUE(BrightnessStep(ws, host, +2));
     EXPECT_EQ(ws.Form22.TrackBar1, 91);

@@ -13,9 +13,9 @@ namespace {
 void Frame(Workspace& ws, int w, int h) {
     ws.FrameWidth = w;
     ws.FrameHeight = h;
-    ws.FramePixels.resize(w, h);
+    ws.FramePixels.Blank(w, h);
     for (int x = 1; x <= w; ++x)
-        for (int y = 1; y <= h; ++y) ws.FramePixels[x][y].Intensity = 100 + x + 10 * y;
+        for (int y = 1; y <= h; ++y) ws.FramePixels.Intensity[x][y] = 100 + x + 10 * y;
 }
 } // namespace
 
@@ -23,9 +23,9 @@ TEST(MaskFileTest, SaveThenLoadRestoresTheSameMaskedPixels) {
     TempDir dir;
     Workspace a;
     Frame(a, 8, 5);
-    a.FramePixels[1][1].Intensity = -1;
-    a.FramePixels[8][5].Intensity = -1;
-    a.FramePixels[3][2].Intensity = -1;
+    a.FramePixels.Intensity[1][1] = -1;
+    a.FramePixels.Intensity[8][5] = -1;
+    a.FramePixels.Intensity[3][2] = -1;
     WriteMaskFile(dir.file("m.msk"), a);
     // Row by row, column and row as unsigned 16-bit values.
     std::string expected;
@@ -39,10 +39,10 @@ TEST(MaskFileTest, SaveThenLoadRestoresTheSameMaskedPixels) {
 
     Workspace b;
     Frame(b, 8, 5);
-    EXPECT_EQ(ApplyMask(b.FramePixels, 8, 5, ReadMaskFile(dir.file("m.msk"))), 3);
+    EXPECT_EQ(ApplyMask(b.FramePixels.Intensity, 8, 5, ReadMaskFile(dir.file("m.msk"))), 3);
     for (int x = 1; x <= 8; ++x)
         for (int y = 1; y <= 5; ++y)
-            EXPECT_EQ(b.FramePixels[x][y].Intensity == -1, a.FramePixels[x][y].Intensity == -1);
+            EXPECT_EQ(b.FramePixels.Intensity[x][y] == -1, a.FramePixels.Intensity[x][y] == -1);
 }
 
 TEST(MaskFileTest, RecordsOutsideTheFrameAndHalfRecordsAreSkipped) {
@@ -53,9 +53,9 @@ TEST(MaskFileTest, RecordsOutsideTheFrameAndHalfRecordsAreSkipped) {
     Frame(ws, 8, 5);
     auto records = ReadMaskFile(dir.file("odd.msk"));
     EXPECT_EQ(records.size(), 5u);
-    EXPECT_EQ(ApplyMask(ws.FramePixels, 8, 5, records), 1);
-    EXPECT_EQ(ws.FramePixels[2][2].Intensity, -1);
-    EXPECT_EQ(ws.FramePixels[0][1].Intensity, 0);   // the border stays untouched
+    EXPECT_EQ(ApplyMask(ws.FramePixels.Intensity, 8, 5, records), 1);
+    EXPECT_EQ(ws.FramePixels.Intensity[2][2], -1);
+    EXPECT_EQ(ws.FramePixels.Intensity[0][1], 0);   // the border stays untouched
 }
 
 TEST(BackgroundFileTest, RoundTripAndSubtractionKeepsMasks) {
@@ -71,12 +71,12 @@ TEST(BackgroundFileTest, RoundTripAndSubtractionKeepsMasks) {
 
     Workspace ws;
     Frame(ws, 6, 4);
-    ws.FramePixels[2][3].Intensity = -1;
-    ws.FramePixels[1][1].Intensity = -2147483647;
-    ASSERT_TRUE(SubtractBackground(ws.FramePixels, 6, 4, b));
-    EXPECT_EQ(ws.FramePixels[4][4].Intensity, 0);
-    EXPECT_EQ(ws.FramePixels[2][3].Intensity, -1);
-    EXPECT_EQ(ws.FramePixels[1][1].Intensity, INT32_MIN);   // saturated, not wrapped
+    ws.FramePixels.Intensity[2][3] = -1;
+    ws.FramePixels.Intensity[1][1] = -2147483647;
+    ASSERT_TRUE(SubtractBackground(ws.FramePixels.Intensity, 6, 4, b));
+    EXPECT_EQ(ws.FramePixels.Intensity[4][4], 0);
+    EXPECT_EQ(ws.FramePixels.Intensity[2][3], -1);
+    EXPECT_EQ(ws.FramePixels.Intensity[1][1], INT32_MIN);   // saturated, not wrapped
 }
 
 TEST(BackgroundFileTest, WrongSizeChangesNothingAndShortFilesAreRefused) {
@@ -87,8 +87,8 @@ TEST(BackgroundFileTest, WrongSizeChangesNothingAndShortFilesAreRefused) {
     Workspace ws;
     Frame(ws, 4, 6);
     BackgroundFrame b = ReadBackgroundFile(dir.file("b.bck"));
-    EXPECT_FALSE(SubtractBackground(ws.FramePixels, 4, 6, b));
-    EXPECT_EQ(ws.FramePixels[1][1].Intensity, 111);
+    EXPECT_FALSE(SubtractBackground(ws.FramePixels.Intensity, 4, 6, b));
+    EXPECT_EQ(ws.FramePixels.Intensity[1][1], 111);
 
     std::string full = test::ReadBytes(dir.file("b.bck"));
     test::WriteBytes(dir.file("short.bck"), full.substr(0, full.size() - 1));

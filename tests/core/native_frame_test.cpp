@@ -19,9 +19,9 @@ void MakeFrame(Workspace& ws, int w, int h) {
     ws.FrameWidth = w;
     ws.FrameHeight = h;
     ws.FrameSize = std::max(w, h);
-    ws.FramePixels.resize(w, h);
+    ws.FramePixels.Blank(w, h);
     for (int x = 1; x <= w; ++x)
-        for (int y = 1; y <= h; ++y) ws.FramePixels[x][y].Intensity = x * 1000 + y;
+        for (int y = 1; y <= h; ++y) ws.FramePixels.Intensity[x][y] = x * 1000 + y;
 }
 
 std::string Header(int32_t magic, int32_t w, int32_t h) {
@@ -41,8 +41,8 @@ TEST(NativeFrameTest, RoundTripKeepsPixelsMaskAndGeometry) {
     TempDir dir;
     Workspace ws;
     MakeFrame(ws, 512, 1024);   // taller than wide
-    ws.FramePixels[3][7].Intensity = MaskedIntensity;
-    ws.FramePixels[512][1024].Intensity = 2147483647;
+    ws.FramePixels.Intensity[3][7] = MaskedIntensity;
+    ws.FramePixels.Intensity[512][1024] = 2147483647;
     ws.Landa = 0.70926;
     ws.TwoThetaD = -18.25;
     ws.Distance = 61.54;
@@ -62,7 +62,7 @@ TEST(NativeFrameTest, RoundTripKeepsPixelsMaskAndGeometry) {
     EXPECT_EQ(back.FrameSize, 1024);
     for (int x = 1; x <= 512; ++x)
         for (int y = 1; y <= 1024; ++y)
-            ASSERT_EQ(back.FramePixels[x][y].Intensity, ws.FramePixels[x][y].Intensity) << x << "," << y;
+            ASSERT_EQ(back.FramePixels.Intensity[x][y], ws.FramePixels.Intensity[x][y]) << x << "," << y;
     EXPECT_DOUBLE_EQ(back.Landa, 0.7093);       // four decimals, 7092.6 rounds to 7093
     EXPECT_DOUBLE_EQ(back.TwoThetaD, -18.25);
     EXPECT_DOUBLE_EQ(back.DSize, 38.4);
@@ -90,7 +90,7 @@ TEST(NativeFrameTest, ReadsAFrameWrittenByAnotherProgram) {
     ByteView v(raw);
     for (int j = 1; j <= 256; ++j)
         for (int i = 1; i <= 384; ++i)
-            ASSERT_EQ(r.Frame.FramePixels[i][j].Intensity, v.i32(4ull * ((j - 1) * 384 + (i - 1))));
+            ASSERT_EQ(r.Frame.Intensity[i][j], v.i32(4ull * ((j - 1) * 384 + (i - 1))));
 }
 
 TEST(NativeFrameTest, TruncatedOrInconsistentFilesAreRejected) {
@@ -132,7 +132,7 @@ TEST(ReaderChainTest, FailedReadLeavesTheCurrentFrameUntouched) {
         ChainResult r = Load(ws, dir.file(name));
         EXPECT_FALSE(r.Read) << name;
         EXPECT_EQ(ws.FrameWidth, 20);
-        EXPECT_EQ(ws.FramePixels[20][10].Intensity, 20010);
+        EXPECT_EQ(ws.FramePixels.Intensity[20][10], 20010);
         EXPECT_DOUBLE_EQ(ws.Landa, 1.5406);
         EXPECT_EQ(ws.Form23.EWaveLen, "1.541");
     }

@@ -99,7 +99,7 @@ TEST_P(ScanReferenceTest, ScanMatchesTheIndependentIntegrationBinByBin) {
 
     int32_t largest = 0;
     for (int i = 1; i <= ws.FrameWidth; ++i)
-        for (int j = 1; j <= ws.FrameHeight; ++j) largest = std::max(largest, ws.FramePixels[i][j].Intensity);
+        for (int j = 1; j <= ws.FrameHeight; ++j) largest = std::max(largest, ws.FramePixels.Intensity[i][j]);
 
     const std::vector<ReferenceBin> reference = ReadReference(c.Reference);
     ASSERT_EQ(static_cast<int>(reference.size()), c.ScanPoints + 1);

@@ -100,7 +100,7 @@ TEST(ScanSectorTest, MaskedPixelChangesNeitherSumNorCount) {
     Scan(ws, host, 0, 360);
     EXPECT_EQ(ws.SectorScan[5].Count, 39);   // psi 0 lies on the limit
     EXPECT_FLOAT_EQ(ws.SectorScan[5].Intensity, 390);
-    ws.FramePixels[6][20].Intensity = MaskedIntensity;   // bin 5, psi 171
+    ws.FramePixels.Intensity[6][20] = MaskedIntensity;   // bin 5, psi 171
     Scan(ws, host, 0, 360);
     EXPECT_EQ(ws.SectorScan[5].Count, 38);
     EXPECT_FLOAT_EQ(ws.SectorScan[5].Intensity, 380);
@@ -137,7 +137,7 @@ TEST(ScanSectorTest, ScanEndsAtAThinBinBeyondNinetyPercentOfTheLargestTwoTheta) 
         MakeScanFrame(ws, 101, 20, 1.0f, 100, 100.0f);
         for (int i = 1; i <= 101; ++i)
             for (int j = 1; j <= 20; ++j) SetPixel(ws, i, j, 5, static_cast<float>(i - 1), 10.0f + j);
-        if (pixels == 19) ws.FramePixels[96][7].Intensity = MaskedIntensity;   // bin 95
+        if (pixels == 19) ws.FramePixels.Intensity[96][7] = MaskedIntensity;   // bin 95
         Scan(ws, host, 0, 360);
         EXPECT_EQ(ws.SectorScanPoints, pixels == 19 ? 95 : 100) << pixels;
         EXPECT_EQ(ws.ScanPoints, 100);
@@ -204,20 +204,24 @@ TEST(ScanSectorTest, EmptyBinsTakeTheMeanOfTheirNeighboursFinishedValues) {
 TEST(ScanSectorTest, FlatWeightIsTheCubedDistanceOverTheCubedDetectorDistance) {
     Workspace ws;
     RecordingHost host;
-    MakeScanFrame(ws, 2, 1, 1.0f, 10, 100.0f);
+    MakeScanFrame(ws, 151, 1, 1.0f, 10, 100.0f);
     ws.FSetup.CB2thetaLorentz = false;
     ws.FSetup.cbflat = true;
     ws.FrameSize = 100;
     ws.Distance = 50;
     ws.DSize = 25;   // 200 pixels from sample to detector
     SetPixel(ws, 1, 1, 1000, 1, 45);
-    ws.FramePixels[1][1].X = 0;
-    ws.FramePixels[1][1].Y = 200;
-    ws.FramePixels[1][1].Z = 0;
-    SetPixel(ws, 2, 1, 1000, 2, 45);
-    ws.FramePixels[2][1].X = 120;
-    ws.FramePixels[2][1].Y = 160;   // r = 200
-    ws.FramePixels[2][1].Z = 150;   // r = 250
+    SetPixel(ws, 151, 1, 1000, 2, 45);
+    // A flat detector 200 pixels away, centre on pixel (1, 1): pixel (1, 1)
+    // lies at X = 0, Y = 200, Z = 0 (r = 200), pixel (151, 1) at X = -150
+    // (r = 250).
+    FrameGeometry& g = ws.FramePixels.OwnGeometry();
+    g.Mapping.Mapper = DetectorMapping::Kind::Flat;
+    g.Mapping.Xo = 1;
+    g.Mapping.Yo = 1;
+    g.Mapping.D = 200;
+    ASSERT_EQ(ws.FramePixels.Lab(151, 1).X, -150);
+    ASSERT_EQ(ws.FramePixels.Lab(151, 1).Y, 200);
     Scan(ws, host, 0, 360);
     EXPECT_FLOAT_EQ(ws.SectorScan[1].Intensity, 1000);
     EXPECT_NEAR(ws.SectorScan[2].Intensity, 1000 * (250.0 * 250 * 250) / (200.0 * 200 * 200), 1e-3);
@@ -277,7 +281,7 @@ TEST(ScanSectorTest, ChartsShowTheScanAndItsRange) {
     MakeRingFrame(ws);
     ws.SectorTwoTheta1 = 20;
     ws.SectorTwoTheta2 = 45;
-    for (int j = 1; j <= 40; ++j) ws.FramePixels[31][j].Intensity = 100;   // bin 30
+    for (int j = 1; j <= 40; ++j) ws.FramePixels.Intensity[31][j] = 100;   // bin 30
     Scan(ws, host, 0, 360);
     EXPECT_EQ(ws.Form2.Caption, "2Theta Scan of frame1.orv");
     EXPECT_TRUE(ws.Form2.Visible);

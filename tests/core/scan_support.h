@@ -13,7 +13,7 @@ namespace orv::test {
 // of `step` degrees from 0 up to `points`, the largest 2-theta `maxTwoTheta`.
 inline void MakeScanFrame(Workspace& ws, int w, int h, float step = 1.0f, int points = 100,
                           float maxTwoTheta = 100.0f) {
-    ws.FramePixels.resize(w, h);
+    ws.FramePixels.Blank(w, h);
     ws.FrameWidth = w;
     ws.FrameHeight = h;
     ws.FrameSize = std::max(w, h);
@@ -27,10 +27,10 @@ inline void MakeScanFrame(Workspace& ws, int w, int h, float step = 1.0f, int po
 }
 
 inline void SetPixel(Workspace& ws, int i, int j, int32_t intensity, float twoTheta, float psi) {
-    FramePixel& p = ws.FramePixels[i][j];
-    p.Intensity = intensity;
-    p.TwoTheta = twoTheta;
-    p.Psi = psi;
+    ws.FramePixels.Intensity[i][j] = intensity;
+    FrameGeometry& g = ws.FramePixels.OwnGeometry();
+    g.TwoTheta[i][j] = twoTheta;
+    g.Psi[i][j] = psi;
 }
 
 } // namespace orv::test

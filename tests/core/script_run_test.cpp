@@ -229,10 +229,10 @@ TEST_F(ScriptRun, FitToStandardWithoutTheFitSetsTheBoxesAndSaysSo) {
 
 TEST_F(ScriptRun, AddFrameOfAnotherFormatChangesNothing) {
     WriteTextLines(dir.file("other.txt"), {"line one", "not the right maker", "3"});
-    const int32_t before = ws.FramePixels[5][2].Intensity;
+    const int32_t before = ws.FramePixels.Intensity[5][2];
     const std::string eth = ws.FSetup.Eth2step;
     EXPECT_EQ(Run({"ADDFRAME 0 " + dir.file("other.txt"), "SET2THST 0.3 "}), ScriptEnd::Completed);
-    EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
+    EXPECT_EQ(ws.FramePixels.Intensity[5][2], before);
     EXPECT_EQ(ws.Form23.EXo, Workspace().Form23.EXo);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
     // A frame of the program's own format and of the same size is not added either.
@@ -240,45 +240,45 @@ TEST_F(ScriptRun, AddFrameOfAnotherFormatChangesNothing) {
     MakeScanFrame(own, 384, 256);
     WriteTextLines(dir.file("own.txt"), {"ADDFRAME 0 " + DataFile("geometry/flat384x256_offcentre.orv")});
     EXPECT_EQ(RunScriptFile(own, host, dir.file("own.txt")), ScriptEnd::Completed);
-    EXPECT_EQ(own.FramePixels[100][100].Intensity, 0);
+    EXPECT_EQ(own.FramePixels.Intensity[100][100], 0);
     EXPECT_EQ(own.Landa, Workspace().Landa);
     // A file that does not exist is an input/output error: the script stops.
     EXPECT_EQ(Run({"ADDFRAME 1 " + dir.file("none.tif"), "SET2THST 0.4 "}), ScriptEnd::Failed);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
-    EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
+    EXPECT_EQ(ws.FramePixels.Intensity[5][2], before);
 }
 
 TEST_F(ScriptRun, AddFrameAddsAndSubtractsAFrameOfTheSameSize) {
     WritePANalyticalFile(dir.file("add.txt"), 20, 4, [](int i, int j) { return i == 2 && j == 2 ? -1 : i * j; });
-    ws.FramePixels[3][1].Intensity = MaskedIntensity;
-    ws.FramePixels[20][4].Intensity = INT32_MAX - 10;
+    ws.FramePixels.Intensity[3][1] = MaskedIntensity;
+    ws.FramePixels.Intensity[20][4] = INT32_MAX - 10;
     const TForm32 settings = ws.Form32;
     const TForm23 info = ws.Form23;
     EXPECT_EQ(Run({"ADDFRAME 0 " + dir.file("add.txt")}), ScriptEnd::Completed);
-    EXPECT_EQ(ws.FramePixels[5][3].Intensity, 105 + 15);
-    EXPECT_EQ(ws.FramePixels[1][1].Intensity, 101 + 1);
-    EXPECT_EQ(ws.FramePixels[3][1].Intensity, MaskedIntensity);   // masked stays masked
-    EXPECT_EQ(ws.FramePixels[2][2].Intensity, MaskedIntensity);   // masked in the added frame
-    EXPECT_EQ(ws.FramePixels[20][4].Intensity, INT32_MAX);        // saturated, not wrapped
+    EXPECT_EQ(ws.FramePixels.Intensity[5][3], 105 + 15);
+    EXPECT_EQ(ws.FramePixels.Intensity[1][1], 101 + 1);
+    EXPECT_EQ(ws.FramePixels.Intensity[3][1], MaskedIntensity);   // masked stays masked
+    EXPECT_EQ(ws.FramePixels.Intensity[2][2], MaskedIntensity);   // masked in the added frame
+    EXPECT_EQ(ws.FramePixels.Intensity[20][4], INT32_MAX);        // saturated, not wrapped
     // The file's geometry is not taken over; the scan was made again.
     EXPECT_EQ(ws.Form32.EXoM, settings.EXoM);
     EXPECT_EQ(ws.Form32.RCylindrical, settings.RCylindrical);
     EXPECT_EQ(ws.Form23.EXo, info.EXo);
     EXPECT_EQ(ws.LLog.Last(), "2Theta scan calculated and displayed ");
     EXPECT_EQ(Run({"addframe 1 " + dir.file("add.txt")}), ScriptEnd::Completed);
-    EXPECT_EQ(ws.FramePixels[5][3].Intensity, 105);
-    EXPECT_EQ(ws.FramePixels[1][1].Intensity, 101);
-    EXPECT_EQ(ws.FramePixels[3][1].Intensity, MaskedIntensity);
+    EXPECT_EQ(ws.FramePixels.Intensity[5][3], 105);
+    EXPECT_EQ(ws.FramePixels.Intensity[1][1], 101);
+    EXPECT_EQ(ws.FramePixels.Intensity[3][1], MaskedIntensity);
 }
 
 TEST_F(ScriptRun, AddFrameRefusesAnotherSizeOrAShortFileAndChangesNothing) {
     WritePANalyticalFile(dir.file("wide.txt"), 21, 4, [](int, int) { return 1; });
     WritePANalyticalFile(dir.file("short.txt"), 20, 4, [](int, int) { return 1; }, 6);
-    const int32_t before = ws.FramePixels[5][2].Intensity;
+    const int32_t before = ws.FramePixels.Intensity[5][2];
     const TForm32 settings = ws.Form32;
     EXPECT_EQ(Run({"ADDFRAME 0 " + dir.file("wide.txt"), "ADDFRAME 0 " + dir.file("short.txt"), "SET2THST 0.3 "}),
               ScriptEnd::Completed);
-    EXPECT_EQ(ws.FramePixels[5][2].Intensity, before);
+    EXPECT_EQ(ws.FramePixels.Intensity[5][2], before);
     EXPECT_EQ(ws.Form32.EXoM, settings.EXoM);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
     const std::vector<std::string> log = ws.LLog.Lines();

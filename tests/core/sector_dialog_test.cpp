@@ -94,10 +94,10 @@ TEST(DeleteSector, RectangleMasksThenFullRange) {
     ws.FMask.EY1 = "5";
     ws.FMask.EY2 = "6";
     DeleteSector1Click(ws, host);
-    EXPECT_EQ(ws.FramePixels[10][5].Intensity, -1);
-    EXPECT_EQ(ws.FramePixels[20][6].Intensity, -1);
-    EXPECT_EQ(ws.FramePixels[21][6].Intensity, 0);
-    EXPECT_EQ(ws.FramePixels[15][7].Intensity, 0);
+    EXPECT_EQ(ws.FramePixels.Intensity[10][5], -1);
+    EXPECT_EQ(ws.FramePixels.Intensity[20][6], -1);
+    EXPECT_EQ(ws.FramePixels.Intensity[21][6], 0);
+    EXPECT_EQ(ws.FramePixels.Intensity[15][7], 0);
     EXPECT_FALSE(ws.FMask.CBRectangle);
     EXPECT_EQ(ws.FMask.Ex2, "40");
     EXPECT_EQ(ws.FMask.EY2, "30");
@@ -116,9 +116,9 @@ TEST(DeleteSector, AngularUsesTheSectorLimits) {
     ws.SectorPsi1 = 0;
     ws.SectorPsi2 = 360;
     DeleteSector1Click(ws, host);
-    EXPECT_EQ(ws.FramePixels[11][11 + 6].Intensity, -1);   // atan(6 / 50) = 6.8 degrees, psi 270
-    EXPECT_EQ(ws.FramePixels[11 + 6][11].Intensity, 0);    // psi 0 lies on the limit
-    EXPECT_EQ(ws.FramePixels[11 + 2][11].Intensity, 0);    // 2.3 degrees
+    EXPECT_EQ(ws.FramePixels.Intensity[11][11 + 6], -1);   // atan(6 / 50) = 6.8 degrees, psi 270
+    EXPECT_EQ(ws.FramePixels.Intensity[11 + 6][11], 0);    // psi 0 lies on the limit
+    EXPECT_EQ(ws.FramePixels.Intensity[11 + 2][11], 0);    // 2.3 degrees
     EXPECT_EQ(ws.LLog.Lines()[0], " Angular sector = 5.000, 0.000, 10.000, 360.000");
 }
 

@@ -6,6 +6,7 @@
 #include "base/numbers.h"
 #include "workspace/sector_overlay.h"
 #include "workspace/workspace.h"
+#include "pixel_record.h"
 
 namespace orv {
 namespace {
@@ -43,7 +44,7 @@ TEST(SectorRings, BandMarksItsRingAndPsiRangeOnly) {
     int marked = 0;
     for (int32_t x = 1; x <= 101; ++x) {
         for (int32_t y = 1; y <= 101; ++y) {
-            const FramePixel& p = ws.FramePixels[x][y];
+            const orv::test::PixelRecord p = orv::test::PixelAt(ws, x, y);
             const bool expected = std::fabs(p.TwoTheta - 10.0) < hw && p.Psi > 0 && p.Psi < 180;
             const bool red = ws.Form1.Image1.Get(x, y) == MakeColor(255, 0, 0);
             EXPECT_EQ(red, expected) << x << "," << y;
@@ -76,7 +77,7 @@ TEST(SectorRings, BandOnAShrunkFrameStaysInsideIt) {
     test::MakeFrame(ws, 4096, 6);
     ws.DisplayWidth = 1024;
     for (int32_t i = 0; i <= 4097; ++i)
-        for (int32_t j = 0; j <= 7; ++j) ws.FramePixels[i][j].Psi = 10;
+        for (int32_t j = 0; j <= 7; ++j) ws.FramePixels.OwnGeometry().Psi[i][j] = 10;
     ws.MinTwoTheta = 0;
     ws.MaxTwoTheta = 40;
     ws.FrameProfileCopy[3].TwoTheta = 0;
@@ -158,19 +159,19 @@ TEST(SectorOutline, RectangleIsReadClampedAndDrawn) {
 void CountedFrame(Workspace& ws) {
     RingFrame(ws);
     for (int32_t i = 1; i <= 101; ++i)
-        for (int32_t j = 1; j <= 101; ++j) ws.FramePixels[i][j].Intensity = i + 100 * j;
+        for (int32_t j = 1; j <= 101; ++j) ws.FramePixels.Intensity[i][j] = i + 100 * j;
 }
 
 TEST(SectorStatisticsTest, AngularSumsSkipMaskedPixels) {
     Workspace ws;
     CountedFrame(ws);
-    ws.FramePixels[51][30].Intensity = -1;   // in the sector
+    ws.FramePixels.Intensity[51][30] = -1;   // in the sector
     // Independent count over the same limits, written out here.
     int64_t sum = 0, count = 0;
     int32_t top = 0;
     for (int32_t i = 1; i <= 101; ++i) {
         for (int32_t j = 1; j <= 101; ++j) {
-            const FramePixel& p = ws.FramePixels[i][j];
+            const orv::test::PixelRecord p = orv::test::PixelAt(ws, i, j);
             if (p.TwoTheta > 5 && p.TwoTheta < 15 && p.Psi > 45 && p.Psi < 135 && p.Intensity >= 0) {
                 sum += p.Intensity;
                 ++count;
@@ -194,8 +195,8 @@ TEST(SectorStatisticsTest, RectangleOrderedSummedIn64Bits) {
     Workspace ws;
     test::MakeFrame(ws, 10, 10);
     for (int32_t i = 1; i <= 10; ++i)
-        for (int32_t j = 1; j <= 10; ++j) ws.FramePixels[i][j].Intensity = 2000000000;
-    ws.FramePixels[3][4].Intensity = -1;
+        for (int32_t j = 1; j <= 10; ++j) ws.FramePixels.Intensity[i][j] = 2000000000;
+    ws.FramePixels.Intensity[3][4] = -1;
     ws.CropRect = {4, 2, 5, 3};   // x1 > x2, y1 > y2
     const SectorStatistics st = RectangleSectorStatistics(ws);
     EXPECT_EQ(ws.CropRect, (std::array<int32_t, 4>{2, 4, 3, 5}));
@@ -224,8 +225,8 @@ TEST(SectorMask, ReversedRectangleMasksTheOrderedRange) {
     for (int32_t i = 0; i <= 321; ++i) {
         for (int32_t j = 0; j <= 321; ++j) {
             const bool inside = i >= 100 && i <= 200 && j >= 150 && j <= 300;
-            EXPECT_EQ(ws.FramePixels[i][j].Intensity == -1, inside) << i << "," << j;
-            masked += ws.FramePixels[i][j].Intensity == -1;
+            EXPECT_EQ(ws.FramePixels.Intensity[i][j] == -1, inside) << i << "," << j;
+            masked += ws.FramePixels.Intensity[i][j] == -1;
         }
     }
     EXPECT_EQ(masked, 101 * 151);
@@ -243,7 +244,7 @@ TEST(SectorMask, BadBoxChangesNothing) {
     EXPECT_FALSE(MaskRectangleSector(ws, host));
     ASSERT_EQ(host.messages.size(), 1u);
     for (int32_t i = 1; i <= 20; ++i)
-        for (int32_t j = 1; j <= 20; ++j) EXPECT_EQ(ws.FramePixels[i][j].Intensity, 0);
+        for (int32_t j = 1; j <= 20; ++j) EXPECT_EQ(ws.FramePixels.Intensity[i][j], 0);
     EXPECT_EQ(ws.LLog.Count(), 0u);
 }
 
@@ -251,11 +252,11 @@ TEST(SectorMask, AngularMaskKeepsPixelsOnTheLimits) {
     Workspace ws;
     CountedFrame(ws);
     // Pixel (61, 51): psi 0, 2-theta atan(10 / 100); pixel (51, 41): psi 90.
-    const float t = ws.FramePixels[61][51].TwoTheta;
+    const float t = ws.FramePixels.TwoTheta[61][51];
     MaskAngularSector(ws, t, 300, 20, 60);
-    EXPECT_NE(ws.FramePixels[61][51].Intensity, -1);   // 2-theta exactly T1
-    EXPECT_EQ(ws.FramePixels[71][51].Intensity, -1);   // psi 0, further out
-    EXPECT_NE(ws.FramePixels[51][31].Intensity, -1);   // psi 90: outside 300..60
+    EXPECT_NE(ws.FramePixels.Intensity[61][51], -1);   // 2-theta exactly T1
+    EXPECT_EQ(ws.FramePixels.Intensity[71][51], -1);   // psi 0, further out
+    EXPECT_NE(ws.FramePixels.Intensity[51][31], -1);   // psi 90: outside 300..60
     EXPECT_EQ(ws.LLog.Lines()[0], " Angular sector = " + FormatNumber(t) + ", 300.000, 20.000, 60.000");
     EXPECT_EQ(ws.LLog.Last(), "Deleted ");
 }

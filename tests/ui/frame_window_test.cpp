@@ -21,6 +21,7 @@
 #include "workspace/ui/mask_window.h"
 #include "workspace/ui/zoom_window.h"
 #include "workspace/workspace.h"
+#include "../core/pixel_record.h"
 
 namespace orv {
 namespace {
@@ -32,8 +33,8 @@ void RingsFrame(Workspace& ws) {
     test::FlatGeometry(ws, 150, 120, 200);
     for (int32_t i = 1; i <= 300; ++i) {
         for (int32_t j = 1; j <= 240; ++j) {
-            FramePixel& p = ws.FramePixels[i][j];
-            p.Intensity = static_cast<int32_t>(20 + 480 * std::pow(std::cos(p.TwoTheta * 3.14159265 / 2), 10));
+            ws.FramePixels.Intensity[i][j] =
+                static_cast<int32_t>(20 + 480 * std::pow(std::cos(ws.FramePixels.TwoTheta[i][j] * 3.14159265 / 2), 10));
         }
     }
     ws.MaxIntensity = 500;
@@ -103,7 +104,7 @@ TEST_F(FrameWindowTest, ShowsTheFrameWithTheSectorAndReadsOutUnderTheMouse) {
 
     // Pixel (170, 120) lies 20 pixels right of the beam: 2-theta atan(0.1).
     Move(view, QPoint(170, 120));
-    EXPECT_EQ(ws.Form21.Panel4, "X= 170, Y= 120, I= " + std::to_string(ws.FramePixels[170][120].Intensity));
+    EXPECT_EQ(ws.Form21.Panel4, "X= 170, Y= 120, I= " + std::to_string(ws.FramePixels.Intensity[170][120]));
     EXPECT_EQ(ws.Form21.Panel1, "2Theta= 5.711, Psi= 0");
     EXPECT_EQ(test::Find<QLabel>(zoom.get(), "Panel1")->text(), "2Theta= 5.711, Psi= 0");
     EXPECT_EQ(ws.FrameTools.ZoomX, 170);
@@ -123,7 +124,7 @@ TEST_F(FrameWindowTest, ShowsTheFrameWithTheSectorAndReadsOutUnderTheMouse) {
     EXPECT_EQ(Shown(view, outer.x(), outer.y()), BlueColor);
     EXPECT_NE(Shown(view, middle.x(), middle.y()), BlueColor);
     // Outside the sector the frame shows through in its palette colours.
-    const FramePixel& below = ws.FramePixels[150][200];
+    const orv::test::PixelRecord below = orv::test::PixelAt(ws, 150, 200);
     EXPECT_EQ(Shown(view, 150, 200), IntensityColor(ws.Palette, DisplayScale(ws), below.Intensity));
 
     // Leaving the frame empties the read-outs.
@@ -168,9 +169,9 @@ TEST_F(FrameWindowTest, EraserMasksWhileDragging) {
     Press(view, QPoint(50, 50));
     Move(view, QPoint(60, 50), Qt::LeftButton);
     Release(view, QPoint(60, 50));
-    EXPECT_EQ(ws.FramePixels[50][50].Intensity, -1);
-    EXPECT_NE(ws.FramePixels[55][50].Intensity, -1);   // only where the mouse was
-    EXPECT_EQ(ws.FramePixels[60][51].Intensity, -1);
+    EXPECT_EQ(ws.FramePixels.Intensity[50][50], -1);
+    EXPECT_NE(ws.FramePixels.Intensity[55][50], -1);   // only where the mouse was
+    EXPECT_EQ(ws.FramePixels.Intensity[60][51], -1);
     EXPECT_EQ(Shown(view, 60, 50), MaskedColor);
     EXPECT_FALSE(ws.FrameTools.MouseHeld);
 }
@@ -178,7 +179,7 @@ TEST_F(FrameWindowTest, EraserMasksWhileDragging) {
 TEST_F(FrameWindowTest, AChangeNoticeWithoutAPictureRedraws) {
     FrameWindow frame(ws, host);
     frame.show();
-    ws.FramePixels[40][40].Intensity = -1;   // changed behind the window's back
+    ws.FramePixels.Intensity[40][40] = -1;   // changed behind the window's back
     ws.Form1.PicturePending = false;
     host.changed(View::Frame);
     EXPECT_EQ(Shown(frame.view(), 40, 40), MaskedColor);
@@ -211,7 +212,7 @@ TEST(ZoomWindowTest, ReadOutOverTheZoomImage) {
     // Magnified twice: image pixel (70, 40) shows column 35 + 100 - 32.
     Move(zoom.view(), QPoint(70, 40));
     EXPECT_EQ(test::Find<QLabel>(&zoom, "Panel4")->text().toStdString(),
-              "x, y = 103,68, I = " + std::to_string(ws.FramePixels[103][68].Intensity));
+              "x, y = 103,68, I = " + std::to_string(ws.FramePixels.Intensity[103][68]));
     EXPECT_EQ(test::Find<QLabel>(&zoom, "Panel1")->text().left(10), "2Theta = 1");
 }
 

@@ -1,0 +1,61 @@
+#include "base/file_bytes.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orv {
+
+namespace {
+
+// Closes the file on every way out.
+struct FileHandle {
+    int fd = -1;
+    ~FileHandle() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+} // namespace
+
+FileBytes FileBytes::Read(const std::string& path, uint64_t limit) {
+    FileHandle file;
+    // Non-blocking, so that opening a FIFO returns at once instead of
+    // waiting for a writer; the file type is checked on what was opened.
+    do {
+        file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (file.fd < 0 && errno == EINTR);
+    if (file.fd < 0) throw FileError("Cannot open file " + path);
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0) throw FileError("Cannot read file " + path);
+    if (!S_ISREG(info.st_mode)) throw FileError("Not a regular file: " + path);
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    if (size > limit)
+        throw FileError("File too large (" + std::to_string(size) + " bytes, at most " + std::to_string(limit) +
+                        " expected): " + path);
+
+    FileBytes bytes;
+    try {
+        bytes.data_ = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(size));
+    } catch (const std::bad_alloc&) {
+        throw FileError("Not enough memory to read " + std::to_string(size) + " bytes of " + path);
+    }
+    // One read normally does it; a file that shrinks meanwhile gives what is there.
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(file.fd, bytes.data_.get() + done, static_cast<size_t>(size - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError("Cannot read file " + path + ": " + std::strerror(errno));
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    bytes.size_ = done;
+    return bytes;
+}
+
+} // namespace orv

@@ -1,0 +1,186 @@
+#include "workspace/integration.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/parallel.h"
+#include "workspace/sector_scan.h"
+
+namespace orv {
+
+namespace {
+
+// Nearest whole number, halves to even, for |v| < 2^51: the same as
+// std::nearbyint in the default rounding mode, without a library call.
+inline double RoundHalfEvenSmall(double v) {
+    constexpr double Shift = 6755399441055744.0;   // 1.5 x 2^52
+    return (v + Shift) - Shift;
+}
+
+// The bin rule of every scan: bin k = nint((value - origin) / step), halves
+// to even, or -1 outside 0..last. The quotient is formed with the step's
+// reciprocal; only when it lies within a hair of a half does the exact
+// division decide, so the bins are those of the division.
+class BinRule {
+public:
+    explicit BinRule(const ScanGrid& g) : origin_(g.Origin), step_(g.Step), inverse_(1.0 / g.Step), last_(g.Last) {}
+
+    int32_t operator()(double value) const {
+        const double d = value - origin_;
+        const double q = d * inverse_;
+        // Far outside the bins (or NaN) the rounding is wrong but the
+        // result stays outside and is refused below.
+        double k = RoundHalfEvenSmall(q);
+        if (std::fabs(q - k) > 0.4999999) k = std::nearbyint(d / step_);
+        if (!(k >= 0.0 && k <= last_)) return -1;
+        return static_cast<int32_t>(k);
+    }
+
+private:
+    double origin_, step_, inverse_;
+    int32_t last_;
+};
+
+struct Window {
+    int32_t x1, x2, y1, y2;
+};
+
+// The laboratory coordinates of rows y1..y2 of column i; 0 where the
+// geometry mapped no pixel.
+void LabRows(const FrameGeometry* g, int32_t i, int32_t y1, int32_t y2, LabPoint* out) {
+    const int32_t count = y2 - y1 + 1;
+    std::fill(out, out + count, LabPoint{});
+    if (!g || i < 1 || i > g->Key.Width) return;
+    const int32_t last = std::min(y2, g->Key.Height);
+    if (last >= y1) g->LabColumn(i, y1, last - y1 + 1, out);
+}
+
+// Sums the pixels of columns x1..x2 of the window into `bins` (one run of
+// binCount bins per sector). `select(twoTheta, psi, add)` calls add(sector,
+// key) for every sector the pixel belongs to, with the value it is binned by.
+template <bool Weighted, typename Select>
+void BinColumns(const FrameStore& px, const IntegrationRequest& r, const BinRule& bin, Window w, Select select,
+                ScanBin* bins, size_t binCount) {
+    std::vector<LabPoint> lab(Weighted ? static_cast<size_t>(w.y2 - w.y1 + 1) : 0);
+    const double divisor = r.WeightDivisor;
+    for (int32_t i = w.x1; i <= w.x2; ++i) {
+        const int32_t* intensity = px.Intensity[i];
+        const float* twoTheta = px.TwoTheta[i];
+        const float* psi = px.Psi[i];
+        if constexpr (Weighted) LabRows(px.Geometry(), i, w.y1, w.y2, lab.data());
+        for (int32_t j = w.y1; j <= w.y2; ++j) {
+            const int32_t v = intensity[j];
+            if (v == MaskedIntensity) continue;
+            select(twoTheta[j], psi[j], [&](size_t sector, float key) {
+                const int32_t k = bin(key);
+                if (k < 0) return;
+                ScanBin& b = bins[sector * binCount + static_cast<size_t>(k)];
+                if constexpr (Weighted) {
+                    // The pixel's distance from the sample cubed, relative to
+                    // the sample-to-detector distance cubed.
+                    const LabPoint& p = lab[static_cast<size_t>(j - w.y1)];
+                    const double x = p.X, y = p.Y, z = p.Z;
+                    const double rr = std::sqrt(x * x + y * y + z * z);
+                    b.Sum += static_cast<double>(v) * (rr * rr * rr / divisor);
+                } else {
+                    b.Sum += static_cast<double>(v);
+                }
+                ++b.Count;
+            });
+        }
+    }
+}
+
+// Whether the sectors are ordered, disjoint and none runs through 0: then
+// a pixel's sector is found by a search instead of a test of each.
+bool OrderedSectors(const std::vector<PsiSector>& sectors) {
+    for (size_t s = 0; s < sectors.size(); ++s) {
+        if (!(sectors[s].Psi1 < sectors[s].Psi2)) return false;
+        if (s > 0 && !(sectors[s - 1].Psi2 <= sectors[s].Psi1)) return false;
+    }
+    return true;
+}
+
+template <bool Weighted>
+void BinWindow(const FrameStore& px, const IntegrationRequest& r, Window w, ScanBin* bins, size_t binCount,
+               const std::vector<float>& lows) {
+    const BinRule bin(r.Grid);
+    const std::vector<PsiSector>& sectors = r.Sectors;
+    if (r.Axis == ScanAxis::Psi) {
+        const float t1 = r.TwoTheta1, t2 = r.TwoTheta2;
+        BinColumns<Weighted>(px, r, bin, w, [t1, t2](float t, float p, auto add) {
+            if (t >= t1 && t <= t2) add(0, p);
+        }, bins, binCount);
+    } else if (sectors.empty()) {
+        BinColumns<Weighted>(px, r, bin, w, [](float t, float, auto add) { add(0, t); }, bins, binCount);
+    } else if (sectors.size() == 1) {
+        const float p1 = sectors[0].Psi1, p2 = sectors[0].Psi2;
+        BinColumns<Weighted>(px, r, bin, w, [p1, p2](float t, float p, auto add) {
+            if (InPsiSector(p, p1, p2)) add(0, t);
+        }, bins, binCount);
+    } else if (!lows.empty()) {
+        BinColumns<Weighted>(px, r, bin, w, [&](float t, float p, auto add) {
+            // The last sector whose lower limit lies below psi is the only
+            // one that can hold it.
+            const size_t s = static_cast<size_t>(std::lower_bound(lows.begin(), lows.end(), p) - lows.begin());
+            if (s > 0 && p < sectors[s - 1].Psi2) add(s - 1, t);
+        }, bins, binCount);
+    } else {
+        BinColumns<Weighted>(px, r, bin, w, [&](float t, float p, auto add) {
+            for (size_t s = 0; s < sectors.size(); ++s)
+                if (InPsiSector(p, sectors[s].Psi1, sectors[s].Psi2)) add(s, t);
+        }, bins, binCount);
+    }
+}
+
+} // namespace
+
+std::vector<ScanBins> IntegrateFrame(const FrameStore& px, const IntegrationRequest& r) {
+    const size_t binCount = static_cast<size_t>(std::max(r.Grid.Last, 0)) + 1;
+    const size_t scans = r.Axis == ScanAxis::TwoTheta ? std::max<size_t>(r.Sectors.size(), 1) : 1;
+    std::vector<ScanBins> result(scans, ScanBins(binCount));
+    if (!px.HasGeometry() || !(r.Grid.Step > 0) || r.Grid.Last < 0) return result;
+
+    const Window w{std::max(r.FirstColumn, 1), std::min(r.LastColumn, px.width()), std::max(r.FirstRow, 1),
+                   std::min(r.LastRow, px.height())};
+    const int64_t columns = int64_t{w.x2} - w.x1 + 1;
+    const int64_t rows = int64_t{w.y2} - w.y1 + 1;
+    if (columns <= 0 || rows <= 0) return result;
+
+    std::vector<float> lows;
+    if (r.Axis == ScanAxis::TwoTheta && r.Sectors.size() > 1 && OrderedSectors(r.Sectors))
+        for (const PsiSector& s : r.Sectors) lows.push_back(s.Psi1);
+
+    // The chunks depend on the window alone, so the sums are the same on
+    // every machine and for every thread limit.
+    constexpr int64_t PixelsPerChunk = 1 << 20;
+    const int chunks = static_cast<int>(std::clamp<int64_t>(columns * rows / PixelsPerChunk, 1, 8));
+    std::vector<std::vector<ScanBin>> partial(static_cast<size_t>(chunks));
+    ParallelFor(0, chunks - 1, ParallelWorkerCount(chunks, 1), [&](unsigned, int32_t lo, int32_t hi) {
+        for (int32_t c = lo; c <= hi; ++c) {
+            std::vector<ScanBin>& bins = partial[static_cast<size_t>(c)];
+            bins.assign(scans * binCount, ScanBin{});
+            Window part = w;
+            part.x1 = static_cast<int32_t>(w.x1 + columns * c / chunks);
+            part.x2 = static_cast<int32_t>(w.x1 + columns * (c + 1) / chunks - 1);
+            if (r.FlatWeight)
+                BinWindow<true>(px, r, part, bins.data(), binCount, lows);
+            else
+                BinWindow<false>(px, r, part, bins.data(), binCount, lows);
+        }
+    });
+    for (size_t s = 0; s < scans; ++s) {
+        ScanBins& total = result[s];
+        std::copy(partial[0].begin() + s * binCount, partial[0].begin() + (s + 1) * binCount, total.begin());
+        for (size_t n = 1; n < partial.size(); ++n) {
+            const ScanBin* from = partial[n].data() + s * binCount;
+            for (size_t k = 0; k < binCount; ++k) {
+                total[k].Sum += from[k].Sum;
+                total[k].Count += from[k].Count;
+            }
+        }
+    }
+    return result;
+}
+
+} // namespace orv
