@@ -9,11 +9,13 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "base/header_text.h"
 #include "base/little_endian.h"
 #include "base/numbers.h"
+#include "base/parallel.h"
 #include "formats/reader.h"
 
 namespace orv {
@@ -71,12 +73,71 @@ inline uint64_t PixelBlockBytes(int64_t width, int64_t height, int64_t bytesPerP
     return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * static_cast<uint64_t>(bytesPerPixel);
 }
 
+inline int32_t DecodeU8(const unsigned char* p) { return *p; }
+inline int32_t DecodeI8(const unsigned char* p) { return static_cast<int8_t>(*p); }
+inline int32_t DecodeU16(const unsigned char* p) { return LoadU16(p); }
+inline int32_t DecodeI16(const unsigned char* p) { return static_cast<int16_t>(LoadU16(p)); }
+inline int32_t DecodeI32(const unsigned char* p) { return static_cast<int32_t>(LoadU32(p)); }
+
+// The decoder of unsigned 8-bit, unsigned 16-bit and signed 32-bit pixels,
+// the three depths most formats share; nullptr for any other depth.
+using PixelDecoder = int32_t (*)(const unsigned char*);
+inline PixelDecoder CommonPixelDecoder(int64_t bytesPerPixel) {
+    switch (bytesPerPixel) {
+    case 1: return DecodeU8;
+    case 2: return DecodeU16;
+    case 4: return DecodeI32;
+    default: return nullptr;
+    }
+}
+
+namespace detail {
+
+// The rows of a block turned into the frame's columns, tile by tile: a tile
+// of 64 stored rows and 64 columns is decoded row by row into a small
+// buffer, then written column by column, so that the file is read and the
+// frame written in order while the tile stays in the cache. Tiles of
+// columns are independent and shared among threads.
+template <typename Decode>
+void TransposeRows(NewFrame& frame, const unsigned char* base, uint64_t rowStride, uint64_t pixelBytes,
+                   int32_t firstRow, int32_t rowCount, int32_t rowStep, const Decode& decode) {
+    constexpr int32_t Tile = 64;
+    const int32_t width = frame.FrameWidth;
+    const int32_t bands = (width + Tile - 1) / Tile;
+    const unsigned workers = ParallelWorkerCount(int64_t{width} * rowCount, int64_t{1} << 18);
+    ParallelFor(0, bands - 1, workers, [&](unsigned, int32_t lo, int32_t hi) {
+        alignas(64) int32_t tile[Tile][Tile];
+        for (int32_t band = lo; band <= hi; ++band) {
+            const int32_t x0 = band * Tile, n = std::min(width - x0, Tile);
+            for (int32_t r0 = 0; r0 < rowCount; r0 += Tile) {
+                const int32_t m = std::min(rowCount - r0, Tile);
+                for (int32_t r = 0; r < m; ++r) {
+                    const unsigned char* p =
+                        base + rowStride * static_cast<uint64_t>(r0 + r) + static_cast<uint64_t>(x0) * pixelBytes;
+                    for (int32_t x = 0; x < n; ++x) tile[r][x] = decode(p + static_cast<uint64_t>(x) * pixelBytes);
+                }
+                for (int32_t x = 0; x < n; ++x) {
+                    int32_t* column = frame.Intensity[x0 + x + 1];
+                    int32_t y = firstRow + r0 * rowStep;
+                    if (rowStep == 1) {
+                        for (int32_t r = 0; r < m; ++r) column[y + r] = tile[r][x];
+                    } else {
+                        for (int32_t r = 0; r < m; ++r, y += rowStep) column[y] = tile[r][x];
+                    }
+                }
+            }
+        }
+    });
+}
+
+} // namespace detail
+
 // Writes `rowCount` stored rows of `frame.FrameWidth` pixels into frame rows
 // firstRow, firstRow + rowStep, ...; stored row r starts at offset + r x
 // rowStride and each pixel takes `pixelBytes` bytes, turned into an
 // intensity by `decode`. The whole block is checked against the data first
-// (FrameReadError when it is not inside). Columns are filled in bands so
-// that writes into the column-major frame stay sequential.
+// (FrameReadError when it is not inside). The decoders above are inlined
+// when passed by name or as a PixelDecoder.
 template <typename Decode>
 void FillFrameRows(NewFrame& frame, const ByteView& file, uint64_t offset, uint64_t rowStride,
                    uint64_t pixelBytes, int32_t firstRow, int32_t rowCount, int32_t rowStep, Decode decode) {
@@ -91,31 +152,19 @@ void FillFrameRows(NewFrame& frame, const ByteView& file, uint64_t offset, uint6
     if (rowStride > (std::numeric_limits<uint64_t>::max() - rowBytes) / static_cast<uint64_t>(rowCount))
         throw FrameReadError("file too short for its pixels");
     const unsigned char* base = file.at(offset, rowStride * static_cast<uint64_t>(rowCount - 1) + rowBytes);
-    constexpr int32_t Band = 16;
-    for (int32_t x0 = 0; x0 < width; x0 += Band) {
-        const int32_t x1 = std::min(width, x0 + Band);
-        int32_t y = firstRow;
-        for (int32_t r = 0; r < rowCount; ++r, y += rowStep) {
-            const unsigned char* p = base + rowStride * static_cast<uint64_t>(r) + static_cast<uint64_t>(x0) * pixelBytes;
-            for (int32_t x = x0; x < x1; ++x, p += pixelBytes) frame.Intensity[x + 1][y] = decode(p);
-        }
+    auto fill = [&](const auto& d) {
+        detail::TransposeRows(frame, base, rowStride, pixelBytes, firstRow, rowCount, rowStep, d);
+    };
+    if constexpr (std::is_convertible_v<Decode, PixelDecoder>) {
+        // A decoder passed as a pointer: the common ones inline, not called per pixel.
+        const PixelDecoder d = decode;
+        if (d == DecodeU8) return fill([](const unsigned char* p) { return DecodeU8(p); });
+        if (d == DecodeI8) return fill([](const unsigned char* p) { return DecodeI8(p); });
+        if (d == DecodeU16) return fill([](const unsigned char* p) { return DecodeU16(p); });
+        if (d == DecodeI16) return fill([](const unsigned char* p) { return DecodeI16(p); });
+        if (d == DecodeI32) return fill([](const unsigned char* p) { return DecodeI32(p); });
     }
-}
-
-inline int32_t DecodeU8(const unsigned char* p) { return *p; }
-inline int32_t DecodeU16(const unsigned char* p) { return LoadU16(p); }
-inline int32_t DecodeI32(const unsigned char* p) { return static_cast<int32_t>(LoadU32(p)); }
-
-// The decoder of unsigned 8-bit, unsigned 16-bit and signed 32-bit pixels,
-// the three depths most formats share; nullptr for any other depth.
-using PixelDecoder = int32_t (*)(const unsigned char*);
-inline PixelDecoder CommonPixelDecoder(int64_t bytesPerPixel) {
-    switch (bytesPerPixel) {
-    case 1: return DecodeU8;
-    case 2: return DecodeU16;
-    case 4: return DecodeI32;
-    default: return nullptr;
-    }
+    fill(decode);
 }
 
 // The geometry a format without one takes from the Detector Settings boxes;

@@ -85,9 +85,8 @@ ReadOutcome ReadTiffFrame(const ReaderContext& context, const std::string&, NewF
     const uint64_t imageBytes = PixelBlockBytes(w, h, static_cast<int64_t>(pixelBytes));
 
     PixelDecoder decode = CommonPixelDecoder(static_cast<int64_t>(pixelBytes));
-    if (isSigned && depth == 8) decode = [](const unsigned char* p) -> int32_t { return static_cast<int8_t>(*p); };
-    if (isSigned && depth == 16)
-        decode = [](const unsigned char* p) -> int32_t { return static_cast<int16_t>(LoadU16(p)); };
+    if (isSigned && depth == 8) decode = DecodeI8;
+    if (isSigned && depth == 16) decode = DecodeI16;
 
     // Where the rows are: the image at the end of the file when the user
     // says so ("2"), otherwise where the strip offsets say. Strips are read

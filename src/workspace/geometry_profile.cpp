@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "workspace/geometry.h"
+#include "workspace/integration.h"
 #include "base/numbers.h"
 #include "base/parallel.h"
 #include "workspace/workspace.h"
@@ -22,8 +23,6 @@ constexpr float LargestStep = 0.5f;
 constexpr double FineGridLimit = 0.01;
 constexpr double FineGrid = 0.0025;
 constexpr double CoarseGrid = 0.005;
-
-constexpr int64_t MinPixelsPerWorker = 65536;
 
 float RoundToGrid(float step, double grid) { return static_cast<float>(RoundHalfEven(step / grid) * grid); }
 
@@ -106,46 +105,17 @@ void BinFrameProfile(Workspace& ws) {
     }
     ws.ScanPoints = scanPoints;
 
-    // Integer sums per bin are exact, so the workers' shares add up to the
-    // same profile in any order.
-    // Without a geometry no pixel has a 2-theta to be binned by.
-    const bool binned = ws.FramePixels.HasGeometry();
-    const int32_t width = binned ? std::min(ws.FrameWidth, ws.FramePixels.width()) : 0;
-    const int32_t height = std::min(ws.FrameHeight, ws.FramePixels.height());
-    const unsigned workers = ParallelWorkerCount(int64_t(width) * height, MinPixelsPerWorker);
-    std::vector<std::vector<int64_t>> sums(workers), counts(workers);
-    const double origin = minTwoTheta, width2Theta = step;
-    if (step > 0) {
-        ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
-            auto& sum = sums[worker];
-            auto& count = counts[worker];
-            if (sum.empty()) {
-                sum.assign(ProfileLength, 0);
-                count.assign(ProfileLength, 0);
-            }
-            for (int32_t i = lo; i <= hi; ++i) {
-                const int32_t* intensity = ws.FramePixels.Intensity[i];
-                const float* twoTheta = ws.FramePixels.TwoTheta[i];
-                for (int32_t j = 1; j <= height; ++j) {
-                    const int32_t v = intensity[j];
-                    if (v == MaskedIntensity) continue;
-                    const double k = BinPosition(twoTheta[j], origin, width2Theta);
-                    if (!(k >= 0 && k < ProfileLength)) continue;
-                    const size_t bin = static_cast<size_t>(k);
-                    sum[bin] += v;
-                    ++count[bin];
-                }
-            }
-        });
-    }
-
+    // The whole frame through the integration kernel: every unmasked pixel
+    // into the bin of its 2-theta, whole-number sums.
+    IntegrationRequest request;
+    request.LastColumn = std::min(ws.FrameWidth, ws.FramePixels.width());
+    request.LastRow = std::min(ws.FrameHeight, ws.FramePixels.height());
+    request.Grid = ScanGrid{minTwoTheta, step, ProfileLength - 1};
+    const ScanBins bins = std::move(IntegrateFrame(ws.FramePixels, request)[0]);
     std::vector<int64_t> sum(ProfileLength, 0), count(ProfileLength, 0);
-    for (unsigned w = 0; w < workers; ++w) {
-        if (sums[w].empty()) continue;
-        for (size_t k = 0; k < ProfileLength; ++k) {
-            sum[k] += sums[w][k];
-            count[k] += counts[w][k];
-        }
+    for (size_t k = 0; k < ProfileLength; ++k) {
+        sum[k] = static_cast<int64_t>(bins[k].Sum);
+        count[k] = bins[k].Count;
     }
     for (size_t k = 0; k < ProfileLength; ++k) {
         profile[k].Intensity = static_cast<float>(double(sum[k]) / 100000.0);

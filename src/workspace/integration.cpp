@@ -58,9 +58,16 @@ void LabRows(const FrameGeometry* g, int32_t i, int32_t y1, int32_t y2, LabPoint
 // Sums the pixels of columns x1..x2 of the window into `bins` (one run of
 // binCount bins per sector). `select(twoTheta, psi, add)` calls add(sector,
 // key) for every sector the pixel belongs to, with the value it is binned by.
-template <bool Weighted, typename Select>
+// Whole-number sums of unweighted intensities: exact, so any split of the
+// pixels among threads gives the same totals.
+struct CountBin {
+    int64_t Sum = 0;
+    int64_t Count = 0;
+};
+
+template <bool Weighted, typename Bin, typename Select>
 void BinColumns(const FrameStore& px, const IntegrationRequest& r, const BinRule& bin, Window w, Select select,
-                ScanBin* bins, size_t binCount) {
+                Bin* bins, size_t binCount) {
     std::vector<LabPoint> lab(Weighted ? static_cast<size_t>(w.y2 - w.y1 + 1) : 0);
     const double divisor = r.WeightDivisor;
     for (int32_t i = w.x1; i <= w.x2; ++i) {
@@ -74,7 +81,7 @@ void BinColumns(const FrameStore& px, const IntegrationRequest& r, const BinRule
             select(twoTheta[j], psi[j], [&](size_t sector, float key) {
                 const int32_t k = bin(key);
                 if (k < 0) return;
-                ScanBin& b = bins[sector * binCount + static_cast<size_t>(k)];
+                Bin& b = bins[sector * binCount + static_cast<size_t>(k)];
                 if constexpr (Weighted) {
                     // The pixel's distance from the sample cubed, relative to
                     // the sample-to-detector distance cubed.
@@ -83,7 +90,7 @@ void BinColumns(const FrameStore& px, const IntegrationRequest& r, const BinRule
                     const double rr = std::sqrt(x * x + y * y + z * z);
                     b.Sum += static_cast<double>(v) * (rr * rr * rr / divisor);
                 } else {
-                    b.Sum += static_cast<double>(v);
+                    b.Sum += v;
                 }
                 ++b.Count;
             });
@@ -101,32 +108,32 @@ bool OrderedSectors(const std::vector<PsiSector>& sectors) {
     return true;
 }
 
-template <bool Weighted>
-void BinWindow(const FrameStore& px, const IntegrationRequest& r, Window w, ScanBin* bins, size_t binCount,
+template <bool Weighted, typename Bin>
+void BinWindow(const FrameStore& px, const IntegrationRequest& r, Window w, Bin* bins, size_t binCount,
                const std::vector<float>& lows) {
     const BinRule bin(r.Grid);
     const std::vector<PsiSector>& sectors = r.Sectors;
     if (r.Axis == ScanAxis::Psi) {
         const float t1 = r.TwoTheta1, t2 = r.TwoTheta2;
-        BinColumns<Weighted>(px, r, bin, w, [t1, t2](float t, float p, auto add) {
+        BinColumns<Weighted, Bin>(px, r, bin, w, [t1, t2](float t, float p, auto add) {
             if (t >= t1 && t <= t2) add(0, p);
         }, bins, binCount);
     } else if (sectors.empty()) {
-        BinColumns<Weighted>(px, r, bin, w, [](float t, float, auto add) { add(0, t); }, bins, binCount);
+        BinColumns<Weighted, Bin>(px, r, bin, w, [](float t, float, auto add) { add(0, t); }, bins, binCount);
     } else if (sectors.size() == 1) {
         const float p1 = sectors[0].Psi1, p2 = sectors[0].Psi2;
-        BinColumns<Weighted>(px, r, bin, w, [p1, p2](float t, float p, auto add) {
+        BinColumns<Weighted, Bin>(px, r, bin, w, [p1, p2](float t, float p, auto add) {
             if (InPsiSector(p, p1, p2)) add(0, t);
         }, bins, binCount);
     } else if (!lows.empty()) {
-        BinColumns<Weighted>(px, r, bin, w, [&](float t, float p, auto add) {
+        BinColumns<Weighted, Bin>(px, r, bin, w, [&](float t, float p, auto add) {
             // The last sector whose lower limit lies below psi is the only
             // one that can hold it.
             const size_t s = static_cast<size_t>(std::lower_bound(lows.begin(), lows.end(), p) - lows.begin());
             if (s > 0 && p < sectors[s - 1].Psi2) add(s - 1, t);
         }, bins, binCount);
     } else {
-        BinColumns<Weighted>(px, r, bin, w, [&](float t, float p, auto add) {
+        BinColumns<Weighted, Bin>(px, r, bin, w, [&](float t, float p, auto add) {
             for (size_t s = 0; s < sectors.size(); ++s)
                 if (InPsiSector(p, sectors[s].Psi1, sectors[s].Psi2)) add(s, t);
         }, bins, binCount);
@@ -151,8 +158,33 @@ std::vector<ScanBins> IntegrateFrame(const FrameStore& px, const IntegrationRequ
     if (r.Axis == ScanAxis::TwoTheta && r.Sectors.size() > 1 && OrderedSectors(r.Sectors))
         for (const PsiSector& s : r.Sectors) lows.push_back(s.Psi1);
 
-    // The chunks depend on the window alone, so the sums are the same on
-    // every machine and for every thread limit.
+    if (!r.FlatWeight) {
+        // Whole-number sums: the workers' shares add up exactly in any order.
+        const unsigned workers = ParallelWorkerCount(columns * rows, int64_t{1} << 16);
+        std::vector<std::vector<CountBin>> partial(workers);
+        ParallelFor(w.x1, w.x2, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+            std::vector<CountBin>& bins = partial[worker];
+            if (bins.empty()) bins.assign(scans * binCount, CountBin{});
+            BinWindow<false>(px, r, Window{lo, hi, w.y1, w.y2}, bins.data(), binCount, lows);
+        });
+        for (size_t s = 0; s < scans; ++s) {
+            ScanBins& total = result[s];
+            for (size_t k = 0; k < binCount; ++k) {
+                int64_t sum = 0, count = 0;
+                for (const std::vector<CountBin>& bins : partial) {
+                    if (bins.empty()) continue;
+                    sum += bins[s * binCount + k].Sum;
+                    count += bins[s * binCount + k].Count;
+                }
+                total[k] = ScanBin{static_cast<double>(sum), count};
+            }
+        }
+        return result;
+    }
+
+    // Weighted sums are sums of fractions, whose rounding depends on the
+    // order: the chunks depend on the window alone, so the sums are the same
+    // on every machine and for every thread limit.
     constexpr int64_t PixelsPerChunk = 1 << 20;
     const int chunks = static_cast<int>(std::clamp<int64_t>(columns * rows / PixelsPerChunk, 1, 8));
     std::vector<std::vector<ScanBin>> partial(static_cast<size_t>(chunks));
@@ -163,10 +195,7 @@ std::vector<ScanBins> IntegrateFrame(const FrameStore& px, const IntegrationRequ
             Window part = w;
             part.x1 = static_cast<int32_t>(w.x1 + columns * c / chunks);
             part.x2 = static_cast<int32_t>(w.x1 + columns * (c + 1) / chunks - 1);
-            if (r.FlatWeight)
-                BinWindow<true>(px, r, part, bins.data(), binCount, lows);
-            else
-                BinWindow<false>(px, r, part, bins.data(), binCount, lows);
+            BinWindow<true>(px, r, part, bins.data(), binCount, lows);
         }
     });
     for (size_t s = 0; s < scans; ++s) {
