@@ -2,6 +2,7 @@
 
 #include "formats/reader.h"
 #include "workspace/host.h"
+#include "workspace/setting_ranges.h"
 #include "base/numbers.h"
 #include "workspace/workspace.h"
 
@@ -79,27 +80,27 @@ bool ApplyDetectorOverrides(Workspace& ws, Host& host, NewFrame& frame, ReaderCh
         frame.TwoThetaD = 0;
         info.E2ThetaD = "0.000";
     }
-    if (!Inside(frame.DSize, 10, 500)) {
+    if (!Inside(frame.DSize, DetectorSizeMin, DetectorSizeMax)) {
         double boxValue = 0;
         bool boxIsNumber = TryParseNumber(f32.EDSize, boxValue);
-        if (boxIsNumber && Inside(boxValue, 10, 500)) {
+        if (boxIsNumber && Inside(boxValue, DetectorSizeMin, DetectorSizeMax)) {
             frame.DSize = boxValue;
             info.EDSizemm = FormatNumber(frame.DSize);
         } else {
-            frame.DSize = 62;
-            info.EDSizemm = FormatNumber(62);
+            frame.DSize = FileDetectorSizeReplacement;
+            info.EDSizemm = FormatNumber(FileDetectorSizeReplacement);
             f32.EDSize = info.EDSizemm;
         }
     }
-    const double landaLow = variantB ? 0.05 : 0.01;
-    if (!Inside(frame.Landa, landaLow, 20)) {
-        frame.Landa = 0.711;
+    const double landaLow = variantB ? FileWavelengthMinWorkers : FileWavelengthMin;
+    if (!Inside(frame.Landa, landaLow, FileWavelengthMax)) {
+        frame.Landa = WavelengthReplacement;
         info.EWaveLen = "0.711";
         ws.Form19.Elanda = "0.711";
     }
-    if (!Inside(frame.Distance, 10, 50000)) {
-        frame.Distance = 60;
-        info.EDistancemm = FormatNumber(60);
+    if (!Inside(frame.Distance, DistanceMin, DistanceMax)) {
+        frame.Distance = DistanceReplacement;
+        info.EDistancemm = FormatNumber(DistanceReplacement);
         f32.EDistance = info.EDistancemm;
     }
     host.changed(View::FrameInfo);

@@ -9,6 +9,7 @@
 #include "base/numbers.h"
 #include "workspace/program_folder.h"
 #include "workspace/sector_scan.h"
+#include "workspace/setting_ranges.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 
@@ -19,6 +20,11 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 
 double TanDegrees(double a) { return std::tan(a * Pi / 180.0); }
+
+// A typed wavelength, or its replacement when outside the typed range.
+double TypedWavelength(double landa) {
+    return landa < TypedWavelengthMin || landa > TypedWavelengthMax ? WavelengthReplacement : landa;
+}
 
 // Recomputes what depends on the geometry: pixels, picture, scan.
 void RecomputeAfterGeometryChange(Workspace& ws, Host& host) {
@@ -123,7 +129,7 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
     if (f.CBXo) ws.Xo = xo;
     if (f.CBYo) ws.Yo = yo;
     if (f.CBlanda) {
-        ws.Landa = (landa < 0.01 || landa > 10) ? 0.711 : landa;
+        ws.Landa = TypedWavelength(landa);
         info.EWaveLen = f.ELanda = FormatNumber(ws.Landa);
     }
     // An out-of-range value is repaired and the values after it are not
@@ -132,8 +138,8 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
     // Stores a ticked value inside its range; outside it, the message and
     // the repair value, and the values after it are not applied.
     bool stopped = false;
-    auto applyInRange = [&](bool ticked, double typed, double low, double high, double& value,
-                            std::string& infoBox) {
+    auto applyInRange = [&](bool ticked, double typed, double low, double high, double replacement,
+                            double& value, std::string& infoBox) {
         if (stopped || !ticked) return;
         if (typed >= low && typed <= high) {
             value = typed;
@@ -141,12 +147,14 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
             return;
         }
         host.message("Value out of range !");
-        value = 60.0;
-        infoBox = "60.0";
+        value = replacement;
+        infoBox = FormatFixed(replacement, 1);
         stopped = true;
     };
-    applyInRange(f.CBDSize, dsize, 10, 500, ws.DSize, info.EDSizemm);
-    applyInRange(f.CBDistance, distance, 10, 50000, ws.Distance, info.EDistancemm);
+    applyInRange(f.CBDSize, dsize, DetectorSizeMin, DetectorSizeMax, TypedDetectorSizeReplacement, ws.DSize,
+                 info.EDSizemm);
+    applyInRange(f.CBDistance, distance, DistanceMin, DistanceMax, DistanceReplacement, ws.Distance,
+                 info.EDistancemm);
     if (!stopped && f.CB2thetaD) {
         const double sum = angle + offset;
         info.E2ThetaD = f.E2thetaD;
@@ -175,7 +183,7 @@ std::string WavelengthPreset(const std::string& anode) {
 
 void ApplyWavelength(Workspace& ws, Host& host) {
     double landa = ParseNumber(ws.Form19.Elanda);
-    ws.Landa = (landa < 0.01 || landa > 10) ? 0.711 : landa;
+    ws.Landa = TypedWavelength(landa);
     ws.Form23.EWaveLen = ws.Form32.ELanda = FormatNumber(ws.Landa);
     host.changed(View::FrameInfo);
     host.changed(View::Settings);
