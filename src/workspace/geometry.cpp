@@ -172,13 +172,13 @@ struct PixelBlock {
     double X[BlockRows], Y[BlockRows], Z[BlockRows];
 };
 
-[[gnu::always_inline]] inline Double2 Abs2(Double2 v) { return v < 0.0 ? -v : v; }
+[[gnu::always_inline]] inline Double2 Abs2(const Double2& v) { return v < 0.0 ? -v : v; }
 
 // atan2(y, x) in radians, -pi..pi; 0 for (0, 0). A rational approximation
 // good to 2.3e-16 relative, as accurate as the C library's, without
 // branches; the argument is reduced straight from |y| and |x| so that one
 // division serves for the quotient and the reduction.
-[[gnu::always_inline]] inline Double2 Atan2(Double2 y, Double2 x) {
+[[gnu::always_inline]] inline Double2 Atan2(const Double2& y, const Double2& x) {
     constexpr double Tan3PiOver8 = 2.41421356237309504880;
     constexpr double MoreBits = 6.123233995736765886130e-17;   // pi/2 - double(pi/2)
     const Double2 ax = Abs2(x), ay = Abs2(y);
@@ -202,10 +202,10 @@ struct PixelBlock {
     return y < 0.0 ? -t : t;
 }
 
-[[gnu::always_inline]] inline Double2 Sqrt2(Double2 v) { return Double2{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])}; }
+[[gnu::always_inline]] inline Double2 Sqrt2(const Double2& v) { return Double2{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])}; }
 
 // Psi: 0 to the right of the centre, 90 above it, 180 left, 270 below.
-[[gnu::always_inline]] inline Double2 Psi2(Double2 X, Double2 Z) {
+[[gnu::always_inline]] inline Double2 Psi2(const Double2& X, const Double2& Z) {
     const Double2 p = Atan2(-X, Z) * DegPerRad + 180.0;
     const Double2 psi = p < 270.0 ? p + 90.0 : p - 270.0;
     return Z == 0.0 ? (X > 0.0 ? Double2{} + 180.0 : Double2{}) : psi;
@@ -333,7 +333,7 @@ struct PixelBlock {
 // Maps rows 1..height of column i. Compiled twice, for processors with
 // 4-wide vectors and for all others: the same operations, lane by lane, so
 // the same angles.
-[[gnu::target_clones("avx2", "default"), gnu::flatten]] void MapColumn(FrameGeometry& g, int32_t i, int32_t height,
+[[gnu::target_clones("avx2", "default")]] void MapColumn(FrameGeometry& g, int32_t i, int32_t height,
                                                                          TwoThetaExtrema& e) {
     PixelBlock block;
     float* twoTheta = g.TwoTheta[i];
