@@ -55,8 +55,18 @@ void DrawDisplayPixels(const Workspace& ws, RgbImage& image, bool render, const 
                        uint32_t overlayColor) {
     const int32_t w = std::max(1, ws.DisplayWidth);
     const int32_t h = DisplayHeight(ws);
-    if (render) image.Reset(w + 1, h + 1, WhiteColor);
+    // A picture of the same size is not filled first: the pass writes every
+    // pixel of it (white where no frame pixel is shown).
+    const bool refill = render && (image.Width != w + 1 || image.Height != h + 1 || ws.FramePixels.empty() || h <= 0);
+    if (refill) image.Reset(w + 1, h + 1, WhiteColor);
     if (ws.FramePixels.empty() || h <= 0) return;
+    const uint32_t white = DisplayWord(WhiteColor);
+    const bool whiten = render && !refill;
+    if (whiten) {
+        // The last column and row lie beyond the rendered picture.
+        std::fill(image.Row(h), image.Row(h) + image.Width, white);
+        for (int32_t y = 0; y < h; ++y) image.Row(y)[w] = white;
+    }
     const float g = DisplayPixelScale(ws);
     const int32_t lastX = std::min(w, image.Width - 1), lastY = std::min(h, image.Height - 1);
     if (lastX < 0 || lastY < 0) return;
@@ -67,7 +77,7 @@ void DrawDisplayPixels(const Workspace& ws, RgbImage& image, bool render, const 
     const uint32_t mark = DisplayWord(overlayColor);
     constexpr bool hasOverlay = !std::is_same_v<Overlay, NoOverlay>;
     constexpr int32_t Strip = 16;
-    constexpr int32_t PrefetchRows = 8;
+    constexpr int32_t PrefetchRows = 32;
     const int32_t strips = (lastX + Strip) / Strip;
     // Strips of columns are independent: workers take runs of them.
     const bool angles = ws.FramePixels.HasGeometry();
@@ -87,17 +97,34 @@ void DrawDisplayPixels(const Workspace& ws, RgbImage& image, bool render, const 
             }
             for (int32_t y = 0; y <= lastY; ++y) {
                 const int32_t r = rows[y];
-                if (r < 0) continue;
                 const bool renderRow = render && y < h;
+                if (r < 0) {
+                    if (whiten && renderRow)
+                        for (int32_t k = 0; k < n && x0 + k < w; ++k) image.Row(y)[x0 + k] = white;
+                    continue;
+                }
                 const bool rowInside = y >= 1 && r >= 1 && r <= usedRows;
                 uint32_t* out = image.Row(y) + x0;
-                // The frame pixels of a strip lie far apart: fetch those a few
-                // rows ahead while this row is worked.
-                if (y + PrefetchRows <= lastY && rows[y + PrefetchRows] >= 0)
-                    for (int32_t k = 0; k < n; ++k)
-                        if (columns[k]) __builtin_prefetch(columns[k] + rows[y + PrefetchRows]);
+                // The frame pixels of a strip lie far apart: fetch those some
+                // rows ahead (two cache lines of a column at full size) while
+                // this row is worked.
+                if (y + PrefetchRows <= lastY && rows[y + PrefetchRows] >= 0) {
+                    const int32_t ahead = rows[y + PrefetchRows];
+                    for (int32_t k = 0; k < n; ++k) {
+                        if (!columns[k]) continue;
+                        __builtin_prefetch(columns[k] + ahead);
+                        if constexpr (hasOverlay)
+                            if (twoTheta[k]) {
+                                __builtin_prefetch(twoTheta[k] + ahead);
+                                __builtin_prefetch(psi[k] + ahead);
+                            }
+                    }
+                }
                 for (int32_t k = 0; k < n; ++k) {
-                    if (!columns[k]) continue;
+                    if (!columns[k]) {
+                        if (whiten && renderRow && x0 + k < w) out[k] = white;
+                        continue;
+                    }
                     if (renderRow && x0 + k < w) out[k] = colors(columns[k][r]);
                     if constexpr (hasOverlay)
                         if (rowInside && inside[k] &&

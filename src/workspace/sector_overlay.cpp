@@ -66,12 +66,23 @@ struct EdgeTest {
     double Base = 0;      // the half-width at 2-theta 1 degree
     double Factor = 1;
     bool Scaled = false;  // the half-width falls with 2-theta
+    double Widest = 0;    // no half-width inside T1..T2 reaches this (see Finish)
     bool operator()(float twoTheta, float psi) const {
         const double t = twoTheta;
         if (!(T1 < t && t < T2)) return false;
-        const double w = (Scaled && t > 0.01 ? Base / t : 1.0) * Factor;
         const double p = Wrap300(psi);
-        return std::fabs(p - R) < w || std::fabs(p - T) < w;
+        const double dr = std::fabs(p - R), dt = std::fabs(p - T);
+        // Most pixels lie far from both edges: refused before the division.
+        if (!(dr < Widest || dt < Widest)) return false;
+        const double w = (Scaled && t > 0.01 ? Base / t : 1.0) * Factor;
+        return dr < w || dt < w;
+    }
+    // Works out Widest from the other members: the half-width is Factor up
+    // to 2-theta 0.01 and Base / t x Factor above, largest at the smallest t.
+    void Finish() {
+        const double scaled = Scaled ? std::fabs(Base) / std::max(0.01, static_cast<double>(T1)) * Factor : 0.0;
+        const double widest = std::max(Factor, scaled);
+        Widest = widest + (widest + 1) * 1e-9;
     }
 };
 
@@ -183,7 +194,13 @@ namespace {
 struct AngularSectorTest {
     BandTest Inner, Outer;
     EdgeTest Edge;
-    bool operator()(float t, float p) const { return Inner(t, p) || Outer(t, p) || Edge(t, p); }
+    // Outside Low..High no part of the outline can hold (a quick refusal of
+    // most of the frame).
+    double Low = 0, High = 0;
+    bool operator()(float t, float p) const {
+        if (!(t > Low && t < High)) return false;
+        return Inner(t, p) || Outer(t, p) || Edge(t, p);
+    }
 };
 
 AngularSectorTest MakeAngularSectorTest(const Workspace& ws, float t1, float p1, float t2, float p2) {
@@ -202,6 +219,17 @@ AngularSectorTest MakeAngularSectorTest(const Workspace& ws, float t1, float p1,
         edge.Base = (static_cast<double>(ws.MaxTwoTheta) - ws.MinTwoTheta) * 0.5 / ws.FrameSize * 90.0;
     if (ws.FrameSize > 512) edge.Factor *= 1.5;
     if (ws.FrameSize > 1024) edge.Factor *= 1.5;
+    edge.Finish();
+    // Each part holds only inside its own 2-theta interval; the limits are
+    // widened by far more than a rounding, so nothing near them is refused.
+    double low = edge.T1, high = edge.T2;
+    for (const BandTest* band : {&test.Inner, &test.Outer})
+        if (band->Active) {
+            low = std::min(low, band->TwoTheta - band->HalfWidth);
+            high = std::max(high, band->TwoTheta + band->HalfWidth);
+        }
+    test.Low = low - (std::fabs(low) + 1) * 1e-9;
+    test.High = high + (std::fabs(high) + 1) * 1e-9;
     return test;
 }
 

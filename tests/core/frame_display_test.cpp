@@ -7,6 +7,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/frame_tools.h"
 #include "workspace/host.h"
+#include "workspace/sector_overlay.h"
 #include "workspace/workspace.h"
 
 namespace orv {
@@ -215,6 +216,35 @@ TEST(FrameRender, FrameWiderThanItsAllocationStaysInside) {
     ws.DisplayWidth = 100;
     RenderFrame(ws);
     EXPECT_EQ(ws.Form1.Image1.Get(99, 99), WhiteColor);
+}
+
+TEST(FrameRender, ARedrawOverAMarkedPictureEqualsAFreshRender) {
+    // The picture is reused, not filled again: every pixel must still be
+    // written, white where no frame pixel is shown (the stale size reads
+    // only the allocation, so most of the picture is white).
+    for (const int32_t allocated : {4, 40}) {
+        Workspace ws, fresh;
+        NumberedFrame(ws, allocated, allocated);
+        NumberedFrame(fresh, allocated, allocated);
+        for (Workspace* w : {&ws, &fresh}) {
+            test::FlatGeometry(*w, 2, 2, 30);
+            w->FrameWidth = w->FrameHeight = 40;
+            w->DisplayWidth = 30;
+            w->SectorTwoTheta1 = 10;
+            w->SectorTwoTheta2 = 25;
+            w->SectorPsi1 = 300;
+            w->SectorPsi2 = 60;
+        }
+        RecordingHost host;
+        RenderFrameWithSector(ws, host);
+        for (uint32_t& p : ws.Form1.Image1.Pixels) p = 0x12345678;   // every pixel marked
+        RenderFrameWithSector(ws, host);
+        RenderFrameWithSector(fresh, host);
+        EXPECT_EQ(ws.Form1.Image1.Pixels, fresh.Form1.Image1.Pixels) << allocated;
+        RenderFrame(ws);
+        RenderFrame(fresh);
+        EXPECT_EQ(ws.Form1.Image1.Pixels, fresh.Form1.Image1.Pixels) << allocated;
+    }
 }
 
 TEST(FrameThumbnail, HundredColumnsWithRepeatOutside) {

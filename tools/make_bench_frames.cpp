@@ -1,0 +1,121 @@
+// Writes the frames, settings, scripts and list of the whole-process
+// benchmarks (bench/whole_process.sh): a 2048 x 2048 frame and 50 frames of
+// 1024 x 1024, uncompressed 16-bit TIFF that every program reads, silicon
+// rings over a falling background with counting noise, on a flat untilted
+// detector of 0.1 mm pixels 150 mm from the sample (Mo K-alpha 1).
+// Usage: make_bench_frames FOLDER
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "format_fixture_writers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = orv::fixtures;
+
+constexpr double Wavelength = 0.7093;   // angstrom
+constexpr double DistanceMm = 150;
+constexpr double PixelMm = 0.1;
+constexpr double LatticeA = 5.4309;     // silicon
+constexpr double SigmaDeg = 0.05;
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+void WriteLines(const fs::path& path, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& l : lines) text += l + "\r\n";
+    WriteFile(path, text);
+}
+
+// The beam centre of a frame of `side` pixels (columns, rows from 1).
+double CentreX(int side) { return side * 0.4933; }
+double CentreY(int side) { return side * 0.5032; }
+
+fx::Image Frame(int side, uint32_t seed) {
+    const int reflections[][3] = {{1, 1, 1}, {2, 2, 0}, {3, 1, 1}, {4, 0, 0}, {3, 3, 1}, {4, 2, 2}, {5, 1, 1}};
+    const double heights[] = {2000, 1100, 700, 250, 380, 300, 200};
+    std::vector<double> rings;
+    for (const auto& r : reflections) {
+        const double d = LatticeA / std::sqrt(double(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]));
+        rings.push_back(2 * std::asin(Wavelength / (2 * d)) * 180 / M_PI);
+    }
+    std::mt19937 random(seed);
+    fx::Image img{side, side, std::vector<int64_t>(static_cast<size_t>(side) * side)};
+    const double distancePixels = DistanceMm / PixelMm;
+    const double xo = CentreX(side), yo = CentreY(side);
+    for (int row = 0; row < side; ++row)
+        for (int col = 0; col < side; ++col) {
+            const double rho = std::hypot(col + 1 - xo, row + 1 - yo);
+            const double tth = std::atan2(rho, distancePixels) * 180 / M_PI;
+            double mean = 40 + 120 * std::exp(-tth / 6);
+            for (size_t k = 0; k < rings.size(); ++k) {
+                const double x = (tth - rings[k]) / SigmaDeg;
+                mean += heights[k] * std::exp(-0.5 * x * x);
+            }
+            std::poisson_distribution<int> counts(mean);
+            img.at(row, col) = std::min(counts(random), 65535);
+        }
+    return img;
+}
+
+// The Detector Settings a TIFF frame takes its geometry from, as a
+// settings file, and the program folder whose Settings.txt loads it.
+void WriteSettings(const fs::path& folder, int side) {
+    const std::string name = "bench" + std::to_string(side);
+    const fs::path set = fs::absolute(folder / (name + ".set"));
+    char xo[32], yo[32], dsize[32];
+    std::snprintf(xo, sizeof xo, "%.3f", CentreX(side));
+    std::snprintf(yo, sizeof yo, "%.3f", CentreY(side));
+    std::snprintf(dsize, sizeof dsize, "%.3f", side * PixelMm);
+    WriteLines(set, {xo, yo, "0.7093", "0.000", "0", "150.000", dsize, "bench", "bench", "0", "1", "466.0", "20.0",
+                     "130.2", "0", "100", std::to_string(side), std::to_string(side), "0.000"});
+    fs::create_directories(folder / ("home" + std::to_string(side)));
+    WriteLines(folder / ("home" + std::to_string(side)) / "Settings.txt",
+               {set.string(), fs::absolute(folder).string(), fs::absolute(folder).string()});
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: make_bench_frames FOLDER\n");
+        return 2;
+    }
+    const fs::path folder = argv[1];
+    fs::create_directories(folder / "frames1024");
+    WriteFile(folder / "frame2048.tif", fx::WriteTiff(Frame(2048, 1), 16, 1, 2048));
+    WriteSettings(folder, 2048);
+    WriteSettings(folder, 1024);
+    // The sector: 2-theta 5..40, psi 20..110; its 2-theta scan saved as ".xy".
+    const std::vector<std::string> scan = {"SETANGRA 5 40 20 110", "SAVE2THS 1"};
+    std::vector<std::string> last = scan;
+    last.push_back("ENDAPPLI");
+    WriteLines(folder / "scan.txt", last);
+    WriteLines(folder / "scan_frame.txt", scan);
+    WriteLines(folder / "scan_last.txt", last);
+    std::vector<std::string> list;
+    for (int k = 0; k < 50; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame_%02d.tif", k);
+        const fs::path path = fs::absolute(folder / "frames1024" / name);
+        WriteFile(path, fx::WriteTiff(Frame(1024, 100 + k), 16, 1, 1024));
+        list.push_back("FILE " + path.string());
+        list.push_back("SCRT " + fs::absolute(folder / (k == 49 ? "scan_last.txt" : "scan_frame.txt")).string());
+    }
+    WriteLines(folder / "run50.lst", list);
+    return 0;
+}
