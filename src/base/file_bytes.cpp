@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,10 @@
 namespace orv {
 
 namespace {
+
+std::mutex KeptMutex;
+bool KeepOn = false;
+PlaneMemory Kept;
 
 // Closes the file on every way out.
 struct FileHandle {
@@ -38,15 +43,21 @@ FileBytes FileBytes::Read(const std::string& path, uint64_t limit) {
                         " expected): " + path);
 
     FileBytes bytes;
+    {
+        std::lock_guard lock(KeptMutex);
+        // Kept memory serves when it is not much larger than needed.
+        if (Kept.capacity() >= size && Kept.capacity() <= 2 * size + 4096) bytes.memory_.swap(Kept);
+    }
     try {
-        bytes.data_ = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(size));
+        bytes.memory_.reserve(static_cast<size_t>(size));
     } catch (const std::bad_alloc&) {
         throw FileError("Not enough memory to read " + std::to_string(size) + " bytes of " + path);
     }
+    char* data = static_cast<char*>(bytes.memory_.data());
     // One read normally does it; a file that shrinks meanwhile gives what is there.
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::read(file.fd, bytes.data_.get() + done, static_cast<size_t>(size - done));
+        const ssize_t n = ::read(file.fd, data + done, static_cast<size_t>(size - done));
         if (n < 0) {
             if (errno == EINTR) continue;
             throw FileError("Cannot read file " + path + ": " + std::strerror(errno));
@@ -56,6 +67,18 @@ FileBytes FileBytes::Read(const std::string& path, uint64_t limit) {
     }
     bytes.size_ = done;
     return bytes;
+}
+
+FileBytes::~FileBytes() {
+    if (!memory_.data()) return;
+    std::lock_guard lock(KeptMutex);
+    if (KeepOn && memory_.capacity() > Kept.capacity()) Kept.swap(memory_);
+}
+
+void FileBytes::KeepMemory(bool on) {
+    std::lock_guard lock(KeptMutex);
+    KeepOn = on;
+    if (!on) Kept.release();
 }
 
 } // namespace orv

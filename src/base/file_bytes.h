@@ -6,10 +6,12 @@
 // anything is read or allocated.
 
 #include <cstdint>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "base/plane_memory.h"
 
 namespace orv {
 
@@ -22,7 +24,18 @@ public:
 class FileBytes {
 public:
     FileBytes() = default;
-    std::string_view view() const { return {data_.get(), size_}; }
+    ~FileBytes();
+    FileBytes(FileBytes&& other) noexcept { swap(other); }
+    FileBytes& operator=(FileBytes&& other) noexcept {
+        FileBytes gone;
+        gone.swap(other);
+        swap(gone);
+        return *this;
+    }
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    std::string_view view() const { return {static_cast<const char*>(memory_.data()), size_}; }
     size_t size() const { return size_; }
 
     // The whole of `path`. Throws FileError (naming the file) when it cannot
@@ -30,8 +43,16 @@ public:
     // bytes, or no memory can be had for it.
     static FileBytes Read(const std::string& path, uint64_t limit = UINT64_MAX);
 
+    // While on, the memory of a read that is done is kept for the next read
+    // of a file of about the same size (a run of many frames); off frees it.
+    static void KeepMemory(bool on);
+
 private:
-    std::unique_ptr<char[]> data_;
+    void swap(FileBytes& other) noexcept {
+        memory_.swap(other.memory_);
+        std::swap(size_, other.size_);
+    }
+    PlaneMemory memory_;
     size_t size_ = 0;
 };
 

@@ -3,6 +3,7 @@
 // by the tables of values that did not fit the stored pixel.
 
 #include <charconv>
+#include <cstring>
 #include <string>
 
 #include "formats/binary_io.h"
@@ -144,11 +145,31 @@ ReadOutcome ReadFormat100Frame(const ReaderContext& context, const std::string&,
     // entry is taken.
     int64_t nextUnder = 0, next2 = 0, next4 = 0;
     const uint32_t marker = bytesPerPixel == 1 ? 255 : 65535;
-    const unsigned char* p = file.at(HeaderBytes, pixelBytes);
-    for (int32_t y = 1; y <= side; ++y) {
-        for (int32_t x = 1; x <= side; ++x, p += bytesPerPixel) {
+    const unsigned char* pixelData = file.at(HeaderBytes, pixelBytes);
+    // Eight bytes at a time are passed over while none of their pixels is 0
+    // or the marker (all bits set): most of a frame needs no table.
+    const uint64_t ones = bytesPerPixel == 1 ? 0x0101010101010101ull : 0x0001000100010001ull;
+    const uint64_t highs = ones << (8 * bytesPerPixel - 1);
+    auto hasZero = [&](uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
+    for (int64_t n = 0; n < pixels; ++n) {
+        const unsigned char* p = pixelData + n * bytesPerPixel;
+        if ((n % 8) == 0 && n + 8 <= pixels) {
+            // Whole words only: n counts pixels, a word holds 8 / bytesPerPixel.
+            bool plain = true;
+            for (int32_t part = 0; part < bytesPerPixel && plain; ++part) {
+                uint64_t word;
+                std::memcpy(&word, p + 8 * part, 8);
+                plain = !hasZero(word) && !hasZero(~word);
+            }
+            if (plain) {
+                n += 7;
+                continue;
+            }
+        }
+        {
             const uint32_t stored = bytesPerPixel == 1 ? *p : LoadU16(p);
             if (stored != 0 && stored != marker) continue;
+            const auto x = static_cast<int32_t>(n % side) + 1, y = static_cast<int32_t>(n / side) + 1;
             int32_t& intensity = frame.Intensity[x][y];
             if (stored == 0) {
                 if (nextUnder < underflows) {

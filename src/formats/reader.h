@@ -121,9 +121,9 @@ struct ChainResult {
 // that cannot be read gives Error naming it.
 ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const std::string& path);
 
-// A run of many frames keeps the memory of the frame it replaces for the next
-// read of the same size, which then needs no fresh pages; the run releases
-// it when it ends.
+// A run of many frames keeps the memory of the frame it replaces (and of the
+// file bytes it read) for the next read of the same size, which then needs
+// no fresh pages; the run releases it when it ends.
 void BeginFrameRecycling();
 void RecycleFramePixels(FramePlane<int32_t>&& pixels);
 void ReleaseRecycledFramePixels();

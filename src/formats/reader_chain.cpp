@@ -104,14 +104,20 @@ void RecycleFramePixels(FramePlane<int32_t>&& pixels) {
 }
 
 void ReleaseRecycledFramePixels() {
-    std::lock_guard lock(RecycledMutex);
-    Recycled.clear();
-    RecycleOn = false;
+    {
+        std::lock_guard lock(RecycledMutex);
+        Recycled.clear();
+        RecycleOn = false;
+    }
+    FileBytes::KeepMemory(false);
 }
 
 void BeginFrameRecycling() {
-    std::lock_guard lock(RecycledMutex);
-    RecycleOn = true;
+    {
+        std::lock_guard lock(RecycledMutex);
+        RecycleOn = true;
+    }
+    FileBytes::KeepMemory(true);
 }
 
 void AllocateFrame(NewFrame& frame, int64_t width, int64_t height) {
