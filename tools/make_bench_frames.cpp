@@ -41,6 +41,37 @@ void WriteLines(const fs::path& path, const std::vector<std::string>& lines) {
     WriteFile(path, text);
 }
 
+// A single-strip 16-bit TIFF with every tag a baseline reader expects
+// (the fixture writer leaves out the strip byte counts, which some readers
+// then look for the slow way).
+std::string Tiff16(const fx::Image& img) {
+    std::string out = "II";
+    fx::Put16(out, 42);
+    fx::Put32(out, 8);
+    for (int64_t v : img.Values) fx::Put16(out, static_cast<uint64_t>(v));
+    const size_t directory = out.size();
+    fx::Put32At(out, 4, directory);
+    const uint32_t bytes = static_cast<uint32_t>(img.Values.size() * 2);
+    const uint32_t entries[][4] = {{256, 4, 1, static_cast<uint32_t>(img.Width)},
+                                   {257, 4, 1, static_cast<uint32_t>(img.Height)},
+                                   {258, 3, 1, 16},
+                                   {259, 3, 1, 1},
+                                   {262, 3, 1, 1},
+                                   {273, 4, 1, 8},
+                                   {277, 3, 1, 1},
+                                   {278, 4, 1, static_cast<uint32_t>(img.Height)},
+                                   {279, 4, 1, bytes}};
+    fx::Put16(out, std::size(entries));
+    for (const auto& e : entries) {
+        fx::Put16(out, e[0]);
+        fx::Put16(out, e[1]);
+        fx::Put32(out, e[2]);
+        fx::Put32(out, e[3]);
+    }
+    fx::Put32(out, 0);
+    return out;
+}
+
 // The beam centre of a frame of `side` pixels (columns, rows from 1).
 double CentreX(int side) { return side * 0.4933; }
 double CentreY(int side) { return side * 0.5032; }
@@ -97,7 +128,9 @@ int main(int argc, char** argv) {
     }
     const fs::path folder = argv[1];
     fs::create_directories(folder / "frames1024");
-    WriteFile(folder / "frame2048.tif", fx::WriteTiff(Frame(2048, 1), 16, 1, 2048));
+    WriteFile(folder / "frame2048.tif", Tiff16(Frame(2048, 1)));
+    // The smallest frame the TIFF reader takes: the program's memory without a large frame.
+    WriteFile(folder / "frame256.tif", Tiff16(Frame(256, 2)));
     WriteSettings(folder, 2048);
     WriteSettings(folder, 1024);
     // The sector: 2-theta 5..40, psi 20..110; its 2-theta scan saved as ".xy".
@@ -112,7 +145,7 @@ int main(int argc, char** argv) {
         char name[32];
         std::snprintf(name, sizeof name, "frame_%02d.tif", k);
         const fs::path path = fs::absolute(folder / "frames1024" / name);
-        WriteFile(path, fx::WriteTiff(Frame(1024, 100 + k), 16, 1, 1024));
+        WriteFile(path, Tiff16(Frame(1024, 100 + k)));
         list.push_back("FILE " + path.string());
         list.push_back("SCRT " + fs::absolute(folder / (k == 49 ? "scan_last.txt" : "scan_frame.txt")).string());
     }

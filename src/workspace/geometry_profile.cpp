@@ -110,10 +110,15 @@ void BinFrameProfile(Workspace& ws) {
     IntegrationRequest request;
     request.LastColumn = std::min(ws.FrameWidth, ws.FramePixels.width());
     request.LastRow = std::min(ws.FrameHeight, ws.FramePixels.height());
-    request.Grid = ScanGrid{minTwoTheta, step, ProfileLength - 1};
+    // With the angles of a mapped geometry no pixel lies beyond the bin past
+    // LargestTwoTheta (ScanPoints); otherwise every bin of the row is tried.
+    const FrameGeometry* geometry = ws.FramePixels.Geometry();
+    const bool mapped = geometry && geometry->Key.Shape != DetectorShape::None &&
+                        ws.LargestTwoTheta == geometry->MaxTwoTheta;
+    request.Grid = ScanGrid{minTwoTheta, step, mapped ? std::min(scanPoints + 1, ProfileLength - 1) : ProfileLength - 1};
     const ScanBins bins = std::move(IntegrateFrame(ws.FramePixels, request)[0]);
     std::vector<int64_t> sum(ProfileLength, 0), count(ProfileLength, 0);
-    for (size_t k = 0; k < ProfileLength; ++k) {
+    for (size_t k = 0; k < bins.size(); ++k) {
         sum[k] = static_cast<int64_t>(bins[k].Sum);
         count[k] = bins[k].Count;
     }
