@@ -6,10 +6,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <numbers>
 
+#include "formats/batch_worker.h"
 #include "workspace/host.h"
 #include "workspace/sector_scan.h"
 #include "workspace/workspace.h"
@@ -126,26 +128,47 @@ void BM_PsiScan(benchmark::State& state) {
     Pixels(state);
 }
 
-// Reads every byte of the intensity plane once (as 64-bit words) and sums them.
+// Reads every byte of the three planes a scan reads (intensity, 2-theta,
+// psi) once, as 64-bit words, and sums them: the memory-bound floor.
 void BM_PlainPass(benchmark::State& state) {
     Workspace& ws = Frame(static_cast<int>(state.range(0)));
-    const auto* bytes = reinterpret_cast<const unsigned char*>(ws.FramePixels.Intensity.data());
-    const size_t words = ws.FramePixels.Intensity.cellCount() * sizeof(int32_t) / sizeof(uint64_t);
+    const FrameStore& f = ws.FramePixels;
+    const std::pair<const void*, size_t> planes[] = {{f.Intensity.data(), f.Intensity.cellCount() * 4},
+                                                     {f.TwoTheta.plane().data(), f.TwoTheta.plane().cellCount() * 4},
+                                                     {f.Psi.plane().data(), f.Psi.plane().cellCount() * 4}};
     for (auto _ : state) {
         uint64_t sum = 0;
-        for (size_t w = 0; w < words; ++w) {
-            uint64_t v;
-            std::memcpy(&v, bytes + w * sizeof v, sizeof v);
-            sum += v;
+        for (const auto& [data, size] : planes) {
+            const auto* bytes = static_cast<const unsigned char*>(data);
+            for (size_t w = 0; w + sizeof(uint64_t) <= size; w += sizeof(uint64_t)) {
+                uint64_t v;
+                std::memcpy(&v, bytes + w, sizeof v);
+                sum += v;
+            }
         }
         benchmark::DoNotOptimize(sum);
     }
     Pixels(state);
 }
 
+// The ".SEC" file: 36 sectors of 10 degrees from one pass over the frame,
+// then the sector in force scanned again (as the batch output does).
+void BM_SectorScansFile(benchmark::State& state) {
+    Workspace& ws = Frame(static_cast<int>(state.range(0)));
+    const std::string saved = ws.CurrentFile;
+    ws.CurrentFile = (std::filesystem::temp_directory_path() / "orv_scan_bench.orv").string();
+    ws.SectorPsi1 = 75;
+    ws.SectorPsi2 = 105;
+    QuietHost host;
+    for (auto _ : state) benchmark::DoNotOptimize(WriteSectorScans(ws, host));
+    ws.CurrentFile = saved;
+    Pixels(state);
+}
+
 } // namespace
 
 BENCHMARK(BM_PlainPass)->Args({2048, 1})->Args({4096, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SectorScansFile)->Args({2048, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 // Wall-clock time: large frames are scanned by several threads.
 BENCHMARK(BM_TwoThetaScan)
     ->Args({2048, 1})->Args({2048, 0})->Args({4096, 1})->Args({4096, 0})
