@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -576,7 +577,17 @@ void ComputeFrameGeometry(Workspace& ws, Host& host) {
 
     TwoThetaExtrema found;
     if (mapped && run.Shape != DetectorShape::None) {
-        ws.FramePixels.SetGeometry(FindOrMapGeometry(ws, MakeGeometryKey(ws, run)));
+        try {
+            ws.FramePixels.SetGeometry(FindOrMapGeometry(ws, MakeGeometryKey(ws, run)));
+        } catch (const std::bad_alloc&) {
+            // The frame keeps no angles rather than another geometry's.
+            ws.FramePixels.SetGeometry(nullptr);
+            ws.MinTwoTheta = found.Min;
+            ws.MaxTwoTheta = ws.LargestTwoTheta = found.Max;
+            host.message("Not enough memory for the geometry of a " + std::to_string(run.Width) + " x " +
+                         std::to_string(run.Height) + " frame");
+            return;
+        }
         found.Min = ws.FramePixels.Geometry()->MinTwoTheta;
         found.Max = ws.FramePixels.Geometry()->MaxTwoTheta;
     }

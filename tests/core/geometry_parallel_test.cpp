@@ -8,6 +8,8 @@
 #include <mutex>
 #include <random>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "geometry_test_support.h"
 #include "workspace/geometry.h"
@@ -39,6 +41,41 @@ TEST(ParallelFor, ExceptionReachesTheCaller) {
                                  if (lo <= 500 && 500 <= hi) throw std::runtime_error("bad column");
                              }),
                  std::runtime_error);
+}
+
+TEST(ParallelFor, LoopsFromManyThreadsAndLoopsInsideLoopsEachFinishWhole) {
+    // The loop's helpers are shared: loops started at once from several
+    // threads, and loops started inside a loop's body, must each visit every
+    // index once, with worker numbers that no two helpers of one loop share
+    // at the same time.
+    constexpr int32_t Outer = 40, Inner = 300;
+    auto run = [&](std::vector<int>& seen) {
+        std::vector<std::atomic<int>> busy(8);
+        std::atomic<bool> clash{false};
+        std::mutex seenMutex;
+        ParallelFor(0, Outer - 1, 8, [&](unsigned worker, int32_t lo, int32_t hi) {
+            if (worker >= 8 || busy[worker].fetch_add(1) != 0) clash = true;
+            for (int32_t o = lo; o <= hi; ++o) {
+                std::vector<std::atomic<int>> inner(Inner);
+                ParallelFor(0, Inner - 1, 4, [&](unsigned w, int32_t a, int32_t b) {
+                    if (w >= 4) clash = true;
+                    for (int32_t k = a; k <= b; ++k) ++inner[static_cast<size_t>(k)];
+                });
+                int whole = 0;
+                for (const auto& v : inner) whole += v == 1;
+                std::lock_guard lock(seenMutex);
+                seen[static_cast<size_t>(o)] += whole == Inner;
+            }
+            busy[worker].fetch_sub(1);
+        });
+        EXPECT_FALSE(clash);
+    };
+    std::vector<std::vector<int>> seen(4, std::vector<int>(Outer, 0));
+    std::vector<std::thread> callers;
+    for (auto& s : seen) callers.emplace_back([&run, &s] { run(s); });
+    for (auto& t : callers) t.join();
+    for (const auto& s : seen)
+        for (int32_t o = 0; o < Outer; ++o) EXPECT_EQ(s[static_cast<size_t>(o)], 1) << o;
 }
 
 TEST(ParallelFor, WorkerCountFollowsTheWorkAndTheLimit) {
