@@ -218,27 +218,23 @@ void RunBatchOutputs(Run& run) {
 void ProcessFrame(Run& run) {
     Workspace& ws = run.ws;
     Host& host = run.host;
+    // The frame's steps in one hand-over to the main thread: the windows
+    // catch up once a frame instead of between every two steps.
     host.sync([&] {
-        if (!ws.FSetup.CBBackFrame) return;
-        run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
-        int32_t top = -10;
-        for (int32_t x = 1; x <= ws.FrameWidth; ++x)
-            for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels.Intensity[x][y]);
-        ws.MaxIntensity = top;
-    });
-    host.sync([&] {
+        if (ws.FSetup.CBBackFrame) {
+            run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
+            int32_t top = -10;
+            for (int32_t x = 1; x <= ws.FrameWidth; ++x)
+                for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels.Intensity[x][y]);
+            ws.MaxIntensity = top;
+        }
         ComputeFrameGeometry(ws, host);
         host.changed(View::Settings);
         SetProgress(ws, host, run.done, run.files, 0.7);
-    });
-    host.sync([&] {
-        if (!ws.FSetup.CBAdjustCenter) return;
-        run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
-    });
-    host.sync([&] { ApplyMaskAndBackground(run); });
-    if (run.ended) return;
-    host.sync([&] { PlotBatchScan(run); });
-    host.sync([&] {
+        if (ws.FSetup.CBAdjustCenter) run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
+        ApplyMaskAndBackground(run);
+        if (run.ended) return;
+        PlotBatchScan(run);
         if (ws.ScriptLoaded) RunFrameScript(ws, host);
         else RunBatchOutputs(run);
     });
