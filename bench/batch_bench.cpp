@@ -5,12 +5,14 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
 #include "formats/batch_worker.h"
 #include "formats/native_frame.h"
 #include "formats/reader.h"
+#include "workspace/detector_settings.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "workspace/main_commands.h"
@@ -121,5 +123,29 @@ BENCHMARK(Stage)
     ->ArgsProduct({{1024, 2048}, {0, 1, 2, 3}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The list of the whole-process benchmark (tools/make_bench_frames, 50
+// TIFF frames with a script each) through the core pipeline alone, without
+// windows; registered when ORV_BENCH_FRAMES names the folder it was written to.
+void BatchRunBenchList(benchmark::State& state, const std::string& folder) {
+    for (auto _ : state) {
+        orv::Workspace ws;
+        orv::RecordingHost host;
+        orv::LoadSettingsFile(ws, host, folder + "/bench1024.set");
+        orv::ProcessCommandLine(ws, host, {folder + "/run50.lst"});
+        ws.CommandLineRun = 0;
+        if (orv::TBatchThread::Execute(ws, host) != 50) state.SkipWithError("a frame was not read");
+    }
+    state.counters["frames/s"] = benchmark::Counter(50, benchmark::Counter::kIsIterationInvariantRate);
+}
+const bool BenchListRegistered = [] {
+    if (const char* folder = std::getenv("ORV_BENCH_FRAMES"))
+        benchmark::RegisterBenchmark("BatchRunBenchList", BatchRunBenchList, std::string(folder))
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(1)
+            ->Repetitions(5);
+    return true;
+}();
 
 } // namespace
