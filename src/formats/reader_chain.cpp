@@ -198,7 +198,10 @@ void InstallFrame(Workspace& ws, NewFrame&& frame) {
     FramePlane<int32_t> previous = std::move(ws.FramePixels.Intensity);
     ws.FramePixels.Intensity = std::move(frame.Intensity);
     RecycleFramePixels(std::move(previous));
-    if (!ws.FramePixels.HasGeometry()) ws.FramePixels.SetGeometry(nullptr);
+    // The geometry stays for a frame of its size (the next geometry step
+    // reuses it when nothing changed), without a 2-theta scaled for the
+    // frame before; another size has no angles until it is mapped.
+    ws.FramePixels.SetGeometry(ws.FramePixels.HasGeometry() ? ws.FramePixels.SharedGeometry() : nullptr);
     ws.FrameWidth = frame.FrameWidth;
     ws.FrameHeight = frame.FrameHeight;
     ws.FrameSize = frame.FrameSize;

@@ -170,6 +170,14 @@ TEST(GeometryCacheTest, AdjustingTheTwoThetaScaleLeavesTheSharedPlanesAlone) {
     EXPECT_EQ(ws.GeometryCache.Computed(), 1);
     EXPECT_EQ(ws.FramePixels.TwoTheta[100][100], adjusted);
     EXPECT_EQ(ws.FramePixels.Geometry()->TwoTheta[100][100], plain.FramePixels.TwoTheta[100][100]);
+
+    // The next frame of the size starts from the shared angles, not from this
+    // frame's scaled ones.
+    NewFrame next;
+    AllocateFrame(next, ws.FrameWidth, ws.FrameHeight);
+    next.Intensity.fill(7);
+    InstallFrame(ws, std::move(next));
+    EXPECT_EQ(ws.FramePixels.TwoTheta[100][100], plain.FramePixels.TwoTheta[100][100]);
 }
 
 // ---- Frames of other sizes and failed reads -------------------------------------
