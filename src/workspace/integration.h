@@ -11,9 +11,11 @@
 //
 // The kernel is pure: it reads the planes and the request and answers the
 // bins; it changes and shows nothing. Masked pixels (-1) take no part. The
-// result does not depend on the thread count: the pixels are cut into
-// column chunks by the window's size alone, each chunk sums into bins of
-// its own in column order, and the chunks are added in order.
+// result does not depend on the thread count: unweighted sums are whole
+// numbers added in 64 bits (exact in any order, so every thread takes part);
+// weighted sums are cut into column chunks by the window's size alone, each
+// chunk sums into bins of its own in column order, and the chunks are added
+// in order.
 
 #include <cstdint>
 #include <vector>
