@@ -31,13 +31,6 @@ void RecomputeAfterGeometryChange(Workspace& ws, Host& host) {
     N2ThetaScan1Click(ws, host);
 }
 
-// A settings file holds text lines only.
-bool LooksLikeText(const std::string& bytes) {
-    for (unsigned char c : bytes)
-        if (c == 0 || (c < 32 && c != '\r' && c != '\n' && c != '\t')) return false;
-    return true;
-}
-
 } // namespace
 
 void SaveSettingsFile(const Workspace& ws, const std::string& fileName) {

@@ -431,11 +431,11 @@ std::string FormatStep(float step) { return FormatNumber(RoundHalfEven(step / 0.
 
 } // namespace
 
-void ComputeFrameGeometry(Workspace& ws, Host& host) {
+bool ComputeFrameGeometry(Workspace& ws, Host& host) {
     const GeometryRun run = ReadGeometrySettings(ws);
     if (const std::string problem = CheckGeometrySettings(ws, run); !problem.empty()) {
         host.message(problem);
-        return;
+        return false;
     }
 
     ws.Xo = run.Xo;
@@ -488,7 +488,7 @@ void ComputeFrameGeometry(Workspace& ws, Host& host) {
     ws.MaxTwoTheta = found.Max;
     ws.LargestTwoTheta = found.Max;
 
-    if (ws.FrameSize <= 0 || !mapped) return;
+    if (ws.FrameSize <= 0 || !mapped) return true;
 
     const TwoThetaGrid grid = ChooseTwoThetaGrid(ws.MinTwoTheta, ws.MaxTwoTheta, ws.FrameWidth, ws.Xo,
                                                  ws.SlitDetector != 0, run.FixedStep);
@@ -497,6 +497,7 @@ void ComputeFrameGeometry(Workspace& ws, Host& host) {
     ws.MinTwoTheta = grid.MinTwoTheta;
     BinFrameProfile(ws);
     if (run.AdjustTarget) AdjustTwoThetaMaximum(ws, host, *run.AdjustTarget);
+    return true;
 }
 
 } // namespace orv
