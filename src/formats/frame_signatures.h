@@ -1,0 +1,17 @@
+#pragma once
+// The signatures by which the reader chains recognise a frame family. The
+// readers that take files without a header (raw pixels, the user's raw
+// layout) use them to step aside: a file that carries another family's
+// signature is a frame of that family, damaged when its own reader did not
+// accept it, never a headerless one.
+
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+// The family whose signature `bytes` (the file `path`) carries, as a short
+// name ("TIFF", "BMP", ...); "" when it carries none.
+std::string FrameFamilySignature(std::string_view bytes, const std::string& path);
+
+} // namespace orv
