@@ -113,44 +113,36 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
     const double angle = f.CB2thetaD ? ParseNumber(f.E2thetaD) : 0;
     const double offset = f.CB2thetaD ? ParseNumber(f.Eth2offset) : 0;
 
+    // A value outside its range is refused, with its field and range, before
+    // anything changes: the geometry in force and the boxes that show it
+    // keep agreeing.
+    auto refuse = [&](const std::string& field) { host.message("Value out of range !\n" + field); };
+    if (f.CBDSize && !(dsize >= 10 && dsize <= 500))
+        return refuse("Detector size: " + f.EDSize + " mm is not between 10 and 500 mm");
+    if (f.CBDistance && !(distance >= 10 && distance <= 50000))
+        return refuse("Distance: " + f.EDistance + " mm is not between 10 and 50000 mm");
+    if (f.CB2thetaD && !(angle + offset > -180 && angle + offset < 180))
+        return refuse("2Theta of the detector: " + FormatNumber(angle + offset) +
+                      " degrees (with the offset) is not above -180 and below 180");
+
     if (f.CBXo) ws.Xo = xo;
     if (f.CBYo) ws.Yo = yo;
     if (f.CBlanda) {
         ws.Landa = (landa < 0.01 || landa > 10) ? 0.711 : landa;
         info.EWaveLen = f.ELanda = FormatNumber(ws.Landa);
     }
-    // An out-of-range value is repaired and the values after it are not
-    // applied; the geometry is recomputed all the same, so pixels and
-    // settings always agree.
-    // Stores a ticked value inside its range; outside it, the message and
-    // the repair value, and the values after it are not applied.
-    bool stopped = false;
-    auto applyInRange = [&](bool ticked, double typed, double low, double high, double& value,
-                            std::string& infoBox) {
-        if (stopped || !ticked) return;
-        if (typed >= low && typed <= high) {
-            value = typed;
-            infoBox = FormatNumber(value);
-            return;
-        }
-        host.message("Value out of range !");
-        value = 60.0;
-        infoBox = "60.0";
-        stopped = true;
-    };
-    applyInRange(f.CBDSize, dsize, 10, 500, ws.DSize, info.EDSizemm);
-    applyInRange(f.CBDistance, distance, 10, 50000, ws.Distance, info.EDistancemm);
-    if (!stopped && f.CB2thetaD) {
-        const double sum = angle + offset;
+    if (f.CBDSize) {
+        ws.DSize = dsize;
+        info.EDSizemm = FormatNumber(dsize);
+    }
+    if (f.CBDistance) {
+        ws.Distance = distance;
+        info.EDistancemm = FormatNumber(distance);
+    }
+    if (f.CB2thetaD) {
+        ws.TwoThetaD = angle + offset;
         info.E2ThetaD = f.E2thetaD;
-        if (sum > -180 && sum < 180) {
-            ws.TwoThetaD = sum;
-            ws.Form14.EPhiAxis = ws.Form16.EPhiAxis = f.EPhiAxis;
-        } else {
-            host.message("Value out of range !");
-            ws.TwoThetaD = 0;
-            info.E2ThetaD = "0.000";
-        }
+        ws.Form14.EPhiAxis = ws.Form16.EPhiAxis = f.EPhiAxis;
     }
     host.changed(View::FrameInfo);
     host.changed(View::Settings);
