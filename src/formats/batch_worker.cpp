@@ -367,22 +367,22 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
         });
         try {
             ws.FrameLoaded = 0;
+            // Why this entry gives no frame, when it gives none.
+            std::string problem;
             ChainResult chain;
             if (!scriptProblem.empty())
-                chain.Error = scriptProblem;
+                problem = file + ": " + scriptProblem + "; not processed";
             else if (file.empty())
-                chain.Error = "the list entry names no file";
+                problem = "List entry " + std::to_string(k + 1) + " names no file";
             else if (!FileExists(file))
-                chain.Error = DirectoryExists(file) ? "a folder, not a frame file" : "no such file";
-            else
-                chain = RunReaderChain(ws, host, ReaderChain::Load, file);
-            if (!chain.Read) {
+                problem = file + " could not be read: " +
+                          (DirectoryExists(file) ? "a folder, not a frame file" : "no such file");
+            else if (chain = RunReaderChain(ws, host, ReaderChain::Load, file); !chain.Read)
+                problem = file + " could not be read" + (chain.Error.empty() ? "" : ": " + chain.Error);
+            if (!problem.empty()) {
                 // A frame the user opened on its own gets a box; a list goes on.
                 host.sync([&] {
-                    ReportRunProblem(ws, host, RunProblem::Frame,
-                                     (file.empty() ? "List entry " + std::to_string(k + 1) : file) +
-                                         " could not be read" + (chain.Error.empty() ? "" : ": " + chain.Error),
-                                     single && !ws.LoadFromHistory);
+                    ReportRunProblem(ws, host, RunProblem::Frame, problem, single && !ws.LoadFromHistory);
                 });
             } else {
                 NewFrame& frame = chain.Frame;
