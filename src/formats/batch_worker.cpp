@@ -374,9 +374,8 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
                 problem = file + ": " + scriptProblem + "; not processed";
             else if (file.empty())
                 problem = "List entry " + std::to_string(k + 1) + " names no file";
-            else if (!FileExists(file))
-                problem = file + " could not be read: " +
-                          (DirectoryExists(file) ? "a folder, not a frame file" : "no such file");
+            else if (const std::string fileProblem = FileProblem(file); !fileProblem.empty())
+                problem = file + " could not be read: " + fileProblem;
             else if (chain = RunReaderChain(ws, host, ReaderChain::Load, file); !chain.Read)
                 problem = file + " could not be read" + (chain.Error.empty() ? "" : ": " + chain.Error);
             if (!problem.empty()) {

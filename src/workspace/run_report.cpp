@@ -51,22 +51,28 @@ std::string RunProblemSummary(const Workspace& ws) {
     return out;
 }
 
-std::string TextFileProblem(const std::string& path, const std::string& what) {
-    if (path.empty()) return "no " + what + " named";
+std::string FileProblem(const std::string& path) {
+    if (path.empty()) return "no file named";
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) return what + " not found: " + path;
-    if (fs::is_directory(status)) return what + " is a folder, not a file: " + path;
-    if (!fs::is_regular_file(status)) return what + " is not a plain file: " + path;
+    if (ec || !fs::exists(status)) return "not found";
+    if (fs::is_directory(status)) return "a folder, not a file";
+    if (!fs::is_regular_file(status)) return "not a plain file";
+    return {};
+}
+
+std::string TextFileProblem(const std::string& path, const std::string& what) {
+    if (path.empty()) return "no " + what + " named";
+    if (const std::string problem = FileProblem(path); !problem.empty()) return what + " " + path + ": " + problem;
     // The start of the file tells text from other data; reading no further
     // keeps a large binary file from being loaded whole.
     std::ifstream in(path, std::ios::binary);
-    if (!in) return what + " cannot be read: " + path;
+    if (!in) return what + " " + path + ": cannot be read";
     std::string head(64 * 1024, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    if (in.bad()) return what + " cannot be read: " + path;
-    if (!LooksLikeText(head)) return what + " is not a text file: " + path;
+    if (in.bad()) return what + " " + path + ": cannot be read";
+    if (!LooksLikeText(head)) return what + " " + path + ": not a text file";
     return {};
 }
 

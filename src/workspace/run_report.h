@@ -33,6 +33,9 @@ int RunExitStatus(const Workspace& ws);
 // What went wrong, in one line ("" when nothing did).
 std::string RunProblemSummary(const Workspace& ws);
 
+// Why `path` is not a file that can be read ("" when it is): missing, a
+// folder, or another kind of file (a pipe would wait for ever).
+std::string FileProblem(const std::string& path);
 // Why `path` cannot serve as a text file of commands or entries ("" when it
 // can): missing, a folder or another kind of file, unreadable, or not text.
 // `what` names its role in the answer ("script", "list file").

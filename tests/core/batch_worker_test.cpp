@@ -136,7 +136,7 @@ TEST(BatchWorkerTest, AListEntryWhoseScriptIsMissingIsNotGivenAnotherOne) {
     EXPECT_TRUE(FileExists(dir.file("c.orv.xy")));
     EXPECT_EQ(ws.FramesNotProcessed, 1);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0], "b.orv: script not found: gone.txt; not processed");
+    EXPECT_EQ(host.messages[0], "b.orv: script gone.txt: not found; not processed");
 }
 
 TEST(BatchWorkerTest, ARefusedPsiScanWritesNothingAndIsToldOncePerRun) {

@@ -377,7 +377,7 @@ void Application::firstShowSetup() {
         break;
     case LoadRequest::MissingFile:
         if (run_) {
-            ReportRunProblem(ws, host_, RunProblem::Frame, args_[0] + " does not exist");
+            ReportRunProblem(ws, host_, RunProblem::Frame, args_[0] + ": " + FileProblem(args_[0]));
             finishRun();
         } else {
             std::fprintf(stderr, "orvantide: %s does not exist\n", args_[0].c_str());
