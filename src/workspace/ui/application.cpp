@@ -419,7 +419,8 @@ void Application::endProgram(int status) {
     if (ended_) return;
     ended_ = true;
     exitStatus_ = status;
-    host_.shutdown();
+    // The event loop ends once this step has returned; a worker still
+    // waiting on a hand-over is released when the program object goes.
     ws_->BatchRunning = 0;
     QCoreApplication::exit(status);
 }
