@@ -16,7 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const orv::FrameReadError&) {
         return 0;
     }
-    orv::Workspace ws;
+    // One workspace for the whole run (making one costs more than the work);
+    // installing a frame replaces its frame and geometry.
+    static orv::Workspace ws;
     orv::RecordingHost host;
     orv::InstallFrame(ws, std::move(frame));
     ws.LastFileIndex = 0;

@@ -248,7 +248,19 @@ void ProcessFrame(Run& run, const std::string& file) {
     });
     host.sync([&] { ApplyMaskAndBackground(run); });
     if (run.ended) return;
-    host.sync([&] { PlotBatchScan(run); });
+    // Without the frame's own scan, its script and outputs would save the
+    // previous frame's scan under this frame's name.
+    bool scanned = false;
+    host.sync([&] {
+        if (const std::string refusal = TwoThetaScanRefusal(ws); !refusal.empty()) {
+            ++ws.FramesNotProcessed;
+            run.Refused("2Theta scan", refusal + "; frames not processed");
+            return;
+        }
+        PlotBatchScan(run);
+        scanned = true;
+    });
+    if (!scanned) return;
     host.sync([&] {
         if (!ws.ScriptLoaded) {
             try {

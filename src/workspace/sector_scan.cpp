@@ -393,6 +393,16 @@ void PlotScanChart1(Workspace& ws) {
     chart.ShowItems();
 }
 
+std::string TwoThetaScanRefusal(const Workspace& ws) {
+    if (!ws.FrameIsLoaded()) return "Need to open a file first";
+    if (ws.RectangularSector) {
+        int32_t v = 0;
+        for (const std::string* box : {&ws.FMask.EX1, &ws.FMask.Ex2, &ws.FMask.EY1, &ws.FMask.EY2})
+            if (!TryParseInteger(*box, v)) return ConversionError(*box).what();
+    }
+    return {};
+}
+
 std::string PsiScanRefusal(const Workspace& ws) {
     if (!ws.FrameIsLoaded()) return "Need to open a file first !";
     if (ws.RectangularSector) return "Define a 2Theta range using the Mask Sector tool !";

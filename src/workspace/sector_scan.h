@@ -27,6 +27,9 @@ void N2ThetaScan1Click(Workspace& ws, Host& host);
 // on Form12's charts. False when it was refused (the message said why) and
 // PsiScanData was left as it was.
 bool PsiScan1Click(Workspace& ws, Host& host);
+// Why the 2-theta scan would be refused ("Need to open a file first", a
+// rectangle box that is not a whole number), or "" when it can be made.
+std::string TwoThetaScanRefusal(const Workspace& ws);
 // Why the psi scan would be refused ("Need to open a file first !", "Define
 // a 2Theta range using the Mask Sector tool !"), or "" when it can be made.
 std::string PsiScanRefusal(const Workspace& ws);

@@ -139,6 +139,27 @@ TEST(BatchWorkerTest, AListEntryWhoseScriptIsMissingIsNotGivenAnotherOne) {
     EXPECT_EQ(host.messages[0], "b.orv: script gone.txt: not found; not processed");
 }
 
+TEST(BatchWorkerTest, A2ThetaScanThatCannotBeMadeSavesNoOtherFramesScan) {
+    TempDir dir;
+    for (const char* n : {"a.orv", "b.orv"}) WriteFrame(dir.file(n));
+    Workspace ws;
+    RecordingHost host;
+    OpenFiles(ws, {dir.file("a.orv"), dir.file("b.orv")});
+    ws.SingleFileMode = 0;
+    ws.OutputDir = dir.path().string();
+    ws.FSetup.CB2ThScan = true;
+    ws.RectangularSector = 1;
+    ws.FMask.EX1 = "l0";   // a letter for a digit
+    EXPECT_EQ(TBatchThread::Execute(ws, host), 2);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().extension(), ".orv") << entry.path();
+    EXPECT_TRUE(host.messages.empty());
+    int told = 0;
+    for (const auto& l : ws.LLog.Lines()) told += l.rfind("2Theta scan: 'l0' is not a valid number", 0) == 0;
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(ws.FramesNotProcessed, 2);
+}
+
 TEST(BatchWorkerTest, ARefusedPsiScanWritesNothingAndIsToldOncePerRun) {
     TempDir dir;
     for (const char* n : {"a.orv", "b.orv"}) WriteFrame(dir.file(n));
