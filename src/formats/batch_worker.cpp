@@ -1,7 +1,6 @@
 #include "formats/batch_worker.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -25,7 +24,6 @@ namespace {
 
 constexpr uint32_t SeriesRed = 255;          // first frame of a run
 constexpr uint32_t SeriesGrey = 8421504;
-
 
 void SetProgress(Workspace& ws, Host& host, int done, int files, double stage) {
     ws.Form20.ProgressBar1 = RoundToInt((done + stage) * 100.0 / std::max(files, 1));
