@@ -26,13 +26,30 @@ constexpr std::array<Prefix, 5> Prefixes{{
 }};
 
 // "BM" alone is two bytes any 16-bit pixel may hold; a bitmap also has a
-// known info-header size or states its own file size.
+// known info-header size, states its own file size, or has its reserved
+// fields clear and its pixels starting inside the file.
 bool BitmapSignature(ByteView file) {
     if (!file.has(0, 18) || !StartsWith(file.bytes(), "BM")) return false;
     const uint32_t info = file.u32(14);
+    const uint32_t start = file.u32(10);
     return info == 12 || info == 40 || info == 52 || info == 56 || info == 64 || info == 108 || info == 124 ||
-           file.u32(2) == file.size();
+           file.u32(2) == file.size() || (file.u32(6) == 0 && start >= 26 && start < file.size());
 }
+
+struct Extension {
+    const char* Name;
+    const char* Family;
+};
+
+// Names that only frames of one family carry.
+constexpr std::array<Extension, 6> Extensions{{
+    {".orv", "Orvantide (.orv)"},
+    {".tif", "TIFF"},
+    {".tiff", "TIFF"},
+    {".bmp", "BMP"},
+    {".csv", "CSV"},
+    {".mccd", "mccd"},
+}};
 
 // Comma-separated numbers: the first characters are digits, signs, blanks
 // and commas, a comma among the first 8 (pixel bytes seldom look so).
@@ -50,9 +67,9 @@ bool CsvSignature(std::string_view bytes) {
 
 } // namespace
 
-std::string FrameFamilySignature(std::string_view bytes, const std::string& path) {
+std::string FrameFamilySignature(std::string_view bytes) {
     const ByteView file(bytes);
-    if (file.has(0, 4) && file.i32(0) == NativeFrameMagic) return "own (.orv)";
+    if (file.has(0, 4) && file.i32(0) == NativeFrameMagic) return "Orvantide (.orv)";
     for (const Prefix& p : Prefixes)
         if (StartsWith(bytes, p.Bytes)) return p.Family;
     if (BitmapSignature(file)) return "BMP";
@@ -61,9 +78,14 @@ std::string FrameFamilySignature(std::string_view bytes, const std::string& path
     if (lines.size() >= 2 && Chars(lines[1], 10, 20) == "PANalytical") return "PANalytical";
     if (lines.size() >= 2 && StartsWith(lines[1], "HeaderID       =")) return "HeaderID";
     if (lines.size() >= 6 && StartsWith(lines[5], "PIXEL_SIZE=")) return "PIXEL_SIZE";
+    if (CsvSignature(bytes)) return "CSV";
+    return {};
+}
+
+std::string FrameFamilyByName(const std::string& path) {
     const std::string ext = ToLower(FileExtension(path));
-    if (ext == ".mccd") return "mccd";
-    if (ext == ".csv" || CsvSignature(bytes)) return "CSV";
+    for (const Extension& e : Extensions)
+        if (ext == e.Name) return e.Family;
     return {};
 }
 

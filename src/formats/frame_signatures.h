@@ -10,8 +10,11 @@
 
 namespace orv {
 
-// The family whose signature `bytes` (the file `path`) carries, as a short
-// name ("TIFF", "BMP", ...); "" when it carries none.
-std::string FrameFamilySignature(std::string_view bytes, const std::string& path);
+// The family whose signature the file's `bytes` carry, as a short name
+// ("TIFF", "BMP", ...); "" when they carry none.
+std::string FrameFamilySignature(std::string_view bytes);
+// The family that the file's name claims by its extension (".tif", ".orv",
+// ...); "" for any other name.
+std::string FrameFamilyByName(const std::string& path);
 
 } // namespace orv

@@ -31,14 +31,16 @@ std::string CsvShortText(uint64_t found, int32_t lines, int32_t numbers, bool at
            std::to_string(static_cast<uint64_t>(lines) * static_cast<uint64_t>(numbers));
 }
 
-// A file that carries another family's signature is a damaged frame of that
-// family, not raw pixels: in the load chain, where the raw reader is the last
-// resort, it is unreadable with that reason; elsewhere the chain goes on.
+// A file that carries another family's signature, or its name, is a damaged
+// frame of that family, not raw pixels: in the load chain, where the raw
+// reader is the last resort, it is unreadable with that reason; elsewhere
+// the chain goes on.
 bool StepAsideForOtherFamily(const ReaderContext& context, const std::string& path) {
-    const std::string family = FrameFamilySignature(context.Bytes, path);
+    std::string family = FrameFamilySignature(context.Bytes);
+    if (family.empty()) family = FrameFamilyByName(path);
     if (family.empty()) return false;
     if (context.Chain == ReaderChain::Load)
-        throw FrameReadError("a " + family + " file that its reader does not accept (damaged or of a kind not read)");
+        throw FrameReadError("a frame of the " + family + " family that its reader does not accept (damaged, or of a kind not read)");
     return true;
 }
 
@@ -103,9 +105,10 @@ ReadOutcome ReadRawFrame(const ReaderContext& context, const std::string& path, 
     return ReadOutcome::Read;
 }
 
-ReadOutcome ReadCustomRawFrame(const ReaderContext& context, const std::string& path, NewFrame& frame) {
+ReadOutcome ReadCustomRawFrame(const ReaderContext& context, const std::string&, NewFrame& frame) {
     // Tried first: a file of another family goes on to that family's reader.
-    if (!FrameFamilySignature(context.Bytes, path).empty()) return ReadOutcome::NotMine;
+    // Only the contents count here: the user's raw files may have any name.
+    if (!FrameFamilySignature(context.Bytes).empty()) return ReadOutcome::NotMine;
     ByteView file(context.Bytes);
     const BoxSize size = SizeFromBoxes(context.Form32);
     int64_t header = ParseInteger(context.Form32.EHeader);

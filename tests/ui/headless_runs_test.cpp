@@ -185,7 +185,7 @@ std::vector<HeadlessCase> Cases() {
              in.bytes("f.tif", std::string("II*\0\xf0\xff\xff\x7f", 8) + std::string(3 << 20, '\x05'));
              in.lines("s.txt", SaveScan);
          },
-         {"f.tif", "s.txt"}, 1, "a TIFF file that its reader does not accept", {}, {"f.tif.xy"}},
+         {"f.tif", "s.txt"}, 1, "a frame of the TIFF family that its reader does not accept", {}, {"f.tif.xy"}},
         {"DamagedBitmap",
          [](const Inputs& in, const Inputs&) {
              std::string bmp(3 << 20, '\x07');
@@ -193,7 +193,7 @@ std::vector<HeadlessCase> Cases() {
              in.bytes("f.bmp", bmp);
              in.lines("s.txt", SaveScan);
          },
-         {"f.bmp", "s.txt"}, 1, "a BMP file", {}, {"f.bmp.xy"}},
+         {"f.bmp", "s.txt"}, 1, "the BMP family", {}, {"f.bmp.xy"}},
         {"ShortCsv",
          [](const Inputs& in, const Inputs&) {
              std::string csv;
