@@ -198,7 +198,8 @@ void FindCentre(Workspace& ws, Host& host, const ScriptCommand& c) {
     if (ws.Hooks.FindCentre)
         ws.Hooks.FindCentre(ws, host, typedCentre);
     else
-        Log(ws, host, "FINDCENT: the centre search is not available");
+        // Not a stop, but the run did not get what it asked for.
+        ReportRunProblem(ws, host, RunProblem::Command, "FINDCENT: the centre search is not available");
     SelectCentreMethod(form, '1');
     host.changed(View::Settings);
 }
@@ -266,7 +267,7 @@ void FitToStandard(Workspace& ws, Host& host, const ScriptCommand& c) {
     if (hooks.SelectStandard && hooks.FitToStandard)
         hooks.FitToStandard(ws, host, f.at(9), rounds);
     else
-        Log(ws, host, "FITTOSTD: the standard fit is not available");
+        ReportRunProblem(ws, host, RunProblem::Command, "FITTOSTD: the standard fit is not available");
 }
 
 void SetWorkDir(Workspace& ws, Host& host, const ScriptCommand& c) {

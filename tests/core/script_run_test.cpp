@@ -121,6 +121,7 @@ TEST_F(ScriptRun, FindCentreWithoutTheSearchSetsTheBoxesAndSaysSo) {
     bool logged = false;
     for (const std::string& l : ws.LLog.Lines()) logged |= l == "FINDCENT: the centre search is not available";
     EXPECT_TRUE(logged);
+    EXPECT_EQ(ws.CommandsFailed, 1);   // the script goes on, but the run did not get its centre
 }
 
 TEST_F(ScriptRun, WorkingFolderThatDoesNotExistEndsTheScript) {
