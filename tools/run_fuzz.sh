@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs every libFuzzer target of a fuzz build for a bounded time on a seed
-# corpus made from the frame-format fixtures. Usage:
+# corpus made from the frame-format fixtures and the target's own seeds in
+# fuzz/seeds/<target>/. Usage:
 #   tools/run_fuzz.sh BUILD_DIR SECONDS
 set -e
 cd "$(dirname "$0")/.."
@@ -13,7 +14,7 @@ for target in "$build"/*_fuzz; do
     name=$(basename "$target")
     corpus="$build/corpus/$name"
     mkdir -p "$corpus"
-    for f in tests/data/formats/* tests/data/formats/made/*; do
+    for f in tests/data/formats/* tests/data/formats/made/* fuzz/seeds/"$name"/*; do
         case "$f" in *.json|*.md) continue ;; esac
         [ -f "$f" ] && cp "$f" "$corpus/"
     done

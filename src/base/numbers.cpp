@@ -7,8 +7,18 @@
 
 namespace orv {
 
+std::string PrintableExcerpt(std::string_view text, size_t limit) {
+    std::string out;
+    for (size_t i = 0; i < text.size() && i < limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        out += c >= 32 && c < 127 ? static_cast<char>(c) : '?';
+    }
+    if (text.size() > limit) out += "...";
+    return out;
+}
+
 ConversionError::ConversionError(const std::string& text)
-    : std::runtime_error("'" + text + "' is not a valid number") {}
+    : std::runtime_error("'" + PrintableExcerpt(text) + "' is not a valid number") {}
 
 double RoundHalfEven(double v) { return std::nearbyint(v); }
 

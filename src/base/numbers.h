@@ -17,6 +17,10 @@ public:
     explicit ConversionError(const std::string& text);
 };
 
+// Text quoted from a file or a box in a message: printable characters only
+// (others become '?'), cut to `limit` characters with "..." after them.
+std::string PrintableExcerpt(std::string_view text, size_t limit = 40);
+
 // Round to the nearest whole number, halves to the even neighbour.
 double RoundHalfEven(double v);
 // Round (halves to even) to a 32-bit integer, saturating at the type's limits

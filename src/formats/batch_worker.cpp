@@ -1,7 +1,6 @@
 #include "formats/batch_worker.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -11,9 +10,10 @@
 #include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
-#include "workspace/integration.h"
 #include "base/numbers.h"
 #include "base/parallel.h"
+#include "workspace/integration.h"
+#include "workspace/run_report.h"
 #include "workspace/scan_writers.h"
 #include "workspace/script.h"
 #include "workspace/sector_scan.h"
@@ -26,14 +26,6 @@ namespace {
 
 constexpr uint32_t SeriesRed = 255;          // first frame of a run
 constexpr uint32_t SeriesGrey = 8421504;
-
-// A line for the logbook, and for standard error when the run came from the
-// command line.
-void Report(Workspace& ws, Host& host, const std::string& line) {
-    ws.LLog.Append(line);
-    host.changed(View::Logbook);
-    if (ws.CommandLineRun) std::fprintf(stderr, "orvantide: %s\n", line.c_str());
-}
 
 void SetProgress(Workspace& ws, Host& host, int done, int files, double stage) {
     ws.Form20.ProgressBar1 = RoundToInt((done + stage) * 100.0 / std::max(files, 1));
@@ -48,13 +40,16 @@ struct Run {
     int files = 0;
     int done = 0;
     bool ended = false;   // a step ended the whole run
-    std::vector<std::string> missingOutputs;   // outputs reported as not available
+    std::vector<std::string> refusedOutputs;   // outputs already reported as not made
 
-    void Missing(const char* output) {
-        if (std::find(missingOutputs.begin(), missingOutputs.end(), output) != missingOutputs.end()) return;
-        missingOutputs.push_back(output);
-        Report(ws, host, std::string(output) + " is not available in this version");
+    // An output that cannot be made is reported once per run and skipped,
+    // so that the rest of the batch runs without anybody.
+    void Refused(const std::string& output, const std::string& reason) {
+        if (std::find(refusedOutputs.begin(), refusedOutputs.end(), output) != refusedOutputs.end()) return;
+        refusedOutputs.push_back(output);
+        ReportRunProblem(ws, host, RunProblem::Command, output + ": " + reason);
     }
+    void Missing(const char* output) { Refused(output, "not available in this version"); }
     // Runs a step of another part when it is there.
     void Step(const std::function<void(Workspace&, Host&)>& hook, const char* output) {
         if (hook) hook(ws, host);
@@ -98,6 +93,8 @@ void ShowLoadedFrame(Run& run) {
                        " Max = " + std::to_string(ws.MaxIntensity);
     ws.Form23.Panel5 = name;
     ws.Form1.Caption = name;
+    // Clicks towards a four-click sector on the previous frame do not carry over.
+    ws.FrameTools.SectorClicks = 0;
     RenderFrame(ws);
     host.changed(View::Frame);
     host.changed(View::History);
@@ -118,8 +115,8 @@ void ApplyMaskAndBackground(Run& run) {
         const BackgroundFrame background = ReadBackgroundFile(s.EBack);
         if (!SubtractBackground(ws.FramePixels.Intensity, ws.FrameWidth, ws.FrameHeight, background)) {
             // Every later frame would fail the same way: the run ends here.
-            run.host.message("Wrong Background File!");
-            Report(ws, run.host, "Wrong Background File! " + FileNameOnly(s.EBack));
+            if (!run.host.unattended()) run.host.message("Wrong Background File!");
+            ReportRunProblem(ws, run.host, RunProblem::Frame, "Wrong Background File! " + FileNameOnly(s.EBack));
             run.ended = true;
             return;
         }
@@ -185,21 +182,29 @@ void RunBatchOutputs(Run& run) {
         run.Step(hooks.FindThetaPeaks, "Peaks list in 2Theta Scan (*.tpk)");
         ws.FromThetaScan = 0;
     }
+    // A psi scan the sector does not allow writes nothing: neither the file
+    // nor the peaks of a psi scan left from another frame.
+    const std::string psiRefusal = (s.CBPsiScan || s.CBPsiScanPeaks) ? PsiScanRefusal(ws) : std::string();
     bool psiDone = false;
     if (s.CBPsiScan) {
-        PsiScan1Click(ws, host);
-        if (s.CBBackground) run.Step(hooks.RemovePsiBackground, "Background removal of the Psi scan");
-        psiDone = true;
-        ws.LLog.Append("Psi scan saved to " + WritePsiScanFile(ws));
+        if (!psiRefusal.empty()) {
+            run.Refused("Psi Scan (*.pss)", psiRefusal);
+        } else if (PsiScan1Click(ws, host)) {
+            if (s.CBBackground) run.Step(hooks.RemovePsiBackground, "Background removal of the Psi scan");
+            psiDone = true;
+            ws.LLog.Append("Psi scan saved to " + WritePsiScanFile(ws));
+        }
     }
     if (s.CBPsiScanPeaks) {
-        if (!psiDone) {
-            PsiScan1Click(ws, host);
-            if (s.CBBackground) run.Step(hooks.RemovePsiBackground, "Background removal of the Psi scan");
+        if (!psiRefusal.empty()) {
+            run.Refused("Peaks list in Psi Scan (*.ppk)", psiRefusal);
+        } else {
+            if (!psiDone && PsiScan1Click(ws, host) && s.CBBackground)
+                run.Step(hooks.RemovePsiBackground, "Background removal of the Psi scan");
+            ws.FromPsiScan = 1;
+            run.Step(hooks.FindPsiPeaks, "Peaks list in Psi Scan (*.ppk)");
+            ws.FromPsiScan = 0;
         }
-        ws.FromPsiScan = 1;
-        run.Step(hooks.FindPsiPeaks, "Peaks list in Psi Scan (*.ppk)");
-        ws.FromPsiScan = 0;
     }
     if (s.CBdspacing) {
         if (hooks.CalculateDSpacing) {
@@ -215,7 +220,7 @@ void RunBatchOutputs(Run& run) {
 }
 
 // One frame after it was read and installed.
-void ProcessFrame(Run& run) {
+void ProcessFrame(Run& run, const std::string& file) {
     Workspace& ws = run.ws;
     Host& host = run.host;
     // The frame's steps in one hand-over to the main thread: the windows
@@ -228,15 +233,40 @@ void ProcessFrame(Run& run) {
                 for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels.Intensity[x][y]);
             ws.MaxIntensity = top;
         }
-        ComputeFrameGeometry(ws, host);
+        const bool mapped = ComputeFrameGeometry(ws, host);
         host.changed(View::Settings);
         SetProgress(ws, host, run.done, run.files, 0.7);
+        // The settings cannot map this frame (the message said why): its
+        // scan and outputs would belong to the previous geometry.
+        if (!mapped) {
+            ReportRunProblem(ws, host, RunProblem::Frame, file + ": no geometry for this frame; not processed");
+            return;
+        }
         if (ws.FSetup.CBAdjustCenter) run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
         ApplyMaskAndBackground(run);
         if (run.ended) return;
+        // Without the frame's own scan, its script and outputs would save the
+        // previous frame's scan under this frame's name.
+        if (const std::string refusal = TwoThetaScanRefusal(ws); !refusal.empty()) {
+            ++ws.FramesNotProcessed;
+            run.Refused("2Theta scan", refusal + "; frames not processed");
+            return;
+        }
         PlotBatchScan(run);
-        if (ws.ScriptLoaded) RunFrameScript(ws, host);
-        else RunBatchOutputs(run);
+        if (!ws.ScriptLoaded) {
+            try {
+                RunBatchOutputs(run);
+            } catch (const std::exception& e) {
+                ReportRunProblem(ws, host, RunProblem::Command, file + ": " + e.what());
+            }
+            return;
+        }
+        if (ws.ScriptFile.empty())
+            ReportRunProblem(ws, host, RunProblem::Frame, file + ": no script for this frame");
+        else if (std::string problem = TextFileProblem(ws.ScriptFile, "script"); !problem.empty())
+            ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + problem);
+        else
+            RunFrameScript(ws, host);
     });
 }
 
@@ -342,40 +372,52 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
             ws.BatchRunning = 1;
             break;
         }
-        std::string file;
+        std::string file, scriptProblem;
         host.sync([&] {
             if (single) {
                 file = ws.FileToOpen;
             } else {
                 file = k < static_cast<int>(ws.FileList.size()) ? ws.FileList[k] : std::string();
-                if (ws.ScriptLoaded) SelectFrameScript(ws, k);
+                if (ws.ScriptLoaded) scriptProblem = SelectFrameScript(ws, k);
             }
         });
         try {
             ws.FrameLoaded = 0;
-            ChainResult chain = file.empty() ? ChainResult{} : RunReaderChain(ws, host, ReaderChain::Load, file);
-            if (!chain.Read) {
+            // Why this entry gives no frame, when it gives none.
+            std::string problem;
+            ChainResult chain;
+            if (!scriptProblem.empty())
+                problem = file + ": " + scriptProblem + "; not processed";
+            else if (file.empty())
+                problem = "List entry " + std::to_string(k + 1) + " names no file";
+            else if (const std::string fileProblem = FileProblem(file); !fileProblem.empty())
+                problem = file + " could not be read: " + fileProblem;
+            else if (chain = RunReaderChain(ws, host, ReaderChain::Load, file); !chain.Read)
+                problem = file + " could not be read" + (chain.Error.empty() ? "" : ": " + chain.Error);
+            if (!problem.empty()) {
+                // A frame the user opened on its own gets a box; a list goes on.
                 host.sync([&] {
-                    Report(ws, host, file + " could not be read" + (chain.Error.empty() ? "" : ": " + chain.Error));
+                    ReportRunProblem(ws, host, RunProblem::Frame, problem, single && !ws.LoadFromHistory);
                 });
-                run.done = k + 1;
-                continue;
+            } else {
+                NewFrame& frame = chain.Frame;
+                RemoveEdgeSpikes(frame.Intensity, frame.FrameWidth, frame.FrameHeight);
+                const int32_t maximum = DisplayMaximum(frame);
+                host.sync([&] {
+                    InstallFrame(ws, std::move(frame));
+                    ws.FrameLoaded = 1;
+                    ws.CurrentFile = file;
+                    // Prev and Next go on from the frame shown.
+                    if (!single) ws.CurrentFileIndex = k;
+                    ws.MaxIntensity = maximum;
+                    if (!ws.LoadFromHistory) ++ws.FramesLoaded;
+                    ShowLoadedFrame(run);
+                });
+                ++read;
+                ProcessFrame(run, file);
             }
-            NewFrame& frame = chain.Frame;
-            RemoveEdgeSpikes(frame.Intensity, frame.FrameWidth, frame.FrameHeight);
-            const int32_t maximum = DisplayMaximum(frame);
-            host.sync([&] {
-                InstallFrame(ws, std::move(frame));
-                ws.FrameLoaded = 1;
-                ws.CurrentFile = file;
-                ws.MaxIntensity = maximum;
-                if (!ws.LoadFromHistory) ++ws.FramesLoaded;
-                ShowLoadedFrame(run);
-            });
-            ++read;
-            ProcessFrame(run);
         } catch (const std::exception& e) {
-            host.sync([&] { Report(ws, host, file + ": " + e.what()); });
+            host.sync([&] { ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + e.what()); });
         }
         run.done = k + 1;
         host.sync([&] {
@@ -393,7 +435,9 @@ TBatchThread::TBatchThread(Workspace& ws, Host& host, std::function<void()> onFi
         try {
             framesRead_ = Execute(ws_, host_);
         } catch (const std::exception& e) {
-            host_.sync([&] { Report(ws_, host_, std::string("Loading stopped: ") + e.what()); });
+            host_.sync([&] {
+                ReportRunProblem(ws_, host_, RunProblem::Frame, std::string("Loading stopped: ") + e.what());
+            });
         }
         host_.sync([this] {
             ws_.LoadFromHistory = 0;

@@ -9,6 +9,7 @@
 #include "formats/binary_io.h"
 #include "formats/frame_readers.h"
 #include "base/numbers.h"
+#include "formats/frame_signatures.h"
 #include "workspace/text_files.h"
 
 namespace orv {
@@ -23,6 +24,25 @@ BoxSize SizeFromBoxes(const TForm32& form) {
 }
 
 bool IsNumberChar(char c) { return (c >= '0' && c <= '9') || c == '-'; }
+
+std::string CsvShortText(uint64_t found, int32_t lines, int32_t numbers, bool atMost) {
+    return "the CSV file holds " + std::string(atMost ? "at most " : "") + std::to_string(found) +
+           " numbers; its frame of " + std::to_string(numbers) + " x " + std::to_string(lines) + " needs " +
+           std::to_string(static_cast<uint64_t>(lines) * static_cast<uint64_t>(numbers));
+}
+
+// A file that carries another family's signature, or its name, is a damaged
+// frame of that family, not raw pixels: in the load chain, where the raw
+// reader is the last resort, it is unreadable with that reason; elsewhere
+// the chain goes on.
+bool StepAsideForOtherFamily(const ReaderContext& context, const std::string& path) {
+    std::string family = FrameFamilySignature(context.Bytes);
+    if (family.empty()) family = FrameFamilyByName(path);
+    if (family.empty()) return false;
+    if (context.Chain == ReaderChain::Load)
+        throw FrameReadError("a frame of the " + family + " family that its reader does not accept (damaged, or of a kind not read)");
+    return true;
+}
 
 // The float rounded to a count (halves to even), saturated; not-a-number
 // counts nothing.
@@ -42,14 +62,19 @@ ReadOutcome ReadCsvFrame(const ReaderContext& context, const std::string&, NewFr
     // and one row per number of a line.
     const int32_t lines = size.Height, numbers = size.Width;
     PixelBlockBytes(lines, numbers, 1);
+    // Every number takes at least one character: a file too short for the
+    // size it claims is refused before the frame is allocated.
+    const uint64_t wanted = static_cast<uint64_t>(lines) * static_cast<uint64_t>(numbers);
+    if (text.size() + 1 < wanted) throw FrameReadError(CsvShortText(text.size() + 1, lines, numbers, true));
     GeometryFromDetectorSettings(context.Form32, frame);
     AllocateFrame(frame, lines, numbers);
-    // Short lines and empty numbers leave pixels at 0.
+    // Empty numbers leave pixels at 0.
     frame.Intensity.fill(0);
 
     size_t pos = 0;
+    uint64_t positions = 0;
     for (int32_t r = 1; r <= lines && pos < text.size(); ++r) {
-        for (int32_t k = 1; k <= numbers && pos < text.size(); ++k) {
+        for (int32_t k = 1; k <= numbers && pos < text.size(); ++k, ++positions) {
             // A number is a run of up to nine digits and minus signs; the
             // character that ends it is consumed (a CR LF pair as one), and
             // an empty number still takes its position.
@@ -62,12 +87,15 @@ ReadOutcome ReadCsvFrame(const ReaderContext& context, const std::string&, NewFr
             if (!number.empty()) frame.Intensity[r][numbers + 1 - k] = ParseInteger(number);
         }
     }
+    // Missing numbers would be pixels of 0 that nobody was told about.
+    if (positions < wanted) throw FrameReadError(CsvShortText(positions, lines, numbers, false));
     return ReadOutcome::Read;
 }
 
 ReadOutcome ReadRawFrame(const ReaderContext& context, const std::string& path, NewFrame& frame) {
     // Outside the load chain only ".b16" files are raw frames.
     if (context.Chain != ReaderChain::Load && ToLower(FileExtension(path)) != ".b16") return ReadOutcome::NotMine;
+    if (StepAsideForOtherFamily(context, path)) return ReadOutcome::NotMine;
     ByteView file(context.Bytes);
     const BoxSize size = SizeFromBoxes(context.Form32);
     const uint64_t pixelBytes = PixelBlockBytes(size.Width, size.Height, 2);
@@ -80,6 +108,9 @@ ReadOutcome ReadRawFrame(const ReaderContext& context, const std::string& path, 
 }
 
 ReadOutcome ReadCustomRawFrame(const ReaderContext& context, const std::string&, NewFrame& frame) {
+    // Tried first: a file of another family goes on to that family's reader.
+    // Only the contents count here: the user's raw files may have any name.
+    if (!FrameFamilySignature(context.Bytes).empty()) return ReadOutcome::NotMine;
     ByteView file(context.Bytes);
     const BoxSize size = SizeFromBoxes(context.Form32);
     int64_t header = ParseInteger(context.Form32.EHeader);

@@ -39,7 +39,7 @@ int64_t JoinedCount(std::string_view field, bool keepMinus) {
     if (kept.empty()) return 0;
     int64_t v = 0;
     auto [ptr, ec] = std::from_chars(kept.data(), kept.data() + kept.size(), v);
-    if (ec == std::errc::result_out_of_range) throw FrameReadError("impossible table count " + kept);
+    if (ec == std::errc::result_out_of_range) throw FrameReadError("impossible table count " + PrintableExcerpt(kept));
     if (ec != std::errc() || ptr != kept.data() + kept.size()) throw ConversionError(kept);
     return v;
 }

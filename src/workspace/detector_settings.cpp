@@ -37,13 +37,6 @@ void RecomputeAfterGeometryChange(Workspace& ws, Host& host) {
     N2ThetaScan1Click(ws, host);
 }
 
-// A settings file holds text lines only.
-bool LooksLikeText(const std::string& bytes) {
-    for (unsigned char c : bytes)
-        if (c == 0 || (c < 32 && c != '\r' && c != '\n' && c != '\t')) return false;
-    return true;
-}
-
 } // namespace
 
 void SaveSettingsFile(const Workspace& ws, const std::string& fileName) {
@@ -126,46 +119,38 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
     const double angle = f.CB2thetaD ? ParseNumber(f.E2thetaD) : 0;
     const double offset = f.CB2thetaD ? ParseNumber(f.Eth2offset) : 0;
 
+    // A value outside its range is refused, with its field and range, before
+    // anything changes: the geometry in force and the boxes that show it
+    // keep agreeing.
+    auto refuse = [&](const std::string& field) { host.message("Value out of range !\n" + field); };
+    if (f.CBDSize && !(dsize >= DetectorSizeMin && dsize <= DetectorSizeMax))
+        return refuse("Detector size: " + f.EDSize + " mm is not between " + FormatFixed(DetectorSizeMin, 0) +
+                      " and " + FormatFixed(DetectorSizeMax, 0) + " mm");
+    if (f.CBDistance && !(distance >= DistanceMin && distance <= DistanceMax))
+        return refuse("Distance: " + f.EDistance + " mm is not between " + FormatFixed(DistanceMin, 0) +
+                      " and " + FormatFixed(DistanceMax, 0) + " mm");
+    if (f.CB2thetaD && !(angle + offset > -180 && angle + offset < 180))
+        return refuse("2Theta of the detector: " + FormatNumber(angle + offset) +
+                      " degrees (with the offset) is not above -180 and below 180");
+
     if (f.CBXo) ws.Xo = xo;
     if (f.CBYo) ws.Yo = yo;
     if (f.CBlanda) {
         ws.Landa = TypedWavelength(landa);
         info.EWaveLen = f.ELanda = FormatNumber(ws.Landa);
     }
-    // An out-of-range value is repaired and the values after it are not
-    // applied; the geometry is recomputed all the same, so pixels and
-    // settings always agree.
-    // Stores a ticked value inside its range; outside it, the message and
-    // the repair value, and the values after it are not applied.
-    bool stopped = false;
-    auto applyInRange = [&](bool ticked, double typed, double low, double high, double replacement,
-                            double& value, std::string& infoBox) {
-        if (stopped || !ticked) return;
-        if (typed >= low && typed <= high) {
-            value = typed;
-            infoBox = FormatNumber(value);
-            return;
-        }
-        host.message("Value out of range !");
-        value = replacement;
-        infoBox = FormatFixed(replacement, 1);
-        stopped = true;
-    };
-    applyInRange(f.CBDSize, dsize, DetectorSizeMin, DetectorSizeMax, TypedDetectorSizeReplacement, ws.DSize,
-                 info.EDSizemm);
-    applyInRange(f.CBDistance, distance, DistanceMin, DistanceMax, DistanceReplacement, ws.Distance,
-                 info.EDistancemm);
-    if (!stopped && f.CB2thetaD) {
-        const double sum = angle + offset;
+    if (f.CBDSize) {
+        ws.DSize = dsize;
+        info.EDSizemm = FormatNumber(dsize);
+    }
+    if (f.CBDistance) {
+        ws.Distance = distance;
+        info.EDistancemm = FormatNumber(distance);
+    }
+    if (f.CB2thetaD) {
+        ws.TwoThetaD = angle + offset;
         info.E2ThetaD = f.E2thetaD;
-        if (sum > -180 && sum < 180) {
-            ws.TwoThetaD = sum;
-            ws.Form14.EPhiAxis = ws.Form16.EPhiAxis = f.EPhiAxis;
-        } else {
-            host.message("Value out of range !");
-            ws.TwoThetaD = 0;
-            info.E2ThetaD = "0.000";
-        }
+        ws.Form14.EPhiAxis = ws.Form16.EPhiAxis = f.EPhiAxis;
     }
     host.changed(View::FrameInfo);
     host.changed(View::Settings);

@@ -96,6 +96,10 @@ struct FrameToolState {
     bool Erased = false;          // the eraser changed pixels while the button was held
     int32_t SectorClicks = 0;     // clicks made towards a four-click sector, 0..3
     int32_t SectorX1 = 0, SectorY1 = 0, SectorX2 = 0, SectorY2 = 0;
+    // The angles of the clicks so far; the sector in force changes only
+    // with the fourth click.
+    float ClickTwoTheta1 = 0, ClickTwoTheta2 = 0, ClickPsi1 = 0, ClickPsi2 = 0;
+    bool ClickRectangle = false;  // the clicks so far are for a rectangle
     int32_t ZoomX = 0, ZoomY = 0; // zoom centre, frame column and row
 };
 

@@ -93,10 +93,13 @@ namespace {
 
 int32_t MeanOf(int32_t a, int32_t b) { return RoundToInt((static_cast<double>(a) + b) / 2.0); }
 
-// The four clicks made: the sector becomes the rectangle x1, y1 - x2, y2.
+// The four clicks made: the sector becomes the rectangle x1, y1 - x2, y2,
+// its corners in order as the scan uses them.
 void SetRectangleSector(Workspace& ws) {
     FrameToolState& t = ws.FrameTools;
     TFMask& m = ws.FMask;
+    if (t.SectorX2 < t.SectorX1) std::swap(t.SectorX1, t.SectorX2);
+    if (t.SectorY2 < t.SectorY1) std::swap(t.SectorY1, t.SectorY2);
     ws.LLog.Append("Rectangular sector = " + std::to_string(t.SectorX1) + ", " + std::to_string(t.SectorY1) + ", " +
                    std::to_string(t.SectorX2) + ", " + std::to_string(t.SectorY2));
     m.CBRectangle = true;
@@ -133,35 +136,45 @@ void SetAngularSector(Workspace& ws) {
 void SectorClick(Workspace& ws, Host& host, int32_t x, int32_t y, int32_t column, int32_t row) {
     FrameToolState& t = ws.FrameTools;
     const FramePixel p = ws.FramePixels.Pixel(column, row);
+    // Clicks made with the other tool (the other key or button) do not count.
+    const bool rectangle = t.KeySHeld || t.SBSelectRect;
+    if (t.SectorClicks > 0 && rectangle != t.ClickRectangle) {
+        t.SectorClicks = 0;
+        RedrawFrame(ws, host);   // their crosses go
+    }
     DrawCross(ws, x, y);
     switch (t.SectorClicks) {
     case 0:
-        ws.SectorTwoTheta1 = p.TwoTheta;
+        t.ClickRectangle = rectangle;
+        t.ClickTwoTheta1 = p.TwoTheta;
         t.SectorX1 = column;
         t.SectorY1 = row;
         t.SectorClicks = 1;
         break;
     case 1:
-        ws.SectorTwoTheta2 = p.TwoTheta;
-        ws.SectorPsi1 = p.Psi;
+        t.ClickTwoTheta2 = p.TwoTheta;
+        t.ClickPsi1 = p.Psi;
         t.SectorX2 = column;
         t.SectorY1 = MeanOf(t.SectorY1, row);
         t.SectorClicks = 2;
         break;
     case 2:
-        ws.SectorTwoTheta2 = (ws.SectorTwoTheta2 + p.TwoTheta) / 2;
-        ws.SectorPsi2 = p.Psi;
+        t.ClickTwoTheta2 = (t.ClickTwoTheta2 + p.TwoTheta) / 2;
+        t.ClickPsi2 = p.Psi;
         t.SectorY2 = row;
         t.SectorX2 = MeanOf(t.SectorX2, column);
         t.SectorClicks = 3;
         break;
     default:
-        ws.SectorTwoTheta1 = (ws.SectorTwoTheta1 + p.TwoTheta) / 2;
+        t.ClickTwoTheta1 = (t.ClickTwoTheta1 + p.TwoTheta) / 2;
         t.SectorY2 = MeanOf(t.SectorY2, row);
         t.SectorX1 = MeanOf(t.SectorX1, column);
         t.SectorClicks = 0;
-        if (ws.SectorTwoTheta1 > ws.SectorTwoTheta2) std::swap(ws.SectorTwoTheta1, ws.SectorTwoTheta2);
-        if (t.KeySHeld || t.SBSelectRect)
+        ws.SectorTwoTheta1 = std::min(t.ClickTwoTheta1, t.ClickTwoTheta2);
+        ws.SectorTwoTheta2 = std::max(t.ClickTwoTheta1, t.ClickTwoTheta2);
+        ws.SectorPsi1 = t.ClickPsi1;
+        ws.SectorPsi2 = t.ClickPsi2;
+        if (rectangle)
             SetRectangleSector(ws);
         else
             SetAngularSector(ws);

@@ -533,11 +533,11 @@ std::string FormatStep(float step) { return FormatNumber(RoundHalfEven(step / 0.
 
 } // namespace
 
-void ComputeFrameGeometry(Workspace& ws, Host& host) {
+bool ComputeFrameGeometry(Workspace& ws, Host& host) {
     const GeometryRun run = ReadGeometrySettings(ws);
     if (const std::string problem = CheckGeometrySettings(ws, run); !problem.empty()) {
         host.message(problem);
-        return;
+        return false;
     }
 
     ws.Xo = run.Xo;
@@ -586,7 +586,7 @@ void ComputeFrameGeometry(Workspace& ws, Host& host) {
             ws.MaxTwoTheta = ws.LargestTwoTheta = found.Max;
             host.message("Not enough memory for the geometry of a " + std::to_string(run.Width) + " x " +
                          std::to_string(run.Height) + " frame");
-            return;
+            return false;
         }
         found.Min = ws.FramePixels.Geometry()->MinTwoTheta;
         found.Max = ws.FramePixels.Geometry()->MaxTwoTheta;
@@ -595,7 +595,7 @@ void ComputeFrameGeometry(Workspace& ws, Host& host) {
     ws.MaxTwoTheta = found.Max;
     ws.LargestTwoTheta = found.Max;
 
-    if (ws.FrameSize <= 0 || !mapped) return;
+    if (ws.FrameSize <= 0 || !mapped) return true;
 
     const TwoThetaGrid grid = ChooseTwoThetaGrid(ws.MinTwoTheta, ws.MaxTwoTheta, ws.FrameWidth, ws.Xo,
                                                  ws.SlitDetector != 0, run.FixedStep);
@@ -604,6 +604,7 @@ void ComputeFrameGeometry(Workspace& ws, Host& host) {
     ws.MinTwoTheta = grid.MinTwoTheta;
     BinFrameProfile(ws);
     if (run.AdjustTarget) AdjustTwoThetaMaximum(ws, host, *run.AdjustTarget);
+    return true;
 }
 
 void FrameGeometry::LabColumn(int32_t i, int32_t firstRow, int32_t count, LabPoint* out) const {

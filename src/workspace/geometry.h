@@ -14,8 +14,10 @@ struct Workspace;
 // the batch settings, then maps every pixel, chooses the 2-theta step and
 // bins the frame into FrameProfile and FrameProfileCopy. Every box is read
 // before anything changes: a box that is not a number throws ConversionError
-// and leaves the workspace as it was. Messages go through the host.
-void ComputeFrameGeometry(Workspace& ws, Host& host);
+// and leaves the workspace as it was. Messages go through the host. Returns
+// false when the settings cannot map the frame (the message said why and
+// nothing changed).
+bool ComputeFrameGeometry(Workspace& ws, Host& host);
 
 // Recomputes the extrema of FrameProfileCopy over bins 1..ScanPoints.
 void UpdateProfileExtrema(Workspace& ws);

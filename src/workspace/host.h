@@ -50,6 +50,10 @@ public:
         (void)filter; (void)multiple;
         return {};
     }
+    // Nobody is at the screen (a run from the command line): messages go to
+    // standard error and the logbook, questions take their safe answer and
+    // no dialog is shown.
+    virtual bool unattended() const { return false; }
 };
 
 // A host for headless runs and tests: stores the messages, answers
@@ -85,6 +89,7 @@ public:
         return openFileAnswer;
     }
     void requestExit(int status) override { exitStatus = status; }
+    bool unattended() const override { return Unattended; }
 
     std::vector<std::string> messages;
     std::vector<std::string> confirmations;
@@ -94,6 +99,7 @@ public:
     std::optional<std::string> saveFileAnswer;
     std::vector<std::string> openFileAnswer;
     std::optional<int> exitStatus;
+    bool Unattended = false;
 
 private:
     std::mutex mutex_;

@@ -114,6 +114,12 @@ void ReleaseEraser(Workspace& ws) { ws.FrameTools.SBEraser = false; }
 void SelectMouseTool(Workspace& ws, Host& host, MouseTool tool) {
     FrameToolState& t = ws.FrameTools;
     t.SBPoint = t.SBSelectRect = t.SBSelectAng = false;
+    // A four-click sector starts over with the new tool; the crosses of its
+    // clicks so far go.
+    if (t.SectorClicks > 0) {
+        t.SectorClicks = 0;
+        if (ws.FrameIsLoaded()) RedrawFrame(ws, host);
+    }
     switch (tool) {
     case MouseTool::Point:
         t.SBPoint = true;

@@ -4,7 +4,6 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
-#include <iostream>
 #include <stdexcept>
 #include <system_error>
 
@@ -13,6 +12,7 @@
 #include "workspace/host.h"
 #include "base/header_text.h"
 #include "base/numbers.h"
+#include "workspace/run_report.h"
 #include "workspace/scan_writers.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
@@ -198,7 +198,8 @@ void FindCentre(Workspace& ws, Host& host, const ScriptCommand& c) {
     if (ws.Hooks.FindCentre)
         ws.Hooks.FindCentre(ws, host, typedCentre);
     else
-        Log(ws, host, "FINDCENT: the centre search is not available");
+        // Not a stop, but the run did not get what it asked for.
+        ReportRunProblem(ws, host, RunProblem::Command, "FINDCENT: the centre search is not available");
     SelectCentreMethod(form, '1');
     host.changed(View::Settings);
 }
@@ -266,7 +267,7 @@ void FitToStandard(Workspace& ws, Host& host, const ScriptCommand& c) {
     if (hooks.SelectStandard && hooks.FitToStandard)
         hooks.FitToStandard(ws, host, f.at(9), rounds);
     else
-        Log(ws, host, "FITTOSTD: the standard fit is not available");
+        ReportRunProblem(ws, host, RunProblem::Command, "FITTOSTD: the standard fit is not available");
 }
 
 void SetWorkDir(Workspace& ws, Host& host, const ScriptCommand& c) {
@@ -289,13 +290,10 @@ void SetOutputDir(Workspace& ws, Host& host, const ScriptCommand& c) {
 void ReportScriptStop(Workspace& ws, Host& host, const std::string& fileName, size_t lineNumber,
                       const std::string& reason, bool shown) {
     ws.ScriptFailed = 1;
-    const std::string text =
-        reason + " (script " + fileName + ", line " + std::to_string(lineNumber) + ")";
-    Log(ws, host, "Script stopped: " + text);
-    if (ws.ScriptFromCommandLine)
-        std::cerr << "Script stopped: " << text << std::endl;
-    else if (!shown)
-        host.message(text);
+    ReportRunProblem(ws, host, RunProblem::Command,
+                     "Script stopped: " + reason + " (script " + fileName + ", line " +
+                         std::to_string(lineNumber) + ")",
+                     !shown);
 }
 
 // Runs one command; false when it ends the script.
@@ -306,9 +304,10 @@ bool RunCommand(Workspace& ws, Host& host, const ScriptCommand& c) {
     case ScriptCommandKind::FindCentre: FindCentre(ws, host, c); break;
     case ScriptCommandKind::EndApplication:
         // Ends through the host once this step has returned: the script may
-        // run inside the loading worker's hand-over.
-        ws.BatchRunning = 0;
-        host.requestExit(ws.ScriptFailed ? 1 : 0);
+        // run inside the loading worker's hand-over. A list from the command
+        // line still gives every later frame its script, and ends after it.
+        if (!(ws.CommandLineRun && ws.ListFileRead)) ws.BatchRunning = 0;
+        host.requestExit(RunExitStatus(ws));
         return false;
     case ScriptCommandKind::LoadSettings:
         ws.Form20.CBFSettings = c.Flags.at(0);
@@ -430,12 +429,14 @@ void LoadScriptCommand(Workspace& ws, Host& host) {
     host.changed(View::Settings);
 }
 
-void SelectFrameScript(Workspace& ws, int32_t k) {
-    if (!ws.ScriptLoaded || k < 0 || k >= static_cast<int32_t>(ws.ScriptList.size())) return;
+std::string SelectFrameScript(Workspace& ws, int32_t k) {
+    if (!ws.ScriptLoaded || k < 0 || k >= static_cast<int32_t>(ws.ScriptList.size())) return {};
     const std::string& script = ws.ScriptList[k];
-    if (!FileExists(script)) return;
+    if (script.empty()) return {};
+    if (std::string problem = TextFileProblem(script, "script"); !problem.empty()) return problem;
     ws.ScriptFile = script;
     ws.Form20.EScript = script;
+    return {};
 }
 
 ScriptEnd RunFrameScript(Workspace& ws, Host& host) {

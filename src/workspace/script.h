@@ -59,7 +59,7 @@ enum class ScriptEnd {
 // that cannot be read or written, text that is not a number, a working or
 // output folder that cannot be used, a standard that matches no pattern)
 // stops the script: the reason goes to the logbook and to the user (a
-// message, or standard error for a script from the command line).
+// message, or standard error in an unattended run).
 ScriptEnd RunScriptFile(Workspace& ws, Host& host, const std::string& fileName);
 
 // Main window "Run Script": runs the script named in EScript once.
@@ -67,9 +67,10 @@ void RunScriptCommand(Workspace& ws, Host& host);
 // Main window "Load Script": asks for a script file and makes it current.
 void LoadScriptCommand(Workspace& ws, Host& host);
 
-// Loading worker, list case: entry k's own script, when it exists, becomes
-// the current script (ScriptFile and EScript).
-void SelectFrameScript(Workspace& ws, int32_t k);
+// Loading worker, list case: entry k's own script, when it is a text file,
+// becomes the current script (ScriptFile and EScript). Returns why entry k's
+// own script cannot be used ("" when it can, or when it has none).
+std::string SelectFrameScript(Workspace& ws, int32_t k);
 // Loading worker, script mode: runs the current script when it exists.
 ScriptEnd RunFrameScript(Workspace& ws, Host& host);
 

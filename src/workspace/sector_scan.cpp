@@ -320,24 +320,32 @@ void PlotScanChart1(Workspace& ws) {
     chart.ShowItems();
 }
 
-void PsiScan1Click(Workspace& ws, Host& host) {
-    if (!ws.FrameIsLoaded()) {
-        host.message("Need to open a file first !");
-        return;
-    }
+std::string TwoThetaScanRefusal(const Workspace& ws) {
+    if (!ws.FrameIsLoaded()) return "Need to open a file first";
     if (ws.RectangularSector) {
-        host.message("Define a 2Theta range using the Mask Sector tool !");
-        return;
+        int32_t v = 0;
+        for (const std::string* box : {&ws.FMask.EX1, &ws.FMask.Ex2, &ws.FMask.EY1, &ws.FMask.EY2})
+            if (!TryParseInteger(*box, v)) return ConversionError(*box).what();
+    }
+    return {};
+}
+
+std::string PsiScanRefusal(const Workspace& ws) {
+    if (!ws.FrameIsLoaded()) return "Need to open a file first !";
+    if (ws.RectangularSector) return "Define a 2Theta range using the Mask Sector tool !";
+    double step = 0;
+    if (ws.FSetup.CBPsiStep && !TryParseNumber(ws.FSetup.EPsiStep, step))
+        return ConversionError(ws.FSetup.EPsiStep).what();
+    return {};
+}
+
+bool PsiScan1Click(Workspace& ws, Host& host) {
+    if (const std::string refusal = PsiScanRefusal(ws); !refusal.empty()) {
+        host.message(refusal);
+        return false;
     }
     float psiStep = 0.5f;
-    if (ws.FSetup.CBPsiStep) {
-        try {
-            psiStep = static_cast<float>(ParseNumber(ws.FSetup.EPsiStep));
-        } catch (const ConversionError& e) {
-            host.message(e.what());
-            return;
-        }
-    }
+    if (ws.FSetup.CBPsiStep) psiStep = static_cast<float>(ParseNumber(ws.FSetup.EPsiStep));
     if (!(psiStep >= 0.05f)) {
         psiStep = 0.05f;
         ws.FSetup.EPsiStep = "0.05";
@@ -376,6 +384,7 @@ void PsiScan1Click(Workspace& ws, Host& host) {
         ScanLogLine(ws, host, std::to_string(pixels) + " pixels contributing to the Psi scan");
     }
     host.changed(View::PsiScan);
+    return true;
 }
 
 } // namespace orv

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace orv {
@@ -32,8 +33,15 @@ struct PsiSector;
 // number.
 std::vector<std::vector<float>> SectorTwoThetaScans(Workspace& ws, const std::vector<PsiSector>& sectors);
 // The psi scan of the current angular sector into PsiScanData, then plotted
-// on Form12's charts.
-void PsiScan1Click(Workspace& ws, Host& host);
+// on Form12's charts. False when it was refused (the message said why) and
+// PsiScanData was left as it was.
+bool PsiScan1Click(Workspace& ws, Host& host);
+// Why the 2-theta scan would be refused ("Need to open a file first", a
+// rectangle box that is not a whole number), or "" when it can be made.
+std::string TwoThetaScanRefusal(const Workspace& ws);
+// Why the psi scan would be refused ("Need to open a file first !", "Define
+// a 2Theta range using the Mask Sector tool !"), or "" when it can be made.
+std::string PsiScanRefusal(const Workspace& ws);
 // Reads the four angular limits from the sector dialog, repairs them, then
 // redraws the sector and recomputes the 2-theta scan. A box that is not a
 // number is reported and changes nothing.

@@ -6,10 +6,10 @@
 //   what the user typed into a box;
 // - the reader settings step checks what a frame file states (or what the
 //   ticked boxes put in its place) before the frame is installed.
-// A file is allowed a wider wavelength than a box, and the two steps put
-// different values in place of a detector size they refuse (62 mm after a
-// file, whose stated size was nonsense, against 60 mm after a typing error
-// in Apply, the same value Apply puts in place of a refused distance).
+// A file is allowed a wider wavelength than a box. The reader step repairs
+// a value it refuses, so a frame always gets a usable geometry; Apply
+// repairs only the wavelength and refuses a size, distance or angle out of
+// range with a message, changing nothing.
 
 namespace orv {
 
@@ -32,10 +32,10 @@ constexpr double WavelengthReplacement = 0.711;
 constexpr double DetectorSizeMin = 10;
 constexpr double DetectorSizeMax = 500;
 constexpr double FileDetectorSizeReplacement = 62;    // after a frame file (and its box) failed
-constexpr double TypedDetectorSizeReplacement = 60;   // after a typing error in Apply
 
 // Sample-to-detector distance, mm: 10 to 50000 in both steps, from a
-// detector next to the sample to a long beamline hutch.
+// detector next to the sample to a long beamline hutch; the reader step
+// puts 60 mm in place of a distance it refuses.
 constexpr double DistanceMin = 10;
 constexpr double DistanceMax = 50000;
 constexpr double DistanceReplacement = 60;

@@ -9,6 +9,7 @@
 #include "workspace/main_commands.h"
 #include "base/numbers.h"
 #include "workspace/program_folder.h"
+#include "workspace/run_report.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 
@@ -109,8 +110,14 @@ void RunTimeSetup(Workspace& ws, Host& host) {
         ws.OutputDir = ws.FSetup.EOutputdir = lines[2].empty() ? dataFolder : lines[2];
         if (!lines[0].empty() && FileExists(lines[0])) {
             loaded = LoadSettingsFile(ws, host, lines[0]);
+            // The box (or standard error) told why; a run that goes on with
+            // the built-in defaults says so in its status.
+            if (!loaded) ++ws.SetupProblems;
         } else if (!lines[0].empty()) {
-            ws.LLog.Append("Settings file not found: " + lines[0]);
+            if (host.unattended())
+                ReportRunProblem(ws, host, RunProblem::Setup, "Settings file not found: " + lines[0]);
+            else
+                ws.LLog.Append("Settings file not found: " + lines[0]);
         }
     } else {
         ws.WorkDir = ws.FSetup.EWorkDir = dataFolder;
@@ -159,19 +166,37 @@ LoadRequest ProcessCommandLine(Workspace& ws, Host& host, const std::vector<std:
     ws.ScriptLoaded = 0;
     ws.CommandLineRun = 1;
     if (!FileExists(name)) return LoadRequest::MissingFile;
-    if (!ws.ScriptFile.empty() && FileExists(ws.ScriptFile)) {
+    // A script that cannot be run leaves nothing to do: the run ends at once
+    // rather than loading frames that nothing will process.
+    if (!ws.ScriptFile.empty()) {
+        if (std::string problem = TextFileProblem(ws.ScriptFile, "script"); !problem.empty()) {
+            ReportRunProblem(ws, host, RunProblem::Setup, problem, true);
+            return LoadRequest::Refused;
+        }
         ws.ScriptLoaded = 1;
-        ws.ScriptFromCommandLine = 1;
         ws.Form20.EScript = ws.ScriptFile;
     }
     const std::string ext = ToLower(FileExtension(name));
     if (ext == ".set") {
         // A settings file loads no frame.
-        LoadSettingsFile(ws, host, name);
+        if (!LoadSettingsFile(ws, host, name)) ++ws.SetupProblems;
         return LoadRequest::None;
     }
     if (ext == ".lst") {
-        ReadListFile(ws, name);
+        std::string problem = TextFileProblem(name, "list file");
+        if (problem.empty()) {
+            try {
+                ReadListFile(ws, name);
+                if (ws.LastFileIndex < 0) problem = "the list file names no frame (no FILE line): " + name;
+            } catch (const FileError& e) {
+                problem = e.what();
+            }
+        }
+        if (!problem.empty()) {
+            ws.LastFileIndex = -1;
+            ReportRunProblem(ws, host, RunProblem::Setup, problem, true);
+            return LoadRequest::Refused;
+        }
         ws.ListFileRead = 1;
         host.changed(View::FileList);
         return LoadRequest::StartLoading;

@@ -32,9 +32,12 @@ enum class LoadRequest {
     None,
     StartLoading,
     MissingFile,   // the command line named a file that does not exist
+    Refused,       // the command line cannot be run: its script or list is
+                   // missing, not a file or not text (reported and counted)
 };
 
 // Argument 1: a frame, a ".set" or a ".lst" file; argument 2: a script.
+// A settings file that cannot be loaded is counted as a problem of the run.
 LoadRequest ProcessCommandLine(Workspace& ws, Host& host, const std::vector<std::string>& args);
 // Reads a ".lst" list file into FileList, ScriptList and the script state.
 // Throws FileError when it cannot be read.

@@ -114,4 +114,10 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
+bool LooksLikeText(std::string_view bytes) {
+    for (unsigned char c : bytes)
+        if (c == 0 || (c < 32 && c != '\r' && c != '\n' && c != '\t')) return false;
+    return true;
+}
+
 } // namespace orv

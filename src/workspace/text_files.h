@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/file_bytes.h"
@@ -39,5 +40,8 @@ std::string FileExtension(const std::string& path);
 std::string ToLower(std::string s);
 // Joins a folder and a name as paths (one separator between them).
 std::string JoinPath(const std::string& folder, const std::string& name);
+// Whether bytes are lines of text: no NUL and no control character other
+// than tab, CR and LF.
+bool LooksLikeText(std::string_view bytes);
 
 } // namespace orv

@@ -132,10 +132,8 @@ struct Workspace {
     std::vector<float> PsiDSpacing = std::vector<float>(PsiDSpacingRows);  // d per 5-degree psi row
     uint8_t FromThetaScan = 0;           // requester flags: which scan window asked
     uint8_t FromPsiScan = 0;
-    // Scripts: started from the command line (errors go to standard error),
-    // and whether a script stopped on an error during this run (the program
-    // then ends with a non-zero status).
-    uint8_t ScriptFromCommandLine = 0;
+    // Whether a script stopped on an error during this run (the program then
+    // ends with a non-zero status).
     uint8_t ScriptFailed = 0;
     ScanHooks Hooks;
     BatchHooks Batch;
@@ -195,7 +193,12 @@ struct Workspace {
     uint8_t FrameProfileShown = 0;
     uint8_t ListFileRead = 0;        // a ".lst" list was read at start-up
     uint8_t SlicesIntegrated = 0;
-    uint8_t CommandLineRun = 0;      // files came from the command line: report on standard error
+    uint8_t CommandLineRun = 0;      // files came from the command line
+    // What went wrong in this run (run_report.h); a command-line run ends
+    // with status 1 when any is counted.
+    int32_t FramesNotProcessed = 0;
+    int32_t CommandsFailed = 0;
+    int32_t SetupProblems = 0;
     int32_t ScreenHeight = 1080;     // the screen's height in pixels (set by the windows)
 
     // ---- Scan series ------------------------------------------------------

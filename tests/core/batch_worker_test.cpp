@@ -12,6 +12,7 @@
 #include "test_support.h"
 #include "workspace/host.h"
 #include "workspace/main_commands.h"
+#include "workspace/startup.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 #include "pixel_record.h"
@@ -69,6 +70,120 @@ TEST(BatchWorkerTest, AnUnreadableFileIsReportedAndTheRunGoesOn) {
     EXPECT_EQ(ws.Form9.LPWD, (std::vector<std::string>{dir.file("a.orv"), dir.file("c.orv")}));
     EXPECT_EQ(ws.Form20.ProgressBar1, 100);
     EXPECT_GT(ws.SectorScanPoints, 0);   // the scan of the last frame was made
+    // Counted for the run's status, told in the logbook only: no box stops a batch.
+    EXPECT_EQ(ws.FramesNotProcessed, 1);
+    EXPECT_TRUE(host.messages.empty());
+    // Prev and Next go on from the frame shown, the list's last.
+    EXPECT_EQ(ws.CurrentFileIndex, 2);
+    EXPECT_FALSE(NextFile(ws));
+    ASSERT_TRUE(PrevFile(ws));
+    EXPECT_EQ(ws.FileToOpen, dir.file("b.orv"));
+}
+
+TEST(BatchWorkerTest, AnUnreadableFileOpenedAloneIsShownWithItsReason) {
+    TempDir dir;
+    test::WriteBytes(dir.file("b.orv"), std::string("\x39\x30\0\0short", 9));   // the own magic, then too little
+    Workspace ws;
+    RecordingHost host;
+    ASSERT_TRUE(OpenFiles(ws, {dir.file("b.orv")}));
+    EXPECT_EQ(TBatchThread::Execute(ws, host), 0);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], dir.file("b.orv") + " could not be read: truncated frame header");
+    EXPECT_EQ(ws.Form20.ProgressBar1, 100);   // the bar does not stay at the start
+    EXPECT_FALSE(ws.FrameIsLoaded());
+}
+
+TEST(BatchWorkerTest, AFrameWithoutGeometryIsReportedAndTheListGoesOn) {
+    KeepCurrentFolder keep;
+    TempDir dir;
+    std::filesystem::current_path(dir.path());
+    WriteFrame(dir.file("good.orv"));
+    // An own-format frame states its geometry; a distance of 0 maps nothing.
+    std::string bad = test::ReadBytes(dir.file("good.orv"));
+    bad.replace(12, 4, std::string(4, '\0'));
+    test::WriteBytes(dir.file("bad.orv"), bad);
+    WriteTextLines(dir.file("s.txt"), {"SAVE2THS 1"});
+    WriteTextLines(dir.file("l.lst"), {"FILE " + dir.file("bad.orv"), "SCRT " + dir.file("s.txt"),
+                                       "FILE " + dir.file("good.orv")});
+    Workspace ws;
+    RecordingHost host;
+    host.Unattended = true;
+    ReadListFile(ws, dir.file("l.lst"));
+    EXPECT_EQ(TBatchThread::Execute(ws, host), 2);
+    // The bad frame's scan would have used the previous geometry: none is written.
+    EXPECT_FALSE(FileExists(dir.file("bad.orv.xy")));
+    EXPECT_TRUE(FileExists(dir.file("good.orv.xy")));
+    EXPECT_EQ(ws.FramesNotProcessed, 1);
+    bool reported = false;
+    for (const auto& m : host.messages) reported |= m == dir.file("bad.orv") + ": no geometry for this frame; not processed";
+    EXPECT_TRUE(reported);
+}
+
+TEST(BatchWorkerTest, AListEntryWhoseScriptIsMissingIsNotGivenAnotherOne) {
+    KeepCurrentFolder keep;
+    TempDir dir;
+    std::filesystem::current_path(dir.path());
+    for (const char* n : {"a.orv", "b.orv", "c.orv"}) WriteFrame(dir.file(n));
+    WriteTextLines(dir.file("s.txt"), {"SAVE2THS 1"});
+    // b's own script does not exist; c has none and keeps a's.
+    WriteTextLines(dir.file("l.lst"), {"FILE a.orv", "SCRT s.txt", "FILE b.orv", "SCRT gone.txt", "FILE c.orv"});
+    Workspace ws;
+    RecordingHost host;
+    host.Unattended = true;
+    ReadListFile(ws, dir.file("l.lst"));
+    EXPECT_EQ(TBatchThread::Execute(ws, host), 2);
+    EXPECT_TRUE(FileExists(dir.file("a.orv.xy")));
+    EXPECT_FALSE(FileExists(dir.file("b.orv.xy")));
+    EXPECT_TRUE(FileExists(dir.file("c.orv.xy")));
+    EXPECT_EQ(ws.FramesNotProcessed, 1);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], "b.orv: script gone.txt: not found; not processed");
+}
+
+TEST(BatchWorkerTest, A2ThetaScanThatCannotBeMadeSavesNoOtherFramesScan) {
+    TempDir dir;
+    for (const char* n : {"a.orv", "b.orv"}) WriteFrame(dir.file(n));
+    Workspace ws;
+    RecordingHost host;
+    OpenFiles(ws, {dir.file("a.orv"), dir.file("b.orv")});
+    ws.SingleFileMode = 0;
+    ws.OutputDir = dir.path().string();
+    ws.FSetup.CB2ThScan = true;
+    ws.RectangularSector = 1;
+    ws.FMask.EX1 = "l0";   // a letter for a digit
+    EXPECT_EQ(TBatchThread::Execute(ws, host), 2);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().extension(), ".orv") << entry.path();
+    EXPECT_TRUE(host.messages.empty());
+    int told = 0;
+    for (const auto& l : ws.LLog.Lines()) told += l.rfind("2Theta scan: 'l0' is not a valid number", 0) == 0;
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(ws.FramesNotProcessed, 2);
+}
+
+TEST(BatchWorkerTest, ARefusedPsiScanWritesNothingAndIsToldOncePerRun) {
+    TempDir dir;
+    for (const char* n : {"a.orv", "b.orv"}) WriteFrame(dir.file(n));
+    Workspace ws;
+    RecordingHost host;
+    OpenFiles(ws, {dir.file("a.orv"), dir.file("b.orv")});
+    ws.SingleFileMode = 0;
+    ws.OutputDir = dir.path().string();
+    ws.FSetup.CBPsiScan = true;
+    ws.RectangularSector = 1;
+    ws.FMask.CBRectangle = true;
+    EXPECT_EQ(TBatchThread::Execute(ws, host), 2);
+    EXPECT_FALSE(FileExists(dir.file("a.orv.PSS")));
+    EXPECT_FALSE(FileExists(dir.file("b.orv.PSS")));
+    EXPECT_TRUE(host.messages.empty());   // no box: the batch runs on its own
+    int told = 0, saved = 0;
+    for (const auto& l : ws.LLog.Lines()) {
+        told += l == "Psi Scan (*.pss): Define a 2Theta range using the Mask Sector tool !";
+        saved += l.find("Psi scan saved") != std::string::npos;
+    }
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(saved, 0);
+    EXPECT_GT(ws.CommandsFailed, 0);
 }
 
 TEST(BatchWorkerTest, StopEndsTheRunAfterTheCurrentFile) {

@@ -134,11 +134,57 @@ TEST(ReaderChains, CustomRawIsTriedFirstWhenTicked) {
     ws.Form32.EDSizeY = "200";
     ws.Form32.EHeader = "-1";
     ws.Form32.EBytesPixel = "1";
-    // A TIFF is taken as the user's raw layout: its last 256 x 200 bytes.
+    // A headerless file is taken as the user's raw layout: its last 256 x
+    // 200 bytes. A TIFF carries its own signature and goes to its reader.
     for (ReaderChain chain : {ReaderChain::Load, ReaderChain::Pole, ReaderChain::Arithmetic}) {
-        const ChainResult result = RunReaderChain(ws, host, chain, FixturePath("tif_u8_256x200.tif"));
-        EXPECT_EQ(result.Frame.ReaderName, "ReadCustomRawFrame");
+        EXPECT_EQ(RunReaderChain(ws, host, chain, FixturePath("raw_u16_256x192.b16")).Frame.ReaderName,
+                  "ReadCustomRawFrame");
+        EXPECT_EQ(RunReaderChain(ws, host, chain, FixturePath("tif_u8_256x200.tif")).Frame.ReaderName,
+                  "ReadTiffFrame");
+        EXPECT_EQ(RunReaderChain(ws, host, chain, std::string(ORV_TEST_DATA) + "/geometry/flat384x256_offcentre.orv").Frame.ReaderName,
+                  "ReadNativeFrame");
     }
+}
+
+TEST(ReaderChains, AFileOfAnotherFamilyIsNeverTakenForRawPixels) {
+    Workspace ws;
+    RecordingHost host;
+    // Sizes under which the raw reader would take any of these files.
+    ws.Form32.EDSizeX = "64";
+    ws.Form32.EDSizeY = "64";
+    TempFolder folder;
+    int made = 0;
+    auto damaged = [&](const std::string& fixture, std::vector<std::pair<size_t, std::string>> changes) {
+        std::string file = FixtureBytes(fixture);
+        for (const auto& [at, bytes] : changes) file.replace(at, bytes.size(), bytes);
+        return folder.write(std::to_string(++made) + "_" + fixture, file);
+    };
+    struct Case {
+        std::string Path;
+        const char* Family;
+    };
+    const Case cases[] = {
+        // The first directory lies beyond the file's end.
+        {damaged("tif_u16_multistrip_256x256.tif", {{4, std::string("\xf0\xff\xff\x7f", 4)}}), "TIFF"},
+        // 7 bits per pixel.
+        {damaged("bmp_8_201x157.bmp", {{28, std::string("\x07\x00", 2)}}), "BMP"},
+        // Comma-separated text whose size the Detector Settings put below 250.
+        {FixturePath("csv_lf_256.csv"), "CSV"},
+        // An own frame whose magic number was lost: its name still tells.
+        {folder.write("nomagic.orv", std::string(4, '\0') + FixtureBytes("raw_u16_256x192.b16")), "Orvantide (.orv)"},
+        // The same with an info header of no known size and a wrong file size.
+        {damaged("bmp_8_201x157.bmp", {{2, std::string(4, '\x01')}, {14, std::string("\x07\x00\x00\x00", 4)},
+                                       {28, std::string("\x07\x00", 2)}}),
+         "BMP"},
+    };
+    for (const Case& c : cases) {
+        const ChainResult result = RunReaderChain(ws, host, ReaderChain::Load, c.Path);
+        EXPECT_FALSE(result.Read) << c.Path << " read by " << result.Frame.ReaderName;
+        EXPECT_NE(result.Error.find(std::string("the ") + c.Family + " family"), std::string::npos) << result.Error;
+    }
+    // A headerless file of the same sizes is still raw pixels.
+    const std::string plain = folder.write("plain.dat", std::string(64 * 64 * 2 + 100, '\x11'));
+    EXPECT_EQ(RunReaderChain(ws, host, ReaderChain::Load, plain).Frame.ReaderName, "ReadRawFrame");
 }
 
 TEST(ReaderChains, SettingsStepPerChain) {

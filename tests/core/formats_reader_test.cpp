@@ -334,14 +334,37 @@ TForm32 Sized(const char* x, const char* y) {
 TEST(CsvFrames, FirstLineNeedsACommaAndLineEndsCountOnce) {
     const TForm32 form = Sized("256", "256");
     EXPECT_EQ(RunReader(ReadCsvFrame, "1;2;3\n", "f.csv", ReaderChain::Load, form).Outcome, ReadOutcome::NotMine);
-    const ReaderRun run = RunReader(ReadCsvFrame, "1,2\r\n3,4\r\n", "f.csv", ReaderChain::Load, form);
+    // Empty positions (commas) fill the rest of the 256 x 256 numbers.
+    const std::string rest(256 * 256, ',');
+    const ReaderRun run = RunReader(ReadCsvFrame, "1,2\r\n3,4\r\n" + rest, "f.csv", ReaderChain::Load, form);
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
     EXPECT_EQ(run.Frame.Intensity[1][256], 1);
     EXPECT_EQ(run.Frame.Intensity[1][255], 2);
     EXPECT_EQ(run.Frame.Intensity[1][254], 3);   // CR LF ends the line once
     EXPECT_EQ(RunReader(ReadCsvFrame, "1,2\n", "f.csv", ReaderChain::Load, Sized("249", "200")).Outcome,
               ReadOutcome::NotMine);
-    EXPECT_THROW(RunReader(ReadCsvFrame, "1,2-3\n", "f.csv", ReaderChain::Load, form), ConversionError);
+    EXPECT_THROW(RunReader(ReadCsvFrame, "1,2-3\n" + rest, "f.csv", ReaderChain::Load, form), ConversionError);
+}
+
+TEST(CsvFrames, AFileShorterThanItsFrameIsRefused) {
+    // One number short of 256 x 256, whether the lines are short or missing.
+    std::string line;
+    for (int k = 0; k < 256; ++k) line += (k ? "," : "") + std::to_string(k);
+    std::string missingLine, shortLine;
+    for (int r = 0; r < 255; ++r) missingLine += line + "\r\n";
+    shortLine = missingLine + line.substr(0, line.rfind(',')) + "\r\n";
+    const TForm32 form = Sized("256", "256");
+    EXPECT_THROW(RunReader(ReadCsvFrame, missingLine, "f.csv", ReaderChain::Load, form), FrameReadError);
+    EXPECT_THROW(RunReader(ReadCsvFrame, shortLine, "f.csv", ReaderChain::Load, form), FrameReadError);
+    EXPECT_EQ(RunReader(ReadCsvFrame, missingLine + line, "f.csv", ReaderChain::Load, form).Outcome, ReadOutcome::Read);
+    // A few bytes that claim a frame of 12000 x 12000 are refused before
+    // anything is allocated.
+    try {
+        RunReader(ReadCsvFrame, "1,2", "f.csv", ReaderChain::Load, Sized("12000", "12000"));
+        ADD_FAILURE() << "a 3-byte file was read as a 12000 x 12000 frame";
+    } catch (const FrameReadError& e) {
+        EXPECT_NE(std::string(e.what()).find("144000000"), std::string::npos) << e.what();
+    }
 }
 
 TEST(CsvFrames, NonSquareSizeKeepsEveryNumberInsideTheFrame) {

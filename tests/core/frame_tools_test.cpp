@@ -6,6 +6,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/frame_tools.h"
 #include "workspace/host.h"
+#include "workspace/main_commands.h"
 #include "workspace/workspace.h"
 
 namespace orv {
@@ -76,17 +77,22 @@ TEST(FourClickSector, AngularAveragesAndSwaps) {
     RecordingHost host;
     LinearFrame(ws, 100, 100);
     ws.FrameTools.KeyAHeld = true;
+    // The sector in force stays until the fourth click.
+    auto unchanged = [&] {
+        EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 0.0f);
+        EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 45.0f);
+        EXPECT_FLOAT_EQ(ws.SectorPsi1, 0.0f);
+        EXPECT_FLOAT_EQ(ws.SectorPsi2, 360.0f);
+    };
     Click(ws, host, 10, 20);   // T1 = 1, x1 = 10, y1 = 20
     EXPECT_EQ(ws.FrameTools.SectorClicks, 1);
-    EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 1.0f);
+    unchanged();
     Click(ws, host, 30, 41);   // T2 = 3, P1 = 41, x2 = 30, y1 = Round(30.5) = 30
-    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 3.0f);
-    EXPECT_FLOAT_EQ(ws.SectorPsi1, 41.0f);
     EXPECT_EQ(ws.FrameTools.SectorY1, 30);
+    unchanged();
     Click(ws, host, 50, 60);   // T2 = (3 + 5) / 2 = 4, P2 = 60, y2 = 60, x2 = 40
-    EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 4.0f);
-    EXPECT_FLOAT_EQ(ws.SectorPsi2, 60.0f);
     EXPECT_EQ(ws.FrameTools.SectorX2, 40);
+    unchanged();
     Click(ws, host, 90, 80);   // T1 = (1 + 9) / 2 = 5 > T2: swapped
     EXPECT_EQ(ws.FrameTools.SectorClicks, 0);
     EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 4.0f);
@@ -131,6 +137,30 @@ TEST(FourClickSector, RectangleFromTheToolButton) {
     EXPECT_FALSE(ws.FrameTools.SBSelectAng);
     // The new rectangle is drawn: column Round(15 / 1) on row 50 is blue.
     EXPECT_EQ(ws.Form1.Image1.Get(15, 50), BlueColor);
+}
+
+TEST(FourClickSector, StartsOverWhenTheToolChanges) {
+    Workspace ws;
+    RecordingHost host;
+    LinearFrame(ws, 100, 100);
+    ws.FrameTools.KeyAHeld = true;
+    Click(ws, host, 10, 20);
+    Click(ws, host, 30, 40);
+    // Another tool button: the two clicks are forgotten.
+    SelectMouseTool(ws, host, MouseTool::SelectAng);
+    EXPECT_EQ(ws.FrameTools.SectorClicks, 0);
+    for (auto [x, y] : {std::pair{20, 30}, {40, 50}, {60, 70}}) Click(ws, host, x, y);
+    // Holding S instead of A: the three angular clicks are forgotten, and the
+    // rectangle comes from four clicks of its own.
+    ws.FrameTools.KeyAHeld = false;
+    ws.FrameTools.KeySHeld = true;
+    for (auto [x, y] : {std::pair{80, 10}, {20, 12}, {24, 90}, {76, 94}}) Click(ws, host, x, y);
+    EXPECT_EQ(ws.RectangularSector, 1);
+    // x1 = mean(80, 76) = 78 and x2 = mean(20, 24) = 22 come in order.
+    EXPECT_TRUE(test::Logged(ws, "Rectangular sector = 22, 11, 78, 92"));
+    EXPECT_EQ(ws.FMask.EX1, "22");
+    EXPECT_EQ(ws.FMask.Ex2, "78");
+    for (const std::string& line : ws.LLog.Lines()) EXPECT_EQ(line.find("Angular sector"), std::string::npos);
 }
 
 TEST(FourClickSector, ClicksOutsideTheFrameDoNotCount) {

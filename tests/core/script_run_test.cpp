@@ -121,6 +121,7 @@ TEST_F(ScriptRun, FindCentreWithoutTheSearchSetsTheBoxesAndSaysSo) {
     bool logged = false;
     for (const std::string& l : ws.LLog.Lines()) logged |= l == "FINDCENT: the centre search is not available";
     EXPECT_TRUE(logged);
+    EXPECT_EQ(ws.CommandsFailed, 1);   // the script goes on, but the run did not get its centre
 }
 
 TEST_F(ScriptRun, WorkingFolderThatDoesNotExistEndsTheScript) {
@@ -154,13 +155,15 @@ TEST_F(ScriptRun, EndApplicationAsksTheHostToEndWithStatusZero) {
     EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
 }
 
-TEST_F(ScriptRun, AFailedScriptFromTheCommandLineReportsOnStandardErrorAndEndsNonZero) {
-    ws.ScriptFromCommandLine = 1;
-    ::testing::internal::CaptureStderr();
+TEST_F(ScriptRun, AFailedScriptOfAnUnattendedRunReportsThroughTheHostAndEndsNonZero) {
+    host.Unattended = true;
     EXPECT_EQ(Run({"SETANGRA 1 2 x 4 ", "SET2THST 0.3 "}), ScriptEnd::Failed);
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("'' is not a valid number"), std::string::npos) << err;
-    EXPECT_TRUE(host.messages.empty());
+    // One report, naming the reason and the line; the unattended host sends
+    // it to standard error and the logbook instead of a box.
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].find("'' is not a valid number"), std::string::npos) << host.messages[0];
+    EXPECT_NE(host.messages[0].find("line 1"), std::string::npos);
+    EXPECT_EQ(ws.CommandsFailed, 1);
     EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
     EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 0);   // nothing of the line was applied
     // The next frame's script ends the program: the status tells of the failure.

@@ -137,38 +137,53 @@ TEST(SettingsFileTest, LoadRecordsTheFileInSettingsTxt) {
               dir.file("my.set") + "\r\n/data/work\r\n/data/out\r\n");
 }
 
-TEST(DetectorApplyTest, DetectorSizeOutOfRangeRepairsAndSkipsTheRest) {
+TEST(DetectorApplyTest, AValueOutOfRangeIsRefusedAndNothingChanges) {
+    // Each ticked value out of its range, the others valid: the message names
+    // the field and its range, and neither the geometry nor Frame Info moves.
+    struct Case {
+        const char *DSize, *Distance, *Angle, *Offset, *Field;
+    };
+    for (const Case& c : {Case{"9.9", "100", "10", "0", "Detector size"}, Case{"60", "5", "10", "0", "Distance"},
+                          Case{"60", "100", "170", "15", "2Theta"}, Case{"60", "100", "-180", "0", "2Theta"}}) {
+        Workspace ws;
+        RecordingHost host;
+        ws.TwoThetaD = 5;
+        ws.Form23.EDistancemm = "61.54";
+        ws.Form32.CBXo = ws.Form32.CBDSize = ws.Form32.CBDistance = ws.Form32.CB2thetaD = true;
+        ws.Form32.EXoM = "300";
+        ws.Form32.EDSize = c.DSize;
+        ws.Form32.EDistance = c.Distance;
+        ws.Form32.E2thetaD = c.Angle;
+        ws.Form32.Eth2offset = c.Offset;
+        const Workspace before;
+        ApplyDetectorSettings(ws, host);
+        ASSERT_EQ(host.messages.size(), 1u) << c.Field;
+        EXPECT_EQ(host.messages[0].rfind("Value out of range !", 0), 0u);
+        EXPECT_NE(host.messages[0].find(c.Field), std::string::npos) << host.messages[0];
+        EXPECT_EQ(ws.Xo, before.Xo);
+        EXPECT_EQ(ws.DSize, before.DSize);
+        EXPECT_EQ(ws.Distance, before.Distance);
+        EXPECT_EQ(ws.TwoThetaD, 5.0);
+        EXPECT_EQ(ws.Form23.EDSizemm, before.Form23.EDSizemm);
+        EXPECT_EQ(ws.Form23.EDistancemm, "61.54");
+        EXPECT_EQ(ws.Form23.E2ThetaD, before.Form23.E2ThetaD);
+    }
+}
+
+TEST(DetectorApplyTest, ValuesInsideTheirRangesAreAllApplied) {
     Workspace ws;
     RecordingHost host;
     ws.Form32.CBDSize = ws.Form32.CBDistance = ws.Form32.CB2thetaD = true;
-    ws.Form32.EDSize = "9.9";
-    ws.Form32.EDistance = "100";
-    ws.Form32.E2thetaD = "10";
-    const double distanceBefore = ws.Distance;
-    ApplyDetectorSettings(ws, host);
-    ASSERT_EQ(host.messages, std::vector<std::string>{"Value out of range !"});
-    EXPECT_EQ(ws.DSize, 60.0);
-    EXPECT_EQ(ws.Form23.EDSizemm, "60.0");
-    EXPECT_EQ(ws.Distance, distanceBefore);
-    EXPECT_EQ(ws.TwoThetaD, 0.0);
-}
-
-TEST(DetectorApplyTest, AngleWithOffsetOutsideRangeIsRefused) {
-    Workspace ws;
-    RecordingHost host;
-    ws.TwoThetaD = 5;
-    ws.Form32.CB2thetaD = true;
-    ws.Form32.E2thetaD = "170";
-    ws.Form32.Eth2offset = "15";
-    ApplyDetectorSettings(ws, host);
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Value out of range !"});
-    EXPECT_EQ(ws.TwoThetaD, 0.0);
-    EXPECT_EQ(ws.Form23.E2ThetaD, "0.000");
-
+    ws.Form32.EDSize = "500";
+    ws.Form32.EDistance = "10";
     ws.Form32.E2thetaD = "-20";
     ws.Form32.Eth2offset = "1.5";
     ws.Form32.EPhiAxis = "90.5";
     ApplyDetectorSettings(ws, host);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_DOUBLE_EQ(ws.DSize, 500);
+    EXPECT_DOUBLE_EQ(ws.Distance, 10);
+    EXPECT_EQ(ws.Form23.EDistancemm, "10.000");
     EXPECT_DOUBLE_EQ(ws.TwoThetaD, -18.5);
     EXPECT_EQ(ws.Form14.EPhiAxis, "90.5");
 }

@@ -56,10 +56,20 @@ TEST(CommandLineTest, FrameArgumentStartsASingleLoad) {
     EXPECT_EQ(ws.ScriptLoaded, 1);
     EXPECT_EQ(ws.Form20.EScript, dir.file("s.txt"));
 
-    Workspace noScript;
-    EXPECT_EQ(ProcessCommandLine(noScript, host, {dir.file("f.orv"), dir.file("missing.txt")}),
-              LoadRequest::StartLoading);
-    EXPECT_EQ(noScript.ScriptLoaded, 0);
+    // A script that cannot be run refuses the whole command line: nothing
+    // would process the frame.
+    for (const std::string& script : {dir.file("missing.txt"), dir.path().string(), dir.file("f.orv")}) {
+        Workspace noScript;
+        RecordingHost unattended;
+        unattended.Unattended = true;
+        test::WriteBytes(dir.file("f.orv"), std::string("x\0y", 3));
+        EXPECT_EQ(ProcessCommandLine(noScript, unattended, {dir.file("s.txt"), script}), LoadRequest::Refused)
+            << script;
+        EXPECT_EQ(noScript.ScriptLoaded, 0);
+        ASSERT_EQ(unattended.messages.size(), 1u);
+        EXPECT_NE(unattended.messages[0].find(script), std::string::npos);
+        EXPECT_EQ(noScript.SetupProblems, 1);
+    }
 
     Workspace missing;
     EXPECT_EQ(ProcessCommandLine(missing, host, {dir.file("nothing.orv")}), LoadRequest::MissingFile);

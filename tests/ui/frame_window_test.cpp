@@ -216,6 +216,24 @@ TEST(ZoomWindowTest, ReadOutOverTheZoomImage) {
     EXPECT_EQ(test::Find<QLabel>(&zoom, "Panel1")->text().left(10), "2Theta = 1");
 }
 
+TEST(ZoomWindowTest, ReadOutsShowTheirNumbersWhole) {
+    Workspace ws;
+    test::TestHost host;
+    RingsFrame(ws);
+    ZoomWindow zoom(ws, host);
+    zoom.show();
+    // The longest read-outs: a large frame, a wide 2-theta, psi in three digits.
+    ws.Form21.Panel4 = "X= 11999, Y= 11999, I= -2147483648";
+    ws.Form21.Panel1 = "2Theta= 123.456, Psi= 359";
+    zoom.refresh();
+    QApplication::processEvents();
+    for (const char* name : {"Panel4", "Panel1"}) {
+        auto* panel = test::Find<QLabel>(&zoom, name);
+        EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()))
+            << name << ": " << panel->text().toStdString();
+    }
+}
+
 TEST(BrightnessWindowTest, TrackBarSetsTheBrightnessAndRedraws) {
     Workspace ws;
     test::TestHost host;

@@ -71,3 +71,40 @@ TEST(QtHostTest, ShutdownReleasesAWaitingWorkerWithoutRunningItsStep) {
     QCoreApplication::processEvents();   // the queued step is dropped
     EXPECT_FALSE(ran);
 }
+
+TEST(QtHostTest, AnUnattendedHostShowsNoBoxAndAnswersNo) {
+    // A host whose boxes would fail the test if they were ever shown.
+    class NoBoxes : public QtHost {
+    protected:
+        void showMessage(const QString& text) override { ADD_FAILURE() << "box: " << text.toStdString(); }
+        bool askYesNo(const QString& text) override {
+            ADD_FAILURE() << "question: " << text.toStdString();
+            return true;
+        }
+    } host;
+    std::vector<std::string> logbook;
+    host.setLogbook([&](const std::string& line) { logbook.push_back(line); });
+    host.setUnattended(true);
+    EXPECT_TRUE(host.unattended());
+
+    ::testing::internal::CaptureStderr();
+    std::atomic<bool> done{false};
+    bool answer = true;
+    // From a worker, as the loading worker's steps ask.
+    std::thread worker([&] {
+        host.message("Not a settings file: \x1b[2Jx.set");
+        answer = host.confirm("Distance = 62.1, Apply?");
+        done = true;
+    });
+    ProcessUntil(done);
+    worker.join();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(answer);
+    EXPECT_FALSE(host.askSaveFileName("x.log", "*.log").has_value());
+    EXPECT_TRUE(host.askOpenFileNames("*.*", true).empty());
+    // Standard error gets each as one clean line; the logbook gets them too.
+    EXPECT_NE(err.find("orvantide: Not a settings file:  [2Jx.set\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("orvantide: Distance = 62.1, Apply? - answered No"), std::string::npos) << err;
+    ASSERT_GE(logbook.size(), 2u);
+    EXPECT_EQ(logbook[0], "Not a settings file: \x1b[2Jx.set");
+}

@@ -109,7 +109,7 @@ TEST(DetectorSettingsWindowTest, TypingWritesTheRecord) {
     EXPECT_DOUBLE_EQ(ws.Distance, 61.54);   // only Apply stores it
 }
 
-TEST(DetectorSettingsWindowTest, ApplyRefusesAnOutOfRangeSizeAndStops) {
+TEST(DetectorSettingsWindowTest, ApplyRefusesAnOutOfRangeSizeAndChangesNothing) {
     Workspace ws;
     TestHost host;
     TForm32Window w(ws, host);
@@ -119,10 +119,11 @@ TEST(DetectorSettingsWindowTest, ApplyRefusesAnOutOfRangeSizeAndStops) {
     Type(Find<QLineEdit>(&w, "EDistance"), "100");
     Find<QCheckBox>(&w, "CBDistance")->click();
     Find<QPushButton>(&w, "BApply")->click();
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Value out of range !"});
-    EXPECT_DOUBLE_EQ(ws.DSize, 60.0);
-    EXPECT_DOUBLE_EQ(ws.Distance, 61.54);   // skipped after the refusal
-    EXPECT_EQ(Text(&info, "EDSizemm"), "60.0");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], "Value out of range !\nDetector size: 9.9 mm is not between 10 and 500 mm");
+    EXPECT_DOUBLE_EQ(ws.DSize, 61.0);       // nothing applied, the valid distance neither
+    EXPECT_DOUBLE_EQ(ws.Distance, 61.54);
+    EXPECT_EQ(Text(&info, "EDSizemm"), "61.00");
     EXPECT_EQ(Text(&info, "EDistancemm"), "61.54");
 }
 

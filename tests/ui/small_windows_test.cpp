@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -71,6 +72,34 @@ TEST(LogbookWindowTest, ShowsAppendedLinesAndKeepsUserEdits) {
     ws.LLog.SetLines({"fresh"});
     host.changed(View::Logbook);
     EXPECT_EQ(memo->toPlainText(), "fresh");
+}
+
+TEST(LogbookWindowTest, FollowsNewLinesUnlessTheUserScrolledUp) {
+    Workspace ws;
+    TestHost host;
+    TForm11Window w(ws, host);
+    w.resize(400, 150);
+    w.show();
+    QPlainTextEdit* memo = Find<QPlainTextEdit>(&w, "LLog");
+    QScrollBar* bar = memo->verticalScrollBar();
+    AppendLines(ws, 200);
+    host.changed(View::Logbook);
+    QApplication::processEvents();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());   // the newest line is in view
+    ws.LLog.Append("newest");
+    host.changed(View::Logbook);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    // Scrolled up to read: new lines do not move the memo.
+    bar->setValue(10);
+    ws.LLog.Append("later");
+    host.changed(View::Logbook);
+    EXPECT_EQ(bar->value(), 10);
+    // Back at the end, it follows again.
+    bar->setValue(bar->maximum());
+    ws.LLog.Append("last");
+    host.changed(View::Logbook);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST(LogbookWindowTest, SaveAppendsLogToTheTypedName) {

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "workspace/detector_settings.h"
 #include "workspace/frame_display.h"
 #include "workspace/main_commands.h"
+#include "workspace/run_report.h"
 #include "workspace/script.h"
 #include "workspace/sector_dialog.h"
 #include "workspace/sector_scan.h"
@@ -126,6 +128,15 @@ void SplashWindow::tick() {
 Application::Application(std::vector<std::string> args)
     : ws_(std::make_unique<Workspace>()), args_(std::move(args)) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) ws_->ScreenHeight = screen->geometry().height();
+    // A run from the command line has nobody at the screen from the start:
+    // even the set-up's settings file reports on standard error.
+    run_ = IsCommandLineRun(args_);
+    host_.setUnattended(run_);
+    host_.setLogbook([this](const std::string& line) {
+        ws_->LLog.Append(line);
+        host_.changed(View::Logbook);
+    });
+    host_.setExitHandler([this](int status) { exitRequested(status); });
     createWindows();
     installCommands();
 }
@@ -175,12 +186,6 @@ void Application::createWindows() {
     detector_->onSaveSettings = [this] { main_->trigger(CommandId::SaveSettings); };
     detector_->onLoadSettings = [this] { main_->trigger(CommandId::LoadSettings); };
     main_->onClosing = [this] { closing(); };
-    connect(splash_.get(), &SplashWindow::finished, this, [this] {
-        ShowRestored(frame_.get());
-        ShowRestored(logbook_.get());
-        ShowRestored(history_.get());
-        firstShowSetup();
-    });
     connect(host_.notifier(), &ViewNotifier::changed, this, [this](View v) {
         if (v == View::History) showHistoryPicture();
         if (v == View::FileList) frameList_->refresh();
@@ -338,7 +343,13 @@ void Application::installCommands() {
 
 void Application::start() {
     main_->show();
-    splash_->start();
+    ShowRestored(frame_.get());
+    ShowRestored(logbook_.get());
+    ShowRestored(history_.get());
+    // The splash is only a greeting: the set-up and the command line's work
+    // start at once, and a run from the command line shows none.
+    if (!run_) splash_->start();
+    QTimer::singleShot(0, this, [this] { firstShowSetup(); });
 }
 
 void Application::firstShowSetup() {
@@ -362,16 +373,56 @@ void Application::firstShowSetup() {
     switch (ProcessCommandLine(ws, host_, args_)) {
     case LoadRequest::StartLoading:
         commandLineLoad_ = startLoading();
+        if (!commandLineLoad_ && run_) finishRun();
         break;
     case LoadRequest::MissingFile:
-        std::fprintf(stderr, "orvantide: %s does not exist\n", args_[0].c_str());
-        if (args_.size() > 1) {
-            exitStatus_ = 1;
-            host_.requestExit(1);
+        if (run_) {
+            ReportRunProblem(ws, host_, RunProblem::Frame, args_[0] + ": " + FileProblem(args_[0]));
+            finishRun();
+        } else {
+            std::fprintf(stderr, "orvantide: %s does not exist\n", args_[0].c_str());
         }
         break;
-    case LoadRequest::None: break;
+    case LoadRequest::Refused: finishRun(); break;
+    case LoadRequest::None:
+        // A settings file with a script: there is no frame to run it on.
+        if (run_) {
+            ws.LLog.Append("No frame given: the script " + ws.ScriptFile + " was not run");
+            host_.changed(View::Logbook);
+            finishRun();
+        }
+        break;
     }
+}
+
+void Application::exitRequested(int status) {
+    requestedStatus_ = std::max(requestedStatus_, status);
+    // The load that ran the ending script finishes first (a list from the
+    // command line goes on to its last frame); then the program ends.
+    if (loading()) {
+        exitPending_ = true;
+        return;
+    }
+    endProgram(requestedStatus_);
+}
+
+void Application::finishRun() {
+    const int status = std::max(requestedStatus_, RunExitStatus(*ws_));
+    if (status != 0) {
+        const std::string summary = RunProblemSummary(*ws_);
+        std::fprintf(stderr, "orvantide: the run failed%s%s\n", summary.empty() ? "" : ": ", summary.c_str());
+    }
+    endProgram(status);
+}
+
+void Application::endProgram(int status) {
+    if (ended_) return;
+    ended_ = true;
+    exitStatus_ = status;
+    // The event loop ends once this step has returned; a worker still
+    // waiting on a hand-over is released when the program object goes.
+    ws_->BatchRunning = 0;
+    QCoreApplication::exit(status);
 }
 
 bool Application::loading() const { return loader_ && !loader_->Finished(); }
@@ -400,14 +451,11 @@ void Application::loadingFinished() {
     Workspace& ws = *ws_;
     ws.FrameJobRunning = false;
     enableFrameCommands(true);
-    // A command-line run with a script whose frames could not be read ends
-    // with a failure status instead of waiting for a user.
-    if (commandLineLoad_ && ws.ScriptFromCommandLine && loader_ && loader_->FramesRead() == 0) {
-        std::fprintf(stderr, "orvantide: no frame could be read\n");
-        exitStatus_ = 1;
-        host_.requestExit(1);
-    }
+    const bool commandLineLoad = commandLineLoad_;
     commandLineLoad_ = false;
+    // A run from the command line ends with its work, with or without
+    // ENDAPPLI, and its status tells whether everything worked.
+    if ((run_ && commandLineLoad) || exitPending_) finishRun();
 }
 
 void Application::enableFrameCommands(bool enabled) {

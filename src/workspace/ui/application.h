@@ -77,6 +77,8 @@ public:
     void waitForLoading();
     // The status the program ends with.
     int exitStatus() const { return exitStatus_; }
+    // Whether the command line asked for a run without anybody at the screen.
+    bool unattendedRun() const { return run_; }
 
     Workspace& workspace() { return *ws_; }
     QtHost& host() { return host_; }
@@ -91,6 +93,13 @@ private:
     void createWindows();
     void installCommands();
     void loadingFinished();
+    // A step asked the program to end (ENDAPPLI): once the running load is
+    // done, the program ends with the worse of `status` and the run's own.
+    void exitRequested(int status);
+    // The command-line run is over: the reason on standard error when it
+    // failed, then the program ends with its status.
+    void finishRun();
+    void endProgram(int status);
     void showHistoryPicture();
     void enableFrameCommands(bool enabled);
     void frameFilesDropped(const std::vector<std::string>& paths);
@@ -103,6 +112,10 @@ private:
     std::vector<std::string> args_;
     bool setupDone_ = false;
     bool commandLineLoad_ = false;   // the running load was started by the command line
+    bool run_ = false;               // an unattended run from the command line
+    bool exitPending_ = false;       // the program ends when the running load is done
+    bool ended_ = false;
+    int requestedStatus_ = 0;
     int exitStatus_ = 0;
     std::unique_ptr<TBatchThread> loader_;
 

@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -74,6 +75,10 @@ void TForm11Window::refresh() {
     const bool onlyAppended = shown_ > 0 && shown_ <= lines.size() && !doc->isEmpty() &&
                               static_cast<size_t>(doc->blockCount()) == shown_ &&
                               doc->lastBlock().text() == QString::fromStdString(lines[shown_ - 1]);
+    // The memo follows new lines unless the user has scrolled up to read.
+    QScrollBar* bar = memo_->verticalScrollBar();
+    const bool follow = bar->value() >= bar->maximum();
+    const int kept = bar->value();
     QSignalBlocker block(memo_);
     if (onlyAppended) {
         for (size_t i = shown_; i < lines.size(); ++i) memo_->appendPlainText(QString::fromStdString(lines[i]));
@@ -83,6 +88,7 @@ void TForm11Window::refresh() {
         memo_->setPlainText(JoinLines(lines, 0));
     }
     shown_ = lines.size();
+    bar->setValue(follow ? bar->maximum() : kept);
 }
 
 void TForm11Window::memoEdited() {

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
+#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -26,11 +27,42 @@ bool QtHost::askYesNo(const QString& text) {
            QMessageBox::Yes;
 }
 
+namespace {
+// One line for standard error: no control characters, a bounded length.
+std::string StandardErrorLine(const std::string& text) {
+    constexpr size_t Limit = 2000;
+    std::string out;
+    for (size_t i = 0; i < text.size() && i < Limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        out += c < 32 || c == 127 ? ' ' : static_cast<char>(c);
+    }
+    if (text.size() > Limit) out += "...";
+    return out;
+}
+} // namespace
+
+void QtHost::logUnattended(const std::string& text, bool toStandardError) {
+    if (toStandardError) {
+        const std::string line = "orvantide: " + StandardErrorLine(text) + "\n";
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+    }
+    if (logbook_) sync([&] { logbook_(text); });
+}
+
 void QtHost::message(const std::string& text) {
+    if (unattended_) {
+        logUnattended(text, true);
+        return;
+    }
     sync([&] { showMessage(QString::fromStdString(text)); });
 }
 
 bool QtHost::confirm(const std::string& text) {
+    if (unattended_) {
+        logUnattended(text + " - answered No (nobody at the screen)", true);
+        return false;
+    }
     bool answer = false;
     sync([&] { answer = askYesNo(QString::fromStdString(text)); });
     return answer;
@@ -103,6 +135,10 @@ QString QtFileFilter(const std::string& filter) {
 }
 
 std::optional<std::string> QtHost::askSaveFileName(const std::string& proposed, const std::string& filter) {
+    if (unattended_) {
+        logUnattended("No file name asked for " + proposed + " (nobody at the screen)", false);
+        return std::nullopt;
+    }
     std::optional<std::string> result;
     sync([&] {
         QString start = QString::fromStdString(folder_.empty() ? proposed : folder_ + "/" + proposed);
@@ -113,6 +149,10 @@ std::optional<std::string> QtHost::askSaveFileName(const std::string& proposed, 
 }
 
 std::vector<std::string> QtHost::askOpenFileNames(const std::string& filter, bool multiple) {
+    if (unattended_) {
+        logUnattended("No file asked for (nobody at the screen)", false);
+        return {};
+    }
     std::vector<std::string> result;
     sync([&] {
         QString start = QString::fromStdString(folder_);
@@ -129,7 +169,15 @@ std::vector<std::string> QtHost::askOpenFileNames(const std::string& filter, boo
 }
 
 void QtHost::requestExit(int status) {
-    QMetaObject::invokeMethod(notifier_, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        notifier_,
+        [this, status] {
+            if (exitHandler_)
+                exitHandler_(status);
+            else
+                QCoreApplication::exit(status);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace orv

@@ -8,7 +8,9 @@
 #include <QWidget>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <string>
 
 #include "workspace/host.h"
 
@@ -34,6 +36,16 @@ public:
     std::optional<std::string> askSaveFileName(const std::string& proposed, const std::string& filter) override;
     std::vector<std::string> askOpenFileNames(const std::string& filter, bool multiple) override;
     void requestExit(int status) override;
+    bool unattended() const override { return unattended_; }
+
+    // A run from the command line: no box and no dialog, messages go to
+    // standard error and to `logbook` (called on the main thread), and
+    // questions are answered No.
+    void setUnattended(bool on) { unattended_ = on; }
+    void setLogbook(std::function<void(const std::string&)> logbook) { logbook_ = std::move(logbook); }
+    // Who decides how the program ends when a step asks for it (on the main
+    // thread); without one the event loop ends at once.
+    void setExitHandler(std::function<void(int)> handler) { exitHandler_ = std::move(handler); }
 
     ViewNotifier* notifier() { return notifier_; }
     // The program is ending: hand-overs no longer wait for the main thread
@@ -52,6 +64,11 @@ protected:
 
 private:
     bool onMainThread() const;
+    // Standard error and the logbook instead of a box.
+    void logUnattended(const std::string& text, bool toStandardError);
+    std::atomic<bool> unattended_{false};
+    std::function<void(const std::string&)> logbook_;
+    std::function<void(int)> exitHandler_;
     ViewNotifier* notifier_;
     std::atomic<bool> shuttingDown_{false};
     std::mutex syncMutex_;

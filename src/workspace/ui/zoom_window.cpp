@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "workspace/frame_display.h"
 #include "workspace/frame_tools.h"
@@ -12,11 +13,14 @@
 namespace orv {
 
 namespace {
-QLabel* Panel(QWidget* parent, const char* name) {
+// A read-out panel wide enough for its longest text, so that no number is
+// ever cut short.
+QLabel* Panel(QWidget* parent, const char* name, const char* longest) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setMinimumWidth(ZoomImageSize);
+    const int text = label->fontMetrics().horizontalAdvance(QString::fromLatin1(longest));
+    label->setMinimumWidth(std::max(ZoomImageSize, text + 2 * label->frameWidth() + 2 * label->margin() + 8));
     return label;
 }
 } // namespace
@@ -27,8 +31,8 @@ ZoomWindow::ZoomWindow(Workspace& ws, QtHost& host, QWidget* parent) : QWidget(p
     if (ws_.Form21.Image2.Pixels.empty()) ws_.Form21.Image2.Reset(ZoomImageSize, ZoomImageSize, WhiteColor);
     view_ = new PictureView(ws_.Form21.Image2, this);
     view_->setObjectName("Image2");
-    panel4_ = Panel(this, "Panel4");
-    panel1_ = Panel(this, "Panel1");
+    panel4_ = Panel(this, "Panel4", "X= 24000, Y= 24000, I= -2147483648");
+    panel1_ = Panel(this, "Panel1", "2Theta= 180.000, Psi= 360");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(view_, 0, Qt::AlignHCenter);
     layout->addWidget(panel4_);
