@@ -11,6 +11,23 @@ namespace {
 
 constexpr double Infinity = std::numeric_limits<double>::infinity();
 
+// The largest lift of point q over its neighbours on one side (dir -1 or
+// +1), count points out: (e[o] + v[q]) - v[q + o dir] for o = 1..count. Four
+// running maxima keep the additions independent of each other.
+double LargestLift(const double* e, const double* v, int64_t q, int64_t dir, int64_t count) {
+    const double vq = v[q];
+    double m0 = -Infinity, m1 = -Infinity, m2 = -Infinity, m3 = -Infinity;
+    int64_t o = 1;
+    for (; o + 3 <= count; o += 4) {
+        m0 = std::max(m0, (e[o] + vq) - v[q + o * dir]);
+        m1 = std::max(m1, (e[o + 1] + vq) - v[q + (o + 1) * dir]);
+        m2 = std::max(m2, (e[o + 2] + vq) - v[q + (o + 2) * dir]);
+        m3 = std::max(m3, (e[o + 3] + vq) - v[q + (o + 3) * dir]);
+    }
+    for (; o <= count; ++o) m0 = std::max(m0, (e[o] + vq) - v[q + o * dir]);
+    return std::max(std::max(m0, m1), std::max(m2, m3));
+}
+
 } // namespace
 
 PeakTable SearchScanPeaks(std::span<const double> values, const PeakSearchParams& params) {
@@ -111,11 +128,9 @@ RollingBackgroundSums RemoveRollingBackground(std::span<double> values, int32_t 
         // The ellipse's lowest point under q decides: the largest lift of
         // q over a neighbour plus the ellipse's height there. The point
         // itself gives the height, so the result is never below 0.
-        const double vq = v[q];
-        double best = height;
         const int64_t first = std::max<int64_t>(0, q - w), last = std::min<int64_t>(n - 1, q + w);
-        for (int64_t k = first; k < q; ++k) best = std::max(best, (e[q - k] + vq) - v[k]);
-        for (int64_t k = q + 1; k <= last; ++k) best = std::max(best, (e[k - q] + vq) - v[k]);
+        const double best = std::max({static_cast<double>(height), LargestLift(e, v, q, -1, q - first),
+                                      LargestLift(e, v, q, 1, last - q)});
         net[static_cast<size_t>(q)] = best - height;
     }
     for (int64_t q = 0; q < n; ++q) {

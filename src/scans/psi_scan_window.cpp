@@ -214,7 +214,9 @@ PeakTable FindPsiPeaks(Workspace& ws, Host& host, const TForm6& boxes) {
     ShowPsiScan(ws, host);
     PeakSearchParams params = *read;
     const int32_t n = PsiLastPoint(ws);
-    params.TopFrom = n + 1;   // the relative threshold stands on the scan's floor alone
+    // A psi scan has no direct beam: every point counts towards its height,
+    // so the relative threshold is a share of the scan's height here too.
+    params.TopFrom = 1;
     const std::vector<double> work(ws.PsiScanData.begin(), ws.PsiScanData.begin() + n + 1);
     PeakTable table = SearchScanPeaks(work, params);
     ReportPsiPeaks(ws, host, table);

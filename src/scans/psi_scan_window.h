@@ -35,7 +35,7 @@ std::vector<std::pair<int32_t, int32_t>> PsiRangePieces(const Workspace& ws, dou
 void ShowPsiScan(Workspace& ws, Host& host);
 
 // "Find peaks" with the given boxes: the search over points 1..N (the
-// relative threshold measured from the scan's floor only), its report with
+// relative threshold a share of the whole scan's height), its report with
 // the ".PPK" list and the ".PSU" line when the batch settings ask for them.
 // Throws ConversionError for a box that is not a number and FileError when a
 // file cannot be written.

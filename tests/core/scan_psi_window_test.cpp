@@ -221,6 +221,11 @@ TEST(ScanPsiWindowTest, BackgroundAndPeaksOfAPsiScan) {
     ShowPsiBackground(ws);
     EXPECT_NEAR(ws.Form12.RChart2.Items().back().Y, ws.PsiScanBackup[720] - ws.PsiScanData[720], 1e-9);
 
+    // Ripples of a count on the background are no peaks: the percentage
+    // is one of the scan's height.
+    for (int c = 0; c <= 720; ++c) ws.PsiScanData[c] += static_cast<float>(c % 37 == 0 ? 1 : 0);
+    EXPECT_EQ(FindPsiPeaks(ws, host, boxes).size(), 2u);
+
     // A roll narrower than a step is refused and changes nothing.
     const std::vector<float> before = ws.PsiScanData;
     roll.EPeakWidth = "0.2";
