@@ -19,14 +19,6 @@ namespace {
 constexpr int Points = 24000;
 constexpr double Step = 0.005;
 
-class QuietHost : public Host {
-public:
-    void message(const std::string&) override {}
-    bool confirm(const std::string&) override { return true; }
-    void sync(const std::function<void()>& step) override { step(); }
-    void changed(View) override {}
-};
-
 // Sharp lines every 1.7 degrees on a falling background, with a ripple.
 const std::vector<double>& Scan() {
     static const std::vector<double> scan = [] {
@@ -67,7 +59,7 @@ BENCHMARK(RollingBackground)->Arg(200)->Arg(1000)->Unit(benchmark::kMillisecond)
 // "Find peaks" of the window: the search, the plot and the report.
 void FindThetaPeaksWindow(benchmark::State& state) {
     Workspace ws;
-    QuietHost host;
+    RecordingHost host;
     ws.TwoThetaStep = static_cast<float>(Step);
     for (int k = 0; k <= Points; ++k) {
         ws.SectorScan[k].TwoTheta = static_cast<float>(k * Step);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "scans/scan_analysis.h"
 #include "workspace/workspace.h"
 
 namespace orv {
@@ -85,13 +86,7 @@ TForm6Window::TForm6Window(Workspace& ws, QtHost& host) : ScanDialog(ws, host, "
     connect(ok, &QPushButton::clicked, this, [this] { this->ok(); });
 }
 
-void TForm6Window::afterRun() {
-    TForm6& f = ws_.Form6;
-    f.EPWidth = ws_.FSetup.EPWidth;
-    f.EIntPer = ws_.FSetup.EIntPer;
-    f.EMinValue = ws_.FSetup.EMinValue;
-    f.CBMinValue = ws_.FSetup.CBMinValue;
-}
+void TForm6Window::afterRun() { ws_.Form6 = BatchPeakBoxes(ws_); }
 
 TForm7Window::TForm7Window(Workspace& ws, QtHost& host) : ScanDialog(ws, host, "TForm7", "Background") {
     TForm7& f = ws.Form7;
@@ -102,9 +97,6 @@ TForm7Window::TForm7Window(Workspace& ws, QtHost& host) : ScanDialog(ws, host, "
     connect(ok, &QPushButton::clicked, this, [this] { this->ok(); });
 }
 
-void TForm7Window::afterRun() {
-    ws_.Form7.EPeakWidth = ws_.FSetup.EpeakWidth;
-    ws_.Form7.EBHeight = ws_.FSetup.EBHeight;
-}
+void TForm7Window::afterRun() { ws_.Form7 = BatchRollBoxes(ws_); }
 
 } // namespace orv
