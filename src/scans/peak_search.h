@@ -11,6 +11,9 @@
 
 namespace orv {
 
+// The routines' work array: a scan's values, point k at index k.
+using PeakWork = std::vector<double>;
+
 // One peak found in a scan. Indices count the scan's points (point k of the
 // scan is value k).
 struct PeakRecord {

@@ -217,7 +217,7 @@ PeakTable FindPsiPeaks(Workspace& ws, Host& host, const TForm6& boxes) {
     // A psi scan has no direct beam: every point counts towards its height,
     // so the relative threshold is a share of the scan's height here too.
     params.TopFrom = 1;
-    const std::vector<double> work(ws.PsiScanData.begin(), ws.PsiScanData.begin() + n + 1);
+    const PeakWork work(ws.PsiScanData.begin(), ws.PsiScanData.begin() + n + 1);
     PeakTable table = SearchScanPeaks(work, params);
     ReportPsiPeaks(ws, host, table);
     return table;
@@ -230,7 +230,7 @@ bool RemovePsiBackground(Workspace& ws, Host& host, const TForm7& boxes) {
     if (!roll) return false;
     ws.PsiScanBackup = ws.PsiScanData;
     const int32_t n = PsiLastPoint(ws);
-    std::vector<double> work(ws.PsiScanData.begin(), ws.PsiScanData.begin() + n + 1);
+    PeakWork work(ws.PsiScanData.begin(), ws.PsiScanData.begin() + n + 1);
     const RollingBackgroundSums sums = RemoveRollingBackground(work, roll->HalfWidth, roll->Height);
     for (int32_t c = 0; c <= n; ++c) ws.PsiScanData[c] = static_cast<float>(std::nearbyint(work[c]));
     ShowPsiScan(ws, host);

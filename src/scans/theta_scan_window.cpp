@@ -139,7 +139,7 @@ PeakTable FindThetaPeaks(Workspace& ws, Host& host, const TForm6& boxes) {
             params.TopFrom = k;
             break;
         }
-    std::vector<double> work(static_cast<size_t>(n) + 1);
+    PeakWork work(static_cast<size_t>(n) + 1);
     for (int32_t k = 0; k <= n; ++k) work[k] = ws.SectorScan[k].Intensity;
     PeakTable table = SearchScanPeaks(work, params);
     ws.PeakCount = static_cast<int32_t>(table.size());
@@ -186,7 +186,7 @@ bool RemoveThetaBackground(Workspace& ws, Host& host, const TForm7& boxes) {
     const std::optional<RollSettings> roll = ReadRollBoxes(boxes, ws.TwoThetaStep, host);
     if (!roll) return false;
     const int32_t n = LastPoint(ws);
-    std::vector<double> work(static_cast<size_t>(n) + 1);
+    PeakWork work(static_cast<size_t>(n) + 1);
     for (int32_t k = 0; k <= n; ++k) work[k] = ws.SectorScan[k].Intensity;
     const RollingBackgroundSums sums = RemoveRollingBackground(work, roll->HalfWidth, roll->Height);
     for (int32_t k = 0; k <= n; ++k) ws.SectorScan[k].Intensity = static_cast<float>(work[k]);
