@@ -3,10 +3,12 @@
 #include <cmath>
 #include <filesystem>
 
+#include "frame_test_support.h"
 #include "scan_window_support.h"
 #include "scans/scan_analysis.h"
 #include "scans/theta_scan_window.h"
 #include "test_support.h"
+#include "workspace/frame_display.h"
 #include "workspace/host.h"
 #include "workspace/numbers.h"
 #include "workspace/scan_writers.h"
@@ -342,4 +344,24 @@ TEST(ScanThetaWindowTest, ThsFilesThatAreNoScanChangeNothing) {
         for (int k = 0; k < 5; ++k) ASSERT_EQ(ws.SectorScan[k].Intensity, before[k].Intensity) << name;
     }
     EXPECT_EQ(host.messages.back(), "Cannot open file " + dir.file("missing.ths"));
+}
+
+TEST(ScanThetaWindowTest, MarkAtDrawsTheRingOnTheFrameAndKeepsIt) {
+    Workspace ws;
+    RecordingHost host;
+    MakeFrame(ws, 101, 101);
+    FlatGeometry(ws, 51, 51, 100);   // 2-theta 10 lies 17.6 pixels from the beam
+    std::vector<double> v(ws.ScanPoints + 1, 5.0);
+    MakeThetaScan(ws, 0, 0.1, v);
+    RenderFrame(ws);
+    ws.Form1.Image2 = ws.Form1.Image1;
+    ThetaKeyDown(ws, 'M');
+    ThetaMouseDown(ws, host, 10.02);
+    EXPECT_EQ(ws.MarkIndex, 100);
+    EXPECT_EQ(ws.LLog.Last(), "Mark At 2Theta = 10.000, d = 4.069");
+    const uint32_t red = MakeColor(255, 0, 0);
+    // Above the beam on the ring, in the picture and in its clean copy.
+    EXPECT_EQ(ws.Form1.Image1.Get(51, 33), red);
+    EXPECT_EQ(ws.Form1.Image2.Get(51, 33), red);
+    EXPECT_NE(ws.Form1.Image2.Get(51, 51), red);
 }
