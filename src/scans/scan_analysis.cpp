@@ -139,7 +139,8 @@ void SetUpScanAnalysis(Workspace& ws) {
 }
 
 std::string IntensitiesFilePath(const Workspace& ws) {
-    return ws.IntensitiesFile.empty() ? JoinPath(ws.OutputDir, "intensities.out") : ws.IntensitiesFile;
+    if (!ws.IntensitiesFile.empty()) return ws.IntensitiesFile;
+    return ws.OutputDir.empty() ? std::string() : JoinPath(ws.OutputDir, "intensities.out");
 }
 
 void StartIntensitiesFile(Workspace& ws) {

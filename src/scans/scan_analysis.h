@@ -48,7 +48,7 @@ void SetUpScanAnalysis(Workspace& ws);
 // that cannot take it is noted in the logbook; the band sums are then
 // appended wherever the output folder is when they are written.
 void StartIntensitiesFile(Workspace& ws);
-// The file the band sums go to.
+// The file the band sums go to; none while the program has no output folder.
 std::string IntensitiesFilePath(const Workspace& ws);
 
 // The sums of a marked range: its sum, its largest value (the first of

@@ -193,7 +193,8 @@ bool RemoveThetaBackground(Workspace& ws, Host& host, const TForm7& boxes) {
 
     const ThetaBands bands = MeasureThetaBands(ws);
     try {
-        AppendTextLine(IntensitiesFilePath(ws), IntensitiesLine(ws, bands));
+        const std::string bandFile = IntensitiesFilePath(ws);
+        if (!bandFile.empty()) AppendTextLine(bandFile, IntensitiesLine(ws, bands));
     } catch (const FileError& e) {
         host.message(e.what());
     }
