@@ -161,12 +161,22 @@ struct TForm27 {
     int ProgressBar1 = 0;
 };
 
+// "Zoom In" (shared by the two scan windows)
+struct TForm5 {
+    std::string EXMin = "0";      // "Amin"
+    std::string EXmax = "50";     // "AMax"
+    std::string EYMin = "0";      // "Imin"
+    std::string EYMax = "1000";   // "IMax"
+    bool CBAMax = true;           // "AutoMax": the intensity range from the scan
+};
+
 // "FindPeaks"
 struct TForm6 {
     std::string EPWidth = "1.00";
     std::string EIntPer = "5";
     std::string EMinValue = "100";
     bool CBMinValue = false;
+    bool CBSelect = false;        // "Only within range selected" (2-theta peak report)
 };
 
 // "Background"
@@ -211,6 +221,7 @@ struct TForm2 {
     TRChart RChart1;            // the working chart
     TRChart RChart2;            // the overview strip; crosshairs 1 and 2 mark RChart1's range
     bool Visible = false;       // shown (set when a scan is shown)
+    std::string Panel1;         // the reference-pattern line under the mouse
 };
 
 // "PsiScan of Masked Sector": the charts the psi scan fills.

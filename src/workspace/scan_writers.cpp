@@ -28,12 +28,6 @@ std::string DateText(std::time_t now) { return LocalTimeText(now, "%Y-%m-%d"); }
 // The last bin in use of a row, never beyond the row.
 int32_t LastPoint(int32_t points) { return std::clamp(points, 0, MaxScanPoints); }
 
-// d = Landa / (2 sin(2-theta / 2)); 0 for a 2-theta of 0 or below.
-double DSpacing(double landa, double twoTheta) {
-    if (twoTheta <= 0) return 0;
-    return landa / (2.0 * std::sin(twoTheta * std::numbers::pi / 360.0));
-}
-
 // The four header lines of ".plv" and ".ths".
 std::vector<std::string> DescriptionHeader(const Workspace& ws) {
     return {ws.CurrentFile + "; Center at " + ws.Form23.EXo + ", " + ws.Form23.EYo +
@@ -54,6 +48,11 @@ std::string OutputFileName(const Workspace& ws, const std::string& extension) {
 }
 
 } // namespace
+
+double DSpacing(double landa, double twoTheta) {
+    if (twoTheta <= 0) return 0;
+    return landa / (2.0 * std::sin(twoTheta * std::numbers::pi / 360.0));
+}
 
 ScanFormat CheckedScanFormat(const TForm13& form) {
     if (form.RB1Column) return ScanFormat::Plv;
@@ -112,7 +111,7 @@ std::vector<std::string> TwoThetaScanLines(const Workspace& ws, ScanFormat forma
         lines.push_back(LocalTimeText(now, "%Y-%m-%d %H:%M:%S") + " Orvantide 4.1");
         lines.push_back(FormatFixed(sector[0].TwoTheta, 3) + " " + FormatFixed(ws.TwoThetaStep, 3) + " 1 US " +
                         FormatFixed(ws.Landa, 5) + " " + FormatFixed(sector[sectorLast].TwoTheta, 3) + " " +
-                        std::to_string(sectorLast));
+                        std::to_string(sectorLast + 1));
         // Points 0..last, eight to a line; the last line holds what is left.
         std::string line;
         for (int32_t k = 0; k <= sectorLast; ++k) {
@@ -191,8 +190,9 @@ void FileFormatOK(Workspace& ws, Host& host) {
     ws.FromThetaScan = 0;
 }
 
-TwoThetaScanFile ReadTwoThetaScanFile(const std::string& path) {
-    const std::vector<std::string> lines = ReadTextLines(path);
+TwoThetaScanFile ReadTwoThetaScanFile(const std::string& path) { return ParseTwoThetaScanFile(ReadTextLines(path)); }
+
+TwoThetaScanFile ParseTwoThetaScanFile(const std::vector<std::string>& lines) {
     auto headerLine = [&](size_t n) -> const std::string& {
         static const std::string empty;
         return n < lines.size() ? lines[n] : empty;

@@ -16,6 +16,9 @@ class Host;
 struct Workspace;
 struct TForm13;
 
+// d = Landa / (2 sin(2-theta / 2)); 0 for a 2-theta of 0 or below.
+double DSpacing(double landa, double twoTheta);
+
 // The five layouts of the 2-theta scan export.
 enum class ScanFormat { Plv, Xy, Ths, Mdi, Uxd };
 
@@ -69,5 +72,7 @@ struct TwoThetaScanFile {
 // first field that is not a number. Blank lines are skipped; rows beyond
 // ProfileLength are not read.
 TwoThetaScanFile ReadTwoThetaScanFile(const std::string& path);
+// The same for the lines of a file already read.
+TwoThetaScanFile ParseTwoThetaScanFile(const std::vector<std::string>& lines);
 
 } // namespace orv

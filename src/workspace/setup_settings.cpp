@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "scans/psi_scan_window.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
@@ -106,7 +107,7 @@ void SetupApplyScan(Workspace& ws, Host& host) {
 }
 
 void SetupPsiSummaryClick(Workspace& ws, Host& host) {
-    WriteTextLines(ws.FSetup.EExperiment + ".PSU",
+    WriteTextLines(PsiSummaryPath(ws),
                    {"2theta range from " + FormatFixed(ws.SectorTwoTheta1, 3) + " to " +
                         FormatFixed(ws.SectorTwoTheta2, 3),
                     std::string("sample ID") + " NofPeaks.." + " PeakIntensity" + " PeakArea"});

@@ -12,7 +12,8 @@ void SetupApplyBatch(Workspace& ws, Host& host);
 // "APPLY" on the "Scan settings" page: the peak and background boxes, the
 // steps, and a new geometry and scan when a frame is loaded.
 void SetupApplyScan(Workspace& ws, Host& host);
-// A click on "Peaks in Psi Scan Summary": a new, emptied project ".PSU" file.
+// A click on "Peaks in Psi Scan Summary": a new, emptied project ".PSU" file
+// in the output folder.
 void SetupPsiSummaryClick(Workspace& ws, Host& host);
 // A click on "Adjust2ThetaMaximum": warns when the angle lies outside the sector.
 void SetupAdjust2ThetaClick(Workspace& ws, Host& host);

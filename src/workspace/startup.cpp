@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "scans/scan_analysis.h"
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
 #include "workspace/main_commands.h"
@@ -108,6 +109,7 @@ void RunTimeSetup(Workspace& ws, Host& host) {
         lines.resize(3);
         ws.WorkDir = ws.FSetup.EWorkDir = lines[1].empty() ? dataFolder : lines[1];
         ws.OutputDir = ws.FSetup.EOutputdir = lines[2].empty() ? dataFolder : lines[2];
+        StartIntensitiesFile(ws);
         if (!lines[0].empty() && FileExists(lines[0])) {
             loaded = LoadSettingsFile(ws, host, lines[0]);
             // The box (or standard error) told why; a run that goes on with
@@ -122,6 +124,7 @@ void RunTimeSetup(Workspace& ws, Host& host) {
     } else {
         ws.WorkDir = ws.FSetup.EWorkDir = dataFolder;
         ws.OutputDir = ws.FSetup.EOutputdir = dataFolder;
+        StartIntensitiesFile(ws);
     }
     if (!loaded) BuiltInDefaults(ws);
     ws.Form23.EWorDir = ws.FSetup.EWorkDir;

@@ -22,8 +22,9 @@ std::string ReadWholeFile(const std::string& path) {
     }
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
-    std::string bytes = ReadWholeFile(path);
+std::vector<std::string> ReadTextLines(const std::string& path) { return SplitTextLines(ReadWholeFile(path)); }
+
+std::vector<std::string> SplitTextLines(const std::string& bytes) {
     std::vector<std::string> lines;
     std::string line;
     for (size_t i = 0; i < bytes.size(); ++i) {

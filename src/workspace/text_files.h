@@ -15,6 +15,8 @@ namespace orv {
 // Reads a text file as lines; CR LF, LF and a lone CR all end a line, and a
 // last line without an end is kept. Throws FileError when it cannot be read.
 std::vector<std::string> ReadTextLines(const std::string& path);
+// The same for text already read.
+std::vector<std::string> SplitTextLines(const std::string& bytes);
 // Writes the lines, each ended by CR LF. The file is written under a
 // temporary name and renamed, so a failure never leaves half a file in place
 // of a good one. Throws FileError.

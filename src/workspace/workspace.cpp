@@ -1,5 +1,7 @@
 #include "workspace/workspace.h"
 
+#include "scans/scan_analysis.h"
+
 namespace orv {
 
 Workspace::Workspace()
@@ -7,6 +9,8 @@ Workspace::Workspace()
       FrameProfileCopy(MakeProfileRow()),
       SectorScan(MakeProfileRow()),
       SectorScanBackup(MakeProfileRow()),
-      RingProfile(RingProfileLength) {}
+      RingProfile(RingProfileLength) {
+    SetUpScanAnalysis(*this);
+}
 
 } // namespace orv

@@ -137,6 +137,21 @@ struct Workspace {
     uint8_t ScriptFailed = 0;
     ScanHooks Hooks;
     BatchHooks Batch;
+    // The scan windows' marks, ranges and report state.
+    int32_t PeakCount = 0;               // peaks of the last 2-theta search, or the last hand mark's number
+    int32_t RangeClickCount = 0;         // clicks made of a two-click 2-theta range, 0 or 1
+    double RangeFirstClick = 0;
+    double MarkedTwoTheta1 = 0, MarkedTwoTheta2 = 0;
+    int32_t MarkIndex = 0;               // the scan point of the last "Mark At"
+    uint8_t MarkSet = 0;
+    uint8_t ChartClicked = 0;
+    uint8_t ViewIntegrate = 0;           // peak reports also draw each peak's points
+    int32_t PsiMarkCount = 0;
+    int32_t ChartRangeClickCount = 0;    // clicks made of a two-click psi range, 0 or 1
+    double PsiRangeFirstClick = 0;
+    double PsiZoom1 = 0, PsiZoom2 = 0;
+    uint8_t PsiChartClicked = 0;
+    std::string IntensitiesFile;         // "intensities.out" of this run, made at start-up
     TForm2 Form2;
     TForm12 Form12;
     TForm13 Form13;
@@ -216,6 +231,7 @@ struct Workspace {
     TFSetup FSetup;
     TFMask FMask;
     TForm27 Form27;
+    TForm5 Form5;
     TForm6 Form6;
     TForm7 Form7;
     TForm14 Form14;

@@ -98,7 +98,7 @@ TEST(WriterScanFilesTest, HeaderLineCountsAndAnEmptyScan) {
     EXPECT_EQ(TwoThetaScanLines(ws, ScanFormat::Ths, ScanSource::Sector, FixedTime).size(), 6u);
     std::vector<std::string> mdi = TwoThetaScanLines(ws, ScanFormat::Mdi, ScanSource::Sector, FixedTime);
     ASSERT_EQ(mdi.size(), 3u);
-    EXPECT_EQ(mdi[1], "10.000 0.500 1 US 0.70930 10.000 0");
+    EXPECT_EQ(mdi[1], "10.000 0.500 1 US 0.70930 10.000 1");   // one point follows
     EXPECT_EQ(mdi[2], "     1234500");
 }
 
@@ -109,6 +109,7 @@ TEST(WriterScanFilesTest, MdiWritesEveryPointEightToALine) {
     ws.SectorScanPoints = 13;
     std::vector<std::string> mdi = TwoThetaScanLines(ws, ScanFormat::Mdi, ScanSource::Sector, FixedTime);
     ASSERT_EQ(mdi.size(), 4u);
+    EXPECT_EQ(mdi[1].substr(mdi[1].rfind(' ') + 1), "14");   // the count of the values that follow
     EXPECT_EQ(mdi[2], "           0        1000        2000        3000        4000        5000        6000        7000");
     EXPECT_EQ(mdi[3], "        8000        9000       10000       11000       12000       13000");
     ws.SectorScanPoints = 15;   // exactly two full lines

@@ -17,6 +17,7 @@
 
 #include "formats/batch_worker.h"
 #include "formats/native_frame.h"
+#include "scans/ui/scan_dialogs.h"
 #include "scans/ui/scan_windows.h"
 #include "workspace/detector_settings.h"
 #include "workspace/frame_display.h"
@@ -170,6 +171,9 @@ void Application::createWindows() {
     splash_ = std::make_unique<SplashWindow>();
     detector_ = std::make_unique<TForm32Window>(ws, host_);
     frameList_ = std::make_unique<TForm4Window>(ws, host_);
+    zoomIn_ = std::make_unique<TForm5Window>(ws, host_);
+    findPeaks_ = std::make_unique<TForm6Window>(ws, host_);
+    background_ = std::make_unique<TForm7Window>(ws, host_);
 
     frame_->setZoomWindow(zoom_.get());
     frame_->setAcceptDrops(true);
@@ -177,6 +181,12 @@ void Application::createWindows() {
     connect(frame_.get(), &FrameWindow::setupWindowRequested, this,
             [this] { setup_->showPage(ws_->FSetup.PageIndex); });
     scan_->showFileFormat = [this] { ShowRestored(fileFormat_.get()); };
+    for (ScanWindowBase* w : {static_cast<ScanWindowBase*>(scan_.get()), static_cast<ScanWindowBase*>(psiScan_.get())}) {
+        w->setDialogs({zoomIn_.get(), findPeaks_.get(), background_.get()});
+        w->showLogbook = [this] { ShowRestored(logbook_.get()); };
+        w->showScanSettings = [this] { setup_->showPage(TFSetupWindow::ScanPage); };
+    }
+    scan_->showCorrect2Theta = [this] { ShowRestored(correct2Theta_.get()); };
     history_->startLoading = [this] { startLoading(); };
     history_->setPlacementAnchor(scan_.get());
     frameList_->showFrameWindow = [this] { ShowRestored(frame_.get()); };

@@ -32,6 +32,9 @@ class TForm23Window;
 class TForm28Window;
 class TForm2Window;
 class TForm32Window;
+class TForm5Window;
+class TForm6Window;
+class TForm7Window;
 class TForm4Window;
 class TForm9Window;
 class ZoomWindow;
@@ -85,6 +88,7 @@ public:
     MainWindow& mainWindow() { return *main_; }
     FrameWindow& frameWindow() { return *frame_; }
     TForm2Window& scanWindow() { return *scan_; }
+    TForm12Window& psiScanWindow() { return *psiScan_; }
     TForm32Window& detectorSettings() { return *detector_; }
     TForm11Window& logbook() { return *logbook_; }
     SplashWindow& splash() { return *splash_; }
@@ -140,6 +144,9 @@ private:
     std::unique_ptr<SplashWindow> splash_;
     std::unique_ptr<TForm32Window> detector_;
     std::unique_ptr<TForm4Window> frameList_;
+    std::unique_ptr<TForm5Window> zoomIn_;            // the scan windows' dialogs
+    std::unique_ptr<TForm6Window> findPeaks_;
+    std::unique_ptr<TForm7Window> background_;
 };
 
 } // namespace orv
