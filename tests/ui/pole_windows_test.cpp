@@ -1,0 +1,109 @@
+// The pole-figure windows driven through real Qt events.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "polefig/pole_files.h"
+#include "polefig/pole_viewer.h"
+#include "polefig/ui/pole_windows.h"
+#include "windows_test_support.h"
+#include "workspace/text_files.h"
+#include "workspace/ui/application.h"
+#include "workspace/ui/frame_window.h"
+#include "workspace/ui/main_window.h"
+#include "workspace/workspace.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// A whole turn of 72 frames whose slices grow with psi.
+std::string WriteSeries(const QTemporaryDir& dir) {
+    std::vector<std::string> lines{SliceFileHeader(10, 11, 1)};
+    for (int m = 0; m < 72; ++m) {
+        std::vector<int32_t> sums(360);
+        for (int d = 0; d < 360; ++d) sums[static_cast<size_t>(d)] = 10 * (d % 90) + m;
+        lines.push_back(SliceFileLine("s." + std::string(m < 10 ? "00" : "0") + std::to_string(m), sums));
+    }
+    const std::string path = dir.filePath("series.slc").toStdString();
+    WriteTextLines(path, lines);
+    return path;
+}
+
+} // namespace
+
+TEST(PoleWindowsTest, ViewerShowsItsFiguresAndAnswersTheMouseAndButtons) {
+    QTemporaryDir dir;
+    Workspace ws;
+    TestHost host;
+    TFPoleFWindow w(ws, host);
+    w.show();
+    OpenPoleFigures(ws, host, {WriteSeries(dir)});
+    ASSERT_TRUE(host.messages.empty()) << host.messages[0];
+    EXPECT_EQ(Find<QLabel>(&w, "panelp1")->text(), "series.slc");
+    EXPECT_EQ(ImageOf(ws.FPoleF.Image[0]).size(), QSize(303, 303));
+
+    PictureView* panel = w.panel(0);
+    Click(panel, QPoint(186, 102));
+    EXPECT_EQ(Find<QLineEdit>(&w, "EPSI")->text(), "36");
+    EXPECT_EQ(Find<QLineEdit>(&w, "EPHI")->text(), "53");
+    EXPECT_TRUE(Find<QLineEdit>(&w, "EPSI")->styleSheet().contains("rgb(166, 202, 240)"));
+    EXPECT_GT(ws.FPoleF.RChart1.ItemCount(), 10);
+    Click(panel, QPoint(150, 150 - 150 / 2));
+    EXPECT_EQ(Find<QLineEdit>(&w, "EPSI3")->text(), "45");
+    Find<QPushButton>(&w, "Angle")->click();
+    EXPECT_EQ(Find<QLineEdit>(&w, "Eangle")->text(), ws.FPoleF.Eangle.c_str());
+    EXPECT_FALSE(ws.FPoleF.Eangle.empty());
+
+    QMouseEvent move(QEvent::MouseMove, QPointF(160, 150), panel->mapToGlobal(QPointF(160, 150)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(panel, &move);
+    EXPECT_TRUE(Find<QLabel>(&w, "panelout")->text().startsWith("psi = 6 phi = 360 I = "));
+
+    Find<QPushButton>(&w, "Button2")->click();
+    EXPECT_EQ(Find<QLineEdit>(&w, "Edit2")->text(), "5");
+    Find<QPushButton>(&w, "Button4")->click();
+    EXPECT_FALSE(Find<QPushButton>(&w, "Button4")->isEnabled());
+    EXPECT_FALSE(w.findChild<QAction*>("Generate1")->isEnabled());
+
+    // Typing a rotation total that is not a number is answered, not obeyed.
+    Type(Find<QLineEdit>(&w, "Edit2"), "x");
+    Find<QPushButton>(&w, "Button3")->click();
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back(), "'x' is not a valid number");
+    ExpectButtonHides(&w, "Button1");
+}
+
+TEST(PoleWindowsTest, SettingsOkHandsThePhiAxisOnAndHides) {
+    Workspace ws;
+    TestHost host;
+    TForm14Window w(ws, host);
+    w.show();
+    Type(Find<QLineEdit>(&w, "EPhiAxis"), "90.5");
+    EXPECT_FALSE(Find<QLineEdit>(&w, "Eincph")->isEnabled());
+    Find<QPushButton>(&w, "Button1")->click();
+    EXPECT_EQ(ws.Form32.EPhiAxis, "90.5");
+    EXPECT_EQ(ws.Form16.EPhiAxis, "90.5");
+    EXPECT_FALSE(w.isVisible());
+    Find<QRadioButton>(&w, "RadioButton2")->click();
+    EXPECT_FALSE(ws.Form14.RadioButton1);
+}
+
+TEST(PoleWindowsTest, MainWindowOpensTheViewerButNotTheGenerator) {
+    Application app({});
+    MainWindow& m = app.mainWindow();
+    EXPECT_TRUE(m.commandEnabled(CommandId::PoleFigureAnalysis));
+    EXPECT_FALSE(m.commandEnabled(CommandId::NewPoleFigure));
+    app.workspace().FPoleF.panelp[0] = "old";
+    app.workspace().Poles.PoleCount = 2;
+    EXPECT_TRUE(m.trigger(CommandId::PoleFigureAnalysis));
+    EXPECT_TRUE(app.poleFigures().isVisible());
+    EXPECT_EQ(app.workspace().Poles.PoleCount, 0);
+    EXPECT_EQ(Find<QLabel>(&app.poleFigures(), "panelp1")->text(), "");
+    app.poleFigures().hide();
+}
