@@ -13,7 +13,7 @@ for target in "$build"/*_fuzz; do
     name=$(basename "$target")
     corpus="$build/corpus/$name"
     mkdir -p "$corpus"
-    for f in tests/data/formats/* tests/data/formats/made/*; do
+    for f in tests/data/formats/* tests/data/formats/made/* tests/data/polefig/*; do
         case "$f" in *.json|*.md) continue ;; esac
         [ -f "$f" ] && cp "$f" "$corpus/"
     done

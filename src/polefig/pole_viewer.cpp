@@ -418,25 +418,19 @@ void PoleProfileMouseDown(Workspace& ws, Host& host, bool psiChart, int X, int Y
     chart.CrossHair3().SetPosX(x);
     const int32_t lo = std::min(pick.First, at), hi = std::max(pick.First, at);
     const int R = PoleRowCount(p.PolePhiStep), C = PoleColumnCount(p.PolePsiStep);
+    // The cells between the picks: columns of the clicked phi row on the psi
+    // chart, rows of the clicked psi column on the phi chart.
+    const double step = psiChart ? p.PolePsiStep : p.PolePhiStep;
+    const int limit = psiChart ? C : R;
+    const int fixed = psiChart ? std::clamp(TruncToInt(f.PoleClickPhi / p.PolePhiStep), 0, R)
+                               : std::clamp(TruncToInt(f.PoleClickPsi / p.PolePsiStep), 0, C);
+    const int first = std::clamp(TruncToInt(lo / step), 0, limit), last = std::clamp(TruncToInt(hi / step), 0, limit);
     int64_t area = 0;
     int32_t intMax = 1;
-    double step = 0;
-    if (psiChart) {
-        const int row = std::clamp(TruncToInt(f.PoleClickPhi / p.PolePhiStep), 0, R);
-        const int c1 = std::clamp(TruncToInt(lo / p.PolePsiStep), 0, C), c2 = std::clamp(TruncToInt(hi / p.PolePsiStep), 0, C);
-        for (int c = c1; c <= c2; ++c) {
-            area += p.PoleScratch.at(row, c);
-            intMax = std::max(intMax, p.PoleScratch.at(row, c));
-        }
-        step = p.PolePsiStep;
-    } else {
-        const int column = std::clamp(TruncToInt(f.PoleClickPsi / p.PolePsiStep), 0, C);
-        const int r1 = std::clamp(TruncToInt(lo / p.PolePhiStep), 0, R), r2 = std::clamp(TruncToInt(hi / p.PolePhiStep), 0, R);
-        for (int r = r1; r <= r2; ++r) {
-            area += p.PoleScratch.at(r, column);
-            intMax = std::max(intMax, p.PoleScratch.at(r, column));
-        }
-        step = p.PolePhiStep;
+    for (int k = first; k <= last; ++k) {
+        const int32_t v = psiChart ? p.PoleScratch.at(fixed, k) : p.PoleScratch.at(k, fixed);
+        area += v;
+        intMax = std::max(intMax, v);
     }
     const double fwhm = step * static_cast<double>(area) / intMax;
     const std::string text = "IntMax = " + std::to_string(intMax) + " Area = " + std::to_string(area) +

@@ -230,6 +230,17 @@ TEST_F(PoleViewerTest, ClickMarksThePoleAndDrawsItsProfilesThenPeaksArePicked) {
                                        FormatFixed(5.0 * area / 1808, 1));
     EXPECT_EQ(ws.LLog.Last(), "Peak at PSI profile with " + f.RChart1.Caption());
 
+    // Phi 102 to 92 on the phi chart (a pixel is about a degree): rows 18..20 of
+    // the clicked psi column 9.
+    f.RChart2.SetBounds(0, 0, 400, 200);
+    int x90 = 0, x100 = 0;
+    f.RChart2.WorldToPixel(1, 102, 0, x100, y);
+    f.RChart2.WorldToPixel(1, 92, 0, x90, y);
+    PoleProfileMouseDown(ws, host, false, x100, y);
+    PoleProfileMouseDown(ws, host, false, x90, y);
+    EXPECT_EQ(f.RChart2.Caption(), "IntMax = 2009 Area = 5727 FWHM = " + FormatFixed(5.0 * 5727 / 2009, 1));
+    EXPECT_EQ(ws.LLog.Last(), "Peak at PHI Profile with " + f.RChart2.Caption());
+
     // On an empty figure IntMax is 1 and the width 0.
     ws.Poles.PoleScratch.Clear();
     PoleProfileMouseDown(ws, host, true, x40, y);

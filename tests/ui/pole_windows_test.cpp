@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <cmath>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -106,4 +108,55 @@ TEST(PoleWindowsTest, MainWindowOpensTheViewerButNotTheGenerator) {
     EXPECT_EQ(app.workspace().Poles.PoleCount, 0);
     EXPECT_EQ(Find<QLabel>(&app.poleFigures(), "panelp1")->text(), "");
     app.poleFigures().hide();
+}
+
+namespace {
+
+// A textured series: intensity around a few poles of the plot, written as
+// the slices of 72 frames (phi axis 0) that put it there.
+std::string WriteTexturedSeries(const QTemporaryDir& dir, const std::string& name, double twist) {
+    const double poles[][2] = {{0, 0}, {54.7, 45 + twist}, {54.7, 135 + twist}, {54.7, 225 + twist},
+                               {54.7, 315 + twist}, {90, 0 + twist}, {90, 90 + twist}};
+    auto texture = [&](double psi, double phi) {
+        double sum = 5;
+        for (const auto& p : poles) {
+            const double dpsi = psi - p[0];
+            double dphi = std::fmod(std::fabs(phi - p[1]), 360.0);
+            dphi = std::min(dphi, 360 - dphi) * std::sin(std::max(psi, p[0]) * 3.14159265 / 180);
+            sum += 100 * std::exp(-(dpsi * dpsi + dphi * dphi) / 120);
+        }
+        return sum;
+    };
+    std::vector<std::string> lines{SliceFileHeader(10, 11, 1)};
+    for (int m = 0; m < 72; ++m) {
+        std::vector<int32_t> sums(360, 0);
+        const double phi = (72 - (m + 36) % 72) * 5.0;
+        for (int d = 0; d <= 90; ++d) sums[static_cast<size_t>(d)] = static_cast<int32_t>(texture(d, phi) * 30);
+        lines.push_back(SliceFileLine("tex." + std::string(m < 10 ? "00" : "0") + std::to_string(m), sums));
+    }
+    const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
+    WriteTextLines(path, lines);
+    return path;
+}
+
+} // namespace
+
+TEST(PoleWindowsScreenshot, FiguresWithAMarkedPoleAndItsProfiles) {
+    const char* folder = std::getenv("ORV_SCREENSHOT_DIR");
+    if (!folder) GTEST_SKIP() << "ORV_SCREENSHOT_DIR not set";
+    QTemporaryDir dir;
+    Workspace ws;
+    TestHost host;
+    TFPoleFWindow w(ws, host);
+    w.show();
+    ws.Form14.EPhiAxis = "0";
+    ws.Form14.RadioButton1 = false;
+    OpenPoleFigures(ws, host, {WriteTexturedSeries(dir, "cube.slc", 0), WriteTexturedSeries(dir, "turned.slc", 20)});
+    SavePoleFigures(ws, host, dir.filePath("both.epf").toStdString());
+    ws.Form14.RadioButton1 = true;
+    OpenPoleFigures(ws, host, {WriteTexturedSeries(dir, "cube.slc", 0), WriteTexturedSeries(dir, "turned.slc", 20),
+                               dir.filePath("both.epf").toStdString()});
+    Click(w.panel(0), QPoint(150 + 64, 150 - 64));
+    QApplication::processEvents();
+    EXPECT_TRUE(w.grab().save(QString(folder) + "/pole_figures.png"));
 }

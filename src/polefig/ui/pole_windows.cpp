@@ -133,7 +133,7 @@ TFPoleFWindow::TFPoleFWindow(Workspace& ws, QtHost& host, QWidget* parent)
     auto* controls = new QHBoxLayout;
     readOut_ = Panel(this, "panelout");
     readOut_->setMinimumWidth(230);
-    controls->addWidget(readOut_);
+    controls->addWidget(readOut_, 0, Qt::AlignTop);
 
     QGridLayout* g = nullptr;
     auto* points = Group(this, "Poles", g);
