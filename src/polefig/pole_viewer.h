@@ -96,6 +96,7 @@ void PoleViewerShown(Workspace& ws, Host& host);
 // panels), index 4 as the generator window's preview (Preview, drawn at plot
 // size 200; the panels' figures are not touched). Logs "pole figure NAME
 // displayed". A failed load shows its message and leaves the panel empty.
+// Main thread only: a worker hands it over with host.sync.
 bool LoadPoleFigure(Workspace& ws, Host& host, int index, const std::string& path);
 // File > Open with the chosen files: a new Open of up to four figures.
 void OpenPoleFigures(Workspace& ws, Host& host, const std::vector<std::string>& paths);

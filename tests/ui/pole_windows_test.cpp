@@ -159,4 +159,8 @@ TEST(PoleWindowsScreenshot, FiguresWithAMarkedPoleAndItsProfiles) {
     Click(w.panel(0), QPoint(150 + 64, 150 - 64));
     QApplication::processEvents();
     EXPECT_TRUE(w.grab().save(QString(folder) + "/pole_figures.png"));
+    TForm14Window settings(ws, host);
+    settings.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(settings.grab().save(QString(folder) + "/pole_settings.png"));
 }
