@@ -14,7 +14,7 @@ for target in "$build"/*_fuzz; do
     name=$(basename "$target")
     corpus="$build/corpus/$name"
     mkdir -p "$corpus"
-    for f in tests/data/formats/* tests/data/formats/made/* tests/data/scans/* fuzz/seeds/"$name"/*; do
+    for f in tests/data/formats/* tests/data/formats/made/* tests/data/scans/* tests/data/polefig/* fuzz/seeds/"$name"/*; do
         case "$f" in *.json|*.md) continue ;; esac
         [ -f "$f" ] && cp "$f" "$corpus/"
     done

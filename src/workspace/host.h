@@ -23,6 +23,7 @@ enum class View {
     History,      // the history pictures
     FileList,     // the frame list
     Sector,       // the selected sector
+    PoleFigures,  // the pole-figure viewer's panels, read-outs and profiles
 };
 
 class Host {

@@ -187,12 +187,18 @@ struct TForm7 {
 
 // "PoleSettings" (the boxes other windows write)
 struct TForm14 {
-    std::string EPhiAxis = "144.7";
+    std::string EPhiAxis = "144.7";   // phi-axis angle of the slice files' frames, degrees
+    std::string Eincps = "5.0";       // shown only
+    std::string Eincph = "5.0";       // shown only
+    bool RadioButton1 = true;         // "10 levels palette"
+    bool RadioButton2 = false;        // "Continuous palette"
 };
 
 // "PoleFigure Generator" (the boxes other windows write)
 struct TForm16 {
     std::string EPhiAxis = "144.7";
+    std::string Eincps = "5.0";       // psi step of the grids built from slice files
+    std::string Eincph = "5.0";       // phi step
 };
 
 // The main window's boxes that other parts read and write.

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "chart/curve_fit.h"
+#include "polefig/pole_grid.h"
+#include "polefig/pole_viewer.h"
 #include "workspace/frame_display.h"
 #include "workspace/frame_types.h"
 #include "workspace/logbook.h"
@@ -237,6 +239,10 @@ struct Workspace {
     TForm14 Form14;
     TForm16 Form16;
     TForm20 Form20;
+
+    // ---- Pole figures -------------------------------------------------------
+    PoleGridBlock Poles;             // the grids, steps and slots
+    TFPoleF FPoleF;                  // "PoleFigures": panels, read-outs, profile charts
 
     // ---- The logbook --------------------------------------------------------
     LogBook LLog;

@@ -17,6 +17,8 @@
 
 #include "formats/batch_worker.h"
 #include "formats/native_frame.h"
+#include "polefig/pole_viewer.h"
+#include "polefig/ui/pole_windows.h"
 #include "scans/ui/scan_dialogs.h"
 #include "scans/ui/scan_windows.h"
 #include "workspace/detector_settings.h"
@@ -162,6 +164,8 @@ void Application::createWindows() {
     series_ = std::make_unique<TForm9Window>(ws, host_);
     help_ = std::make_unique<TFAboutWindow>();
     fileFormat_ = std::make_unique<TForm13Window>(ws, host_);
+    poleFigures_ = std::make_unique<TFPoleFWindow>(ws, host_);
+    poleSettings_ = std::make_unique<TForm14Window>(ws, host_);
     history_ = std::make_unique<TForm17Window>(ws, host_);
     wavelength_ = std::make_unique<TForm19Window>(ws, host_);
     zoom_ = std::make_unique<ZoomWindow>(ws, host_);
@@ -192,6 +196,8 @@ void Application::createWindows() {
     frameList_->showFrameWindow = [this] { ShowRestored(frame_.get()); };
     frameList_->startLoading = [this] { startLoading(); };
     frameList_->setPlacementAnchor(main_.get());
+    poleFigures_->showSettings = [this] { ShowRestored(poleSettings_.get()); };
+    poleFigures_->showLogbook = [this] { ShowRestored(logbook_.get()); };
     detector_->onSetWavelength = [this] { ShowRestored(wavelength_.get()); };
     detector_->onSaveSettings = [this] { main_->trigger(CommandId::SaveSettings); };
     detector_->onLoadSettings = [this] { main_->trigger(CommandId::LoadSettings); };
@@ -309,6 +315,10 @@ void Application::installCommands() {
     m.setHandler(C::DetectorRotations, [] {});
     m.setHandler(C::LoadBackgroundFile, [] {});
     m.setHandler(C::About, show(help_.get()));
+    m.setHandler(C::PoleFigureAnalysis, [this, &ws] {
+        ResetPoleViewer(ws, host_);
+        ShowRestored(poleFigures_.get());
+    });
     m.setHandler(C::DefineSector, show(mask_.get()));
     m.setHandler(C::DeleteSector, [this, &ws] {
         if (ws.FrameIsLoaded()) DeleteSector1Click(ws, host_);

@@ -20,12 +20,14 @@ class FrameWindow;
 class MainWindow;
 class TBatchThread;
 class TF2ThetaWindow;
+class TFPoleFWindow;
 class TFAboutWindow;
 class TFMaskWindow;
 class TFSetupWindow;
 class TForm11Window;
 class TForm12Window;
 class TForm13Window;
+class TForm14Window;
 class TForm17Window;
 class TForm19Window;
 class TForm23Window;
@@ -91,6 +93,7 @@ public:
     TForm12Window& psiScanWindow() { return *psiScan_; }
     TForm32Window& detectorSettings() { return *detector_; }
     TForm11Window& logbook() { return *logbook_; }
+    TFPoleFWindow& poleFigures() { return *poleFigures_; }
     SplashWindow& splash() { return *splash_; }
 
 private:
@@ -135,6 +138,8 @@ private:
     std::unique_ptr<TForm9Window> series_;
     std::unique_ptr<TFAboutWindow> help_;
     std::unique_ptr<TForm13Window> fileFormat_;
+    std::unique_ptr<TFPoleFWindow> poleFigures_;
+    std::unique_ptr<TForm14Window> poleSettings_;
     std::unique_ptr<TForm17Window> history_;
     std::unique_ptr<TForm19Window> wavelength_;
     std::unique_ptr<ZoomWindow> zoom_;
