@@ -16,10 +16,10 @@ constexpr double Pi = 3.14159265358979323846;
 
 // A text field: a length byte, then `length` characters, zero-filled.
 void PutText(std::string& out, const std::string& text, size_t length) {
-    const size_t n = std::min(text.size(), length);
-    out.push_back(static_cast<char>(n));
-    out.append(text, 0, n);
-    out.append(length - n, '\0');
+    const std::string cut = CutMineralText(text, length);
+    out.push_back(static_cast<char>(cut.size()));
+    out += cut;
+    out.append(length - cut.size(), '\0');
 }
 
 void PutF64(std::string& out, double v) {
@@ -57,6 +57,13 @@ std::string NumberAt(std::string_view line, size_t& pos) {
 }
 
 } // namespace
+
+std::string CutMineralText(const std::string& text, size_t length) {
+    if (text.size() <= length) return text;
+    size_t n = length;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;   // a continuation byte
+    return text.substr(0, n);
+}
 
 bool MineralLineTwoTheta(double landa, double d, double minD, double& twoTheta) {
     if (!(d > minD)) return false;

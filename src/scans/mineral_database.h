@@ -69,6 +69,9 @@ MineralFile ReadMineralFile(const std::string& path);
 void WriteMineralFile(const std::string& path, const std::vector<MineralRecord>& records,
                       const std::string& beyond);
 
+// `text` cut to at most `length` bytes, never inside a UTF-8 character.
+std::string CutMineralText(const std::string& text, size_t length);
+
 // The list row of a pattern: its name, a blank and its formula.
 std::string MineralListText(const MineralRecord& record);
 

@@ -192,8 +192,8 @@ bool SavePattern(Workspace& ws, Host& host) {
     }
     const TForm29& f = ws.Form29;
     MineralRecord record;
-    record.Name = f.EName.substr(0, MineralTextLength);
-    record.Formula = f.EFormula.substr(0, MineralTextLength);
+    record.Name = CutMineralText(f.EName, MineralTextLength);
+    record.Formula = CutMineralText(f.EFormula, MineralTextLength);
     const int32_t lines = std::clamp(NextPatternRow(ws) - 1, 0,
                                      std::min<int32_t>(MaxMineralLines, static_cast<int32_t>(f.StringGrid1.size()) - 1));
     try {
@@ -202,7 +202,7 @@ bool SavePattern(Workspace& ws, Host& host) {
             MineralLine& line = record.Line[static_cast<size_t>(i - 1)];
             if (!row[1].empty()) line.D = ParseNumber(row[1]);
             if (!row[2].empty()) line.Intensity = ParseNumber(row[2]);
-            line.Hkl = row[3].substr(0, MineralHklLength);
+            line.Hkl = CutMineralText(row[3], MineralHklLength);
         }
         record.LineCount = lines;
         const std::string path = FileNeeded(ws);

@@ -111,6 +111,11 @@ TEST(MineralFileTest, WriterBytesEqualTheLayoutPackedByHand) {
     EXPECT_DOUBLE_EQ(file.Records[0].Line[1].Intensity, 55);
     EXPECT_EQ(file.Records[1].Formula, std::string(30, 'F'));
     EXPECT_EQ(file.Records[1].Line[99].Hkl, "-10 -10 -10");
+
+    // A cut never splits a character: 29 letters and an alpha (two bytes) keep 29.
+    MineralRecord greek = Pattern(std::string(29, 'a') + "\xCE\xB1", "Al2O3");
+    EXPECT_EQ(UnpackMineralRecord(PackMineralRecord(greek)).Name, std::string(29, 'a'));
+    EXPECT_EQ(CutMineralText("\xCE\xB1-Al2O3", 2), "\xCE\xB1");
 }
 
 TEST(MineralFileTest, DamagedRecordsAreClampedAndPartialRecordsLeftOut) {

@@ -16,6 +16,8 @@
 
 #include "formats/batch_worker.h"
 #include "formats/native_frame.h"
+#include "scans/mineral_list.h"
+#include "scans/ui/mineral_windows.h"
 #include "scans/ui/scan_windows.h"
 #include "workspace/detector_settings.h"
 #include "workspace/frame_display.h"
@@ -151,11 +153,13 @@ void Application::createWindows() {
     help_ = std::make_unique<TFAboutWindow>();
     fileFormat_ = std::make_unique<TForm13Window>(ws, host_);
     history_ = std::make_unique<TForm17Window>(ws, host_);
+    mineralList_ = std::make_unique<TForm18Window>(ws, host_);
     wavelength_ = std::make_unique<TForm19Window>(ws, host_);
     zoom_ = std::make_unique<ZoomWindow>(ws, host_);
     brightness_ = std::make_unique<BrightnessWindow>(ws, host_);
     frameInfo_ = std::make_unique<TForm23Window>(ws, host_);
     diffractometer_ = std::make_unique<TForm28Window>(ws, host_);
+    newPattern_ = std::make_unique<TForm29Window>(ws, host_);
     splash_ = std::make_unique<SplashWindow>();
     detector_ = std::make_unique<TForm32Window>(ws, host_);
     frameList_ = std::make_unique<TForm4Window>(ws, host_);
@@ -174,6 +178,16 @@ void Application::createWindows() {
     detector_->onSetWavelength = [this] { ShowRestored(wavelength_.get()); };
     detector_->onSaveSettings = [this] { main_->trigger(CommandId::SaveSettings); };
     detector_->onLoadSettings = [this] { main_->trigger(CommandId::LoadSettings); };
+    mineralList_->setPlacementAnchor(scan_.get());
+    mineralList_->showNewPattern = [this] { ShowRestored(newPattern_.get()); };
+    newPattern_->onSaved = [this] { mineralList_->refresh(); };
+    // FITTOSTD: the list is shown (and so read), then the standard selected.
+    ws.Hooks.SelectStandard = [this](Workspace& w, Host&, const std::string& name) {
+        showMineralList();
+        const bool found = SelectStandardByName(w, name);
+        mineralList_->refresh();
+        return found;
+    };
     main_->onClosing = [this] { closing(); };
     connect(splash_.get(), &SplashWindow::finished, this, [this] {
         ShowRestored(frame_.get());
@@ -335,6 +349,8 @@ void Application::installCommands() {
     });
     m.setHandler(C::RunScript, [this, &ws] { RunScriptCommand(ws, host_); });
 }
+
+void Application::showMineralList() { ShowRestored(mineralList_.get()); }
 
 void Application::start() {
     main_->show();
