@@ -217,25 +217,6 @@ TEST_F(MineralListTest, ReadingListsEveryPatternAndAMissingFileIsReported) {
     EXPECT_NE(host.messages[0].find("mineral.min"), std::string::npos);
 }
 
-TEST_F(MineralListTest, ApplyShowAllAndTheSelectedStandard) {
-    WriteBytes(DatabaseFile(), TestRecord("Hematite", "Fe2O3", {}, 0) + TestRecord("Cementite", "Fe3C", {}, 0) +
-                                   TestRecord("Iron alpha", "Fe", {}, 0));
-    ReadMineralDatabase(ws, host);
-    EXPECT_EQ(SelectMineralRow(ws, 1), 2);
-    EXPECT_EQ(ws.Form18.EName, "Cementite");
-    ws.Form18.EAnd = "Fe";
-    ws.Form18.ENot = "O";
-    ws.Form18.RadioButton1 = false;
-    ws.Form18.RadioButton2 = true;
-    ApplyMineralSearch(ws);
-    EXPECT_EQ(ws.VisibleMinerals, (std::vector<int32_t>{2, 3}));
-    EXPECT_EQ(SelectedStandard(ws), 0);          // a new list has no selection
-    EXPECT_EQ(SelectMineralRow(ws, 1), 3);       // row 1 now shows pattern 3
-    EXPECT_EQ(SelectMineralRow(ws, 5), 0);
-    ShowAllMinerals(ws);
-    EXPECT_EQ(ws.VisibleMineralCount, 3);
-}
-
 TEST_F(MineralListTest, StandardByNameIgnoresCaseAndTheScriptsPaddingBlanks) {
     WriteBytes(DatabaseFile(), TestRecord("Silicon", "Si", {}, 0) + TestRecord("LaB6", "LaB6", {}, 0) +
                                    TestRecord("LaB6 old lot", "LaB6", {}, 0));

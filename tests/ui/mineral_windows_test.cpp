@@ -93,8 +93,12 @@ TEST_F(MineralWindowsTest, ListFiltersSelectsAndRemoves) {
 
     ClickRow(list, 1);
     EXPECT_EQ(selected, (std::vector<int32_t>{7}));
+    ClickRow(list, 1);   // the selected row again: drawn again
+    EXPECT_EQ(selected, (std::vector<int32_t>{7, 7}));
     EXPECT_EQ(SelectedStandard(ws), 7);
     EXPECT_EQ(ws.Form18.EName, "Anatase");
+    SendKey(list, Qt::Key_Up, QString());
+    EXPECT_EQ(selected, (std::vector<int32_t>{7, 7, 6}));
 
     Find<QPushButton>(&w, "Button4")->click();   // Show All
     ASSERT_EQ(static_cast<size_t>(list->count()), shipped);

@@ -37,10 +37,15 @@ TForm18Window::TForm18Window(Workspace& ws, QtHost& host, QWidget* parent)
     list_->setObjectName("MineralList");
     list_->setMinimumWidth(260);
     layout->addWidget(list_, 1);
+    // A row is taken when the selection moves to it (mouse or keys) and
+    // also when the selected row is clicked again, which draws it again.
+    list_->viewport()->installEventFilter(this);
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-        const int32_t pattern = SelectMineralRow(ws_, row);
-        binding_.refresh();
-        if (pattern > 0 && onStandardSelected) onStandardSelected(pattern);
+        rowChangedByPress_ = true;
+        rowClicked(row);
+    });
+    connect(list_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (!rowChangedByPress_) rowClicked(list_->row(item));
     });
 
     auto* side = new QVBoxLayout;
@@ -125,6 +130,17 @@ void TForm18Window::refresh() {
     QSignalBlocker blockBar(trackBar_);
     trackBar_->setValue(ws_.Form18.TrackBar1);
     progress_->setValue(ws_.Form18.ProgressBar1);
+}
+
+void TForm18Window::rowClicked(int row) {
+    const int32_t pattern = SelectMineralRow(ws_, row);
+    binding_.refresh();
+    if (pattern > 0 && onStandardSelected) onStandardSelected(pattern);
+}
+
+bool TForm18Window::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonPress) rowChangedByPress_ = false;
+    return RecordWindow::eventFilter(watched, event);
 }
 
 void TForm18Window::findMatch() {

@@ -50,14 +50,17 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void rowClicked(int row);
     void findMatch();
 
     QListWidget* list_;
     QSlider* trackBar_;
     QProgressBar* progress_;
     QPointer<QWidget> anchor_;
+    bool rowChangedByPress_ = false;   // the last mouse press moved the selection
 };
 
 // "New Pattern"
