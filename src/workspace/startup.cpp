@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "scans/scan_analysis.h"
+#include "scans/mineral_database.h"
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
 #include "workspace/main_commands.h"
@@ -79,6 +80,11 @@ bool PrepareProgramFolder(Workspace& ws, Host& host, const std::string& folder) 
         } catch (const FileError& e) {
             host.message(e.what());
         }
+    }
+    try {
+        InstallShippedMinerals(ws.InstallDir);   // a database already there stays as it is
+    } catch (const FileError& e) {
+        host.message(e.what());
     }
     return true;
 }

@@ -16,8 +16,9 @@ inline constexpr const char* DataFolderName = "Data";
 // Where the program folder lives: $ORVANTIDE_HOME when set, else
 // $XDG_DATA_HOME/Orvantide, else ~/.local/share/Orvantide. Ends with "/".
 std::string DefaultProgramFolder();
-// Creates the folder, its "Data" subfolder and the marker file when they are
-// missing, and makes it InstallDir. Returns false (with a message) when the
+// Creates the folder, its "Data" subfolder, the marker file and the shipped
+// reference patterns "mineral.min" when they are missing, and makes it
+// InstallDir. Returns false (with a message) when the
 // folder cannot be made.
 bool PrepareProgramFolder(Workspace& ws, Host& host, const std::string& folder);
 

@@ -12,6 +12,8 @@
 #include "chart/curve_fit.h"
 #include "polefig/pole_grid.h"
 #include "polefig/pole_viewer.h"
+#include "scans/mineral_database.h"
+#include "scans/mineral_list.h"
 #include "workspace/frame_display.h"
 #include "workspace/frame_types.h"
 #include "workspace/logbook.h"
@@ -35,8 +37,9 @@ struct ScanHooks {
     // EXoM, EYoM as they stand (the window's "Set" behaviour, method "0").
     std::function<void(Workspace&, Host&, bool typedCentre)> FindCentre;
     // FITTOSTD: shows the pattern list and selects the first pattern whose
-    // list text, in lower case, begins with `name` in lower case. Returns
-    // false, selecting nothing, when no pattern matches.
+    // list text, in lower case, begins with `name` in lower case (trailing
+    // blanks of `name` not compared: SelectStandardByName). Returns false,
+    // selecting nothing, when no pattern matches.
     std::function<bool(Workspace&, Host&, const std::string& name)> SelectStandard;
     // FITTOSTD, with the standard selected and Form41Fit's boxes set: the
     // 2-theta scan window's "AA" when `autoAdjust`, then its "Fit", then
@@ -243,6 +246,14 @@ struct Workspace {
     // ---- Pole figures -------------------------------------------------------
     PoleGridBlock Poles;             // the grids, steps and slots
     TFPoleF FPoleF;                  // "PoleFigures": panels, read-outs, profile charts
+
+    // ---- Reference patterns ("mineral.min", see scans/mineral_list.h) ------
+    std::vector<MineralRecord> MineralTable = std::vector<MineralRecord>(MaxMinerals + 1);  // slot 0: scratch
+    int32_t MineralCount = 0;
+    std::vector<int32_t> VisibleMinerals;   // the pattern of each list row
+    int32_t VisibleMineralCount = 0;
+    TForm18 Form18;                         // "Mineral List"
+    TForm29 Form29;                         // "New Pattern"
 
     // ---- The logbook --------------------------------------------------------
     LogBook LLog;

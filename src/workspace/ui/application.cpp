@@ -20,6 +20,8 @@
 #include "polefig/pole_viewer.h"
 #include "polefig/ui/pole_windows.h"
 #include "scans/ui/scan_dialogs.h"
+#include "scans/mineral_list.h"
+#include "scans/ui/mineral_windows.h"
 #include "scans/ui/scan_windows.h"
 #include "workspace/detector_settings.h"
 #include "workspace/frame_display.h"
@@ -167,11 +169,13 @@ void Application::createWindows() {
     poleFigures_ = std::make_unique<TFPoleFWindow>(ws, host_);
     poleSettings_ = std::make_unique<TForm14Window>(ws, host_);
     history_ = std::make_unique<TForm17Window>(ws, host_);
+    mineralList_ = std::make_unique<TForm18Window>(ws, host_);
     wavelength_ = std::make_unique<TForm19Window>(ws, host_);
     zoom_ = std::make_unique<ZoomWindow>(ws, host_);
     brightness_ = std::make_unique<BrightnessWindow>(ws, host_);
     frameInfo_ = std::make_unique<TForm23Window>(ws, host_);
     diffractometer_ = std::make_unique<TForm28Window>(ws, host_);
+    newPattern_ = std::make_unique<TForm29Window>(ws, host_);
     splash_ = std::make_unique<SplashWindow>();
     detector_ = std::make_unique<TForm32Window>(ws, host_);
     frameList_ = std::make_unique<TForm4Window>(ws, host_);
@@ -201,6 +205,16 @@ void Application::createWindows() {
     detector_->onSetWavelength = [this] { ShowRestored(wavelength_.get()); };
     detector_->onSaveSettings = [this] { main_->trigger(CommandId::SaveSettings); };
     detector_->onLoadSettings = [this] { main_->trigger(CommandId::LoadSettings); };
+    mineralList_->setPlacementAnchor(scan_.get());
+    mineralList_->showNewPattern = [this] { ShowRestored(newPattern_.get()); };
+    newPattern_->onSaved = [this] { mineralList_->refresh(); };
+    // FITTOSTD: the list is shown (and so read), then the standard selected.
+    ws.Hooks.SelectStandard = [this](Workspace& w, Host&, const std::string& name) {
+        showMineralList();
+        const bool found = SelectStandardByName(w, name);
+        mineralList_->refresh();
+        return found;
+    };
     main_->onClosing = [this] { closing(); };
     connect(host_.notifier(), &ViewNotifier::changed, this, [this](View v) {
         if (v == View::History) showHistoryPicture();
@@ -360,6 +374,8 @@ void Application::installCommands() {
     });
     m.setHandler(C::RunScript, [this, &ws] { RunScriptCommand(ws, host_); });
 }
+
+void Application::showMineralList() { ShowRestored(mineralList_.get()); }
 
 void Application::start() {
     main_->show();

@@ -29,9 +29,11 @@ class TForm12Window;
 class TForm13Window;
 class TForm14Window;
 class TForm17Window;
+class TForm18Window;
 class TForm19Window;
 class TForm23Window;
 class TForm28Window;
+class TForm29Window;
 class TForm2Window;
 class TForm32Window;
 class TForm5Window;
@@ -94,6 +96,12 @@ public:
     TForm32Window& detectorSettings() { return *detector_; }
     TForm11Window& logbook() { return *logbook_; }
     TFPoleFWindow& poleFigures() { return *poleFigures_; }
+    // "Mineral List": the reference patterns and the current standard.
+    TForm18Window& mineralList() { return *mineralList_; }
+    TForm29Window& newPattern() { return *newPattern_; }
+    // Shows the Mineral List, restored from minimised (the scan windows'
+    // "Pattern Search Tool" and "Show Mineral Database").
+    void showMineralList();
     SplashWindow& splash() { return *splash_; }
 
 private:
@@ -141,11 +149,13 @@ private:
     std::unique_ptr<TFPoleFWindow> poleFigures_;
     std::unique_ptr<TForm14Window> poleSettings_;
     std::unique_ptr<TForm17Window> history_;
+    std::unique_ptr<TForm18Window> mineralList_;
     std::unique_ptr<TForm19Window> wavelength_;
     std::unique_ptr<ZoomWindow> zoom_;
     std::unique_ptr<BrightnessWindow> brightness_;
     std::unique_ptr<TForm23Window> frameInfo_;
     std::unique_ptr<TForm28Window> diffractometer_;
+    std::unique_ptr<TForm29Window> newPattern_;
     std::unique_ptr<SplashWindow> splash_;
     std::unique_ptr<TForm32Window> detector_;
     std::unique_ptr<TForm4Window> frameList_;
