@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -16,13 +17,18 @@ struct Workspace;
 
 using MaskRecords = std::vector<std::pair<uint16_t, uint16_t>>;
 
-// Reads every whole record of a mask file; throws FileError when it cannot
-// be read. A trailing half record is ignored.
+// The records of a mask file's bytes. Throws FileError, naming `name`, when
+// the bytes are not whole records (a truncated or foreign file).
+MaskRecords ParseMaskRecords(std::string_view bytes, const std::string& name);
+// Reads a mask file; throws FileError when it cannot be read or is not
+// whole records.
 MaskRecords ReadMaskFile(const std::string& path);
 // Masks the pixels the records name; records outside the frame are skipped.
 // Returns how many records lay inside the frame.
 int64_t ApplyMask(FramePlane<int32_t>& pixels, int32_t width, int32_t height, const MaskRecords& records);
-// Writes every masked pixel (intensity -1) row by row.
+// Writes every masked pixel (intensity -1) row by row. Throws FileError,
+// writing nothing, when a masked pixel lies beyond column or row 65535
+// (the records cannot hold it).
 void WriteMaskFile(const std::string& path, const Workspace& ws);
 
 struct BackgroundFrame {
@@ -34,6 +40,9 @@ struct BackgroundFrame {
     }
 };
 
+// A background frame from a file's bytes; throws FileError, naming `name`,
+// when the bytes are shorter than the width and height say.
+BackgroundFrame ParseBackgroundFrame(std::string_view bytes, const std::string& name);
 // Reads a background frame; throws FileError when the file cannot be read
 // or is shorter than its width and height say.
 BackgroundFrame ReadBackgroundFile(const std::string& path);

@@ -45,17 +45,22 @@ TEST(MaskFileTest, SaveThenLoadRestoresTheSameMaskedPixels) {
             EXPECT_EQ(b.FramePixels.Intensity[x][y] == -1, a.FramePixels.Intensity[x][y] == -1);
 }
 
-TEST(MaskFileTest, RecordsOutsideTheFrameAndHalfRecordsAreSkipped) {
+TEST(MaskFileTest, RecordsOutsideTheFrameAreSkippedAndHalfRecordsRefused) {
     TempDir dir;
-    std::string bytes = {0, 0, 1, 0,   9, 0, 1, 0,   2, 0, 0, 0,   (char)0xff, (char)0xff, 1, 0,   2, 0, 2, 0,   7};
-    test::WriteBytes(dir.file("odd.msk"), bytes);
+    std::string bytes = {0, 0, 1, 0,   9, 0, 1, 0,   2, 0, 0, 0,   (char)0xff, (char)0xff, 1, 0,   2, 0, 2, 0};
+    test::WriteBytes(dir.file("m.msk"), bytes);
     Workspace ws;
     Frame(ws, 8, 5);
-    auto records = ReadMaskFile(dir.file("odd.msk"));
+    auto records = ReadMaskFile(dir.file("m.msk"));
     EXPECT_EQ(records.size(), 5u);
     EXPECT_EQ(ApplyMask(ws.FramePixels.Intensity, 8, 5, records), 1);
     EXPECT_EQ(ws.FramePixels.Intensity[2][2], -1);
     EXPECT_EQ(ws.FramePixels.Intensity[0][1], 0);   // the border stays untouched
+
+    // A file that is not whole records is not a mask: refused before any
+    // pixel is masked.
+    test::WriteBytes(dir.file("odd.msk"), bytes + '\x07');
+    EXPECT_THROW(ReadMaskFile(dir.file("odd.msk")), FileError);
 }
 
 TEST(BackgroundFileTest, RoundTripAndSubtractionKeepsMasks) {
