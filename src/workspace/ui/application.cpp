@@ -34,6 +34,7 @@
 #include "workspace/text_files.h"
 #include "workspace/ui/brightness_window.h"
 #include "workspace/ui/file_format_window.h"
+#include "workspace/ui/frame_edit_dialogs.h"
 #include "workspace/ui/frame_list_window.h"
 #include "workspace/ui/frame_window.h"
 #include "workspace/ui/help_window.h"
@@ -373,6 +374,9 @@ void Application::installCommands() {
             QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ws.ScriptFile)));
     });
     m.setHandler(C::RunScript, [this, &ws] { RunScriptCommand(ws, host_); });
+
+    frameEdits_ = std::make_unique<FrameEditCommands>(ws, host_, m, [this](bool running) { enableFrameCommands(!running); });
+    frameEdits_->install();
 }
 
 void Application::showMineralList() { ShowRestored(mineralList_.get()); }
@@ -498,6 +502,7 @@ void Application::enableFrameCommands(bool enabled) {
     for (CommandId id : {CommandId::FileOpen, CommandId::LoadFile, CommandId::PrevFile, CommandId::NextFile,
                          CommandId::RunBatch, CommandId::RunScript, CommandId::DeleteSector})
         main_->setCommandEnabled(id, enabled);
+    for (CommandId id : FrameEditCommands::FrameChangingCommands()) main_->setCommandEnabled(id, enabled);
 }
 
 void Application::showHistoryPicture() {

@@ -16,6 +16,7 @@ class QWidget;
 namespace orv {
 
 class BrightnessWindow;
+class FrameEditCommands;
 class FrameWindow;
 class MainWindow;
 class TBatchThread;
@@ -103,6 +104,8 @@ public:
     // "Pattern Search Tool" and "Show Mineral Database").
     void showMineralList();
     SplashWindow& splash() { return *splash_; }
+    // The frame-editing commands and their workers.
+    FrameEditCommands& frameEdits() { return *frameEdits_; }
 
 private:
     void createWindows();
@@ -162,6 +165,7 @@ private:
     std::unique_ptr<TForm5Window> zoomIn_;            // the scan windows' dialogs
     std::unique_ptr<TForm6Window> findPeaks_;
     std::unique_ptr<TForm7Window> background_;
+    std::unique_ptr<FrameEditCommands> frameEdits_;   // last: its workers stop first
 };
 
 } // namespace orv
