@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <limits>
 #include <stdexcept>
 
 #include "base/numbers.h"
 #include "base/parallel.h"
+#include "formats/binary_io.h"
 #include "formats/reader.h"
 #include "workspace/frame_display.h"
 #include "workspace/frame_edits.h"
@@ -19,11 +19,6 @@
 namespace orv {
 
 namespace {
-
-int32_t Saturate(int64_t v) {
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
 
 template <typename Combine>
 void CombineColumns(FramePlane<int32_t>& result, const FramePlane<int32_t>& other, int32_t width, int32_t height,
@@ -42,7 +37,8 @@ void CombineColumns(FramePlane<int32_t>& result, const FramePlane<int32_t>& othe
 template <typename Op>
 auto Masked(const Op& op) {
     return [op](int32_t a, int32_t b) {
-        return a == MaskedIntensity || b == MaskedIntensity ? MaskedIntensity : Saturate(op(int64_t{a}, int64_t{b}));
+        if (a == MaskedIntensity || b == MaskedIntensity) return MaskedIntensity;
+        return SaturateToInt32(op(int64_t{a}, int64_t{b}));
     };
 }
 

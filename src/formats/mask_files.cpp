@@ -1,7 +1,6 @@
 #include "formats/mask_files.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "base/parallel.h"
 #include "formats/binary_io.h"
@@ -93,9 +92,7 @@ bool SubtractBackground(FramePlane<int32_t>& pixels, int32_t width, int32_t heig
                             for (int32_t x = x1; x <= x2; ++x) {
                                 int32_t& v = pixels[x][y];
                                 if (v == MaskedIntensity) continue;
-                                const int64_t r = static_cast<int64_t>(v) - row[x - 1];
-                                v = static_cast<int32_t>(std::clamp<int64_t>(r, std::numeric_limits<int32_t>::min(),
-                                                                             std::numeric_limits<int32_t>::max()));
+                                v = SaturateToInt32(static_cast<int64_t>(v) - row[x - 1]);
                             }
                         }
                     }

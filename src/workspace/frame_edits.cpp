@@ -4,13 +4,13 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 #include <vector>
 
 #include "base/file_bytes.h"
 #include "base/numbers.h"
 #include "base/parallel.h"
+#include "formats/binary_io.h"
 #include "formats/mask_files.h"
 #include "workspace/frame_display.h"
 #include "workspace/geometry.h"
@@ -28,11 +28,6 @@ constexpr int64_t MinPixelsPerWorker = 1 << 16;
 
 unsigned WorkersFor(int32_t width, int32_t height) {
     return ParallelWorkerCount(int64_t{width} * height, MinPixelsPerWorker);
-}
-
-int32_t Saturate(int64_t v) {
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 // Runs `edit(column)` on columns 1..width of the plane, in parallel.
@@ -89,7 +84,7 @@ void AddToIntensities(FramePlane<int32_t>& pixels, int32_t width, int32_t height
     CheckArea(pixels, width, height);
     ForColumns(pixels, width, height, [&](int32_t* column) {
         for (int32_t y = 1; y <= height; ++y)
-            if (column[y] != MaskedIntensity) column[y] = Saturate(column[y] + value);
+            if (column[y] != MaskedIntensity) column[y] = SaturateToInt32(column[y] + value);
     });
 }
 
@@ -346,45 +341,52 @@ bool CropFrame(Workspace& ws, Host& host) {
     return true;
 }
 
+namespace {
+// The typed value when it is a number of at most `limit` in size; else the
+// user is told and nothing is returned.
+std::optional<double> TypedValue(Host& host, const std::string& text, double limit) {
+    const std::optional<double> value = TypedNumber(host, text);
+    if (value && std::fabs(*value) > limit) {
+        host.message(OutOfRange);
+        return std::nullopt;
+    }
+    return value;
+}
+
+// After a value command: Frame Info, the logbook, the picture and the scan.
+void ValueCommandDone(Workspace& ws, Host& host, const std::string& logLine) {
+    ShowFrameSizeAndMaximum(ws, host);
+    Log(ws, host, logLine);
+    RedrawSectorThenScan(ws, host);
+}
+} // namespace
+
 bool MaskPixelsByValue(Workspace& ws, Host& host, const std::string& text, MaskSide side) {
     if (!RequireFrame(ws, host) || IsBlank(text)) return false;
     const std::optional<double> threshold = TypedNumber(host, text);
     if (!threshold) return false;
     const int64_t count = MaskByValue(ws.FramePixels.Intensity, UsedColumns(ws), UsedRows(ws), *threshold, side);
-    ShowFrameSizeAndMaximum(ws, host);
-    Log(ws, host, std::string(side == MaskSide::Above ? "n of pixels masked above " : "n of pixels masked below ") +
-                      text + " was " + std::to_string(count));
-    RedrawSectorThenScan(ws, host);
+    ValueCommandDone(ws, host,
+                     std::string(side == MaskSide::Above ? "n of pixels masked above " : "n of pixels masked below ") +
+                         text + " was " + std::to_string(count));
     return true;
 }
 
 bool MultiplyFrame(Workspace& ws, Host& host, const std::string& text) {
     if (!RequireFrame(ws, host) || IsBlank(text)) return false;
-    const std::optional<double> factor = TypedNumber(host, text);
+    const std::optional<double> factor = TypedValue(host, text, 10);
     if (!factor) return false;
-    if (std::fabs(*factor) > 10) {
-        host.message(OutOfRange);
-        return false;
-    }
     ScaleIntensities(ws.FramePixels.Intensity, UsedColumns(ws), UsedRows(ws), static_cast<float>(*factor));
-    ShowFrameSizeAndMaximum(ws, host);
-    Log(ws, host, "frame multiplied by " + text);
-    RedrawSectorThenScan(ws, host);
+    ValueCommandDone(ws, host, "frame multiplied by " + text);
     return true;
 }
 
 bool AddConstantToFrame(Workspace& ws, Host& host, const std::string& text) {
     if (!RequireFrame(ws, host) || IsBlank(text)) return false;
-    const std::optional<double> value = TypedNumber(host, text);
+    const std::optional<double> value = TypedValue(host, text, 1000);
     if (!value) return false;
-    if (std::fabs(*value) > 1000) {
-        host.message(OutOfRange);
-        return false;
-    }
     AddToIntensities(ws.FramePixels.Intensity, UsedColumns(ws), UsedRows(ws), RoundToInt(*value));
-    ShowFrameSizeAndMaximum(ws, host);
-    Log(ws, host, "frame added a constant value of  " + text);
-    RedrawSectorThenScan(ws, host);
+    ValueCommandDone(ws, host, "frame added a constant value of  " + text);
     return true;
 }
 
@@ -411,6 +413,22 @@ std::string WithExtension(const std::string& name, const std::string& extension)
     return name + extension;
 }
 
+namespace {
+// Writes the frame with `write` and logs `logText` and the file's name.
+bool SaveFrameAs(Workspace& ws, Host& host, const std::string& name,
+                 void (*write)(const std::string&, const Workspace&), const std::string& logText) {
+    if (!RequireFrame(ws, host)) return false;
+    try {
+        write(name, ws);
+    } catch (const FileError& e) {
+        host.message(e.what());
+        return false;
+    }
+    Log(ws, host, logText + FileNameOnly(name));
+    return true;
+}
+} // namespace
+
 bool LoadMaskCommand(Workspace& ws, Host& host, const std::string& path) {
     if (!RequireFrame(ws, host)) return false;
     if (!HasExactExtension(path, ".msk")) {
@@ -434,16 +452,7 @@ bool LoadMaskCommand(Workspace& ws, Host& host, const std::string& path) {
 }
 
 bool SaveMaskCommand(Workspace& ws, Host& host, const std::string& path) {
-    if (!RequireFrame(ws, host)) return false;
-    const std::string name = WithExtension(path, ".msk");
-    try {
-        WriteMaskFile(name, ws);
-    } catch (const FileError& e) {
-        host.message(e.what());
-        return false;
-    }
-    Log(ws, host, "New Mask save to " + FileNameOnly(name));
-    return true;
+    return SaveFrameAs(ws, host, WithExtension(path, ".msk"), WriteMaskFile, "New Mask save to ");
 }
 
 bool LoadBackgroundCommand(Workspace& ws, Host& host, const std::string& path) {
@@ -469,16 +478,7 @@ bool LoadBackgroundCommand(Workspace& ws, Host& host, const std::string& path) {
 }
 
 bool SaveBackgroundCommand(Workspace& ws, Host& host, const std::string& path) {
-    if (!RequireFrame(ws, host)) return false;
-    const std::string name = WithExtension(path, ".bck");
-    try {
-        WriteBackgroundFile(name, ws);
-    } catch (const FileError& e) {
-        host.message(e.what());
-        return false;
-    }
-    Log(ws, host, "New Background saved to " + FileNameOnly(name));
-    return true;
+    return SaveFrameAs(ws, host, WithExtension(path, ".bck"), WriteBackgroundFile, "New Background saved to ");
 }
 
 // ---- Transposition ----------------------------------------------------------------

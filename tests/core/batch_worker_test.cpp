@@ -300,6 +300,24 @@ TEST(BatchWorkerTest, MaskAndBackgroundFilesAreApplied) {
     EXPECT_EQ(ws.FramePixels.Intensity[1][1], 100);
 }
 
+TEST(BatchWorkerTest, ATruncatedMaskFileIsReportedAndMasksNothing) {
+    TempDir dir;
+    WriteFrame(dir.file("a.orv"), 20, 10, 100);
+    test::WriteBytes(dir.file("cut.msk"), std::string("\x02\x00\x03\x00\x05\x00", 6));
+    Workspace ws;
+    RecordingHost host;
+    OpenFiles(ws, {dir.file("a.orv")});
+    ws.FSetup.CBMask = true;
+    ws.FSetup.EMask = dir.file("cut.msk");
+    TBatchThread::Execute(ws, host);
+    EXPECT_EQ(ws.FramePixels.Intensity[2][3], 100);
+    EXPECT_EQ(ws.FramesNotProcessed, 1);
+    const auto lines = ws.LLog.Lines();
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& l) { return l.find("are not whole records") != std::string::npos; }),
+              lines.end());
+}
+
 TEST(BatchWorkerTest, SectorFileMatchesASinglePassOverTheFrame) {
     TempDir dir;
     test::WriteBytes(dir.file("f.orv"), test::ReadBytes(test::DataFile("geometry/flat384x256_offcentre.orv")));

@@ -140,48 +140,41 @@ void FrameEditCommands::workerFinished() {
     main_.refresh();
 }
 
+std::optional<std::string> FrameEditCommands::askFileInProgramFolder(const char* filter) {
+    host_.setDialogFolder(ws_.InstallDir);
+    const std::vector<std::string> files = host_.askOpenFileNames(filter, false);
+    host_.setDialogFolder(ws_.OpenDialogFolder);
+    if (files.empty() || !mayChangeFrame()) return std::nullopt;
+    return files.front();
+}
+
 void FrameEditCommands::loadMask() {
     if (!mayChangeFrame()) return;
     if (!ws_.FrameIsLoaded()) {
         host_.message(NeedFrame);
         return;
     }
-    host_.setDialogFolder(ws_.InstallDir);
-    const std::vector<std::string> files = host_.askOpenFileNames(MaskFilter, false);
-    host_.setDialogFolder(ws_.OpenDialogFolder);
-    if (files.empty() || !mayChangeFrame()) return;
-    LoadMaskCommand(ws_, host_, files.front());
+    if (const auto file = askFileInProgramFolder(MaskFilter)) LoadMaskCommand(ws_, host_, *file);
 }
 
-void FrameEditCommands::saveMask() {
-    if (!ws_.FrameIsLoaded()) {
-        host_.message(NeedFrame);
-        return;
-    }
-    host_.setDialogFolder(ws_.InstallDir);
-    const std::optional<std::string> name = host_.askSaveFileName("", MaskFilter);
-    host_.setDialogFolder(ws_.OpenDialogFolder);
-    if (name) SaveMaskCommand(ws_, host_, *name);
-}
+void FrameEditCommands::saveMask() { saveAs(MaskFilter, SaveMaskCommand); }
 
 void FrameEditCommands::loadBackground() {
     if (!mayChangeFrame()) return;
-    host_.setDialogFolder(ws_.InstallDir);
-    const std::vector<std::string> files = host_.askOpenFileNames(BackgroundFilter, false);
-    host_.setDialogFolder(ws_.OpenDialogFolder);
-    if (files.empty() || !mayChangeFrame()) return;
-    LoadBackgroundCommand(ws_, host_, files.front());
+    if (const auto file = askFileInProgramFolder(BackgroundFilter)) LoadBackgroundCommand(ws_, host_, *file);
 }
 
-void FrameEditCommands::saveBackground() {
+void FrameEditCommands::saveBackground() { saveAs(BackgroundFilter, SaveBackgroundCommand); }
+
+void FrameEditCommands::saveAs(const char* filter, bool (*save)(Workspace&, Host&, const std::string&)) {
     if (!ws_.FrameIsLoaded()) {
         host_.message(NeedFrame);
         return;
     }
     host_.setDialogFolder(ws_.InstallDir);
-    const std::optional<std::string> name = host_.askSaveFileName("", BackgroundFilter);
+    const std::optional<std::string> name = host_.askSaveFileName("", filter);
     host_.setDialogFolder(ws_.OpenDialogFolder);
-    if (name) SaveBackgroundCommand(ws_, host_, *name);
+    if (name) save(ws_, host_, *name);
 }
 
 } // namespace orv

@@ -18,6 +18,7 @@
 
 namespace orv {
 
+class Host;
 class MainWindow;
 class QtHost;
 class Rotate90;
@@ -61,6 +62,11 @@ private:
     void saveMask();
     void loadBackground();
     void saveBackground();
+    // An open dialog in the program folder; nothing when cancelled or when a
+    // worker started meanwhile.
+    std::optional<std::string> askFileInProgramFolder(const char* filter);
+    // A save dialog in the program folder, then `save` with the chosen name.
+    void saveAs(const char* filter, bool (*save)(Workspace&, Host&, const std::string&));
 
     Workspace& ws_;
     QtHost& host_;
