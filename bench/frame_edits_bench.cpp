@@ -124,7 +124,8 @@ struct Scene {
         w.DisplayWidth = 1024;
         RecordingHost host;
         ComputeFrameGeometry(w, host);
-        file = (std::filesystem::temp_directory_path() / ("orv-bench-math-" + std::to_string(::getpid()) + ".orv")).string();
+        const std::string name = "orv-bench-math-" + std::to_string(::getpid()) + ".orv";
+        file = (std::filesystem::temp_directory_path() / name).string();
         WriteNativeFrame(w, file);
     }
     ~Scene() { std::filesystem::remove(file); }

@@ -302,8 +302,9 @@ bool CropFrame(Workspace& ws, Host& host) {
     const int32_t width = UsedColumns(ws), height = UsedRows(ws);
     if (std::max(typed[0], typed[1]) < 1 || std::min(typed[0], typed[1]) > width ||
         std::max(typed[2], typed[3]) < 1 || std::min(typed[2], typed[3]) > height) {
-        host.message("The rectangle " + m.EX1 + ", " + m.EY1 + ", " + m.Ex2 + ", " + m.EY2 + " lies outside the frame of " +
-                     std::to_string(width) + " x " + std::to_string(height) + " pixels");
+        host.message("The rectangle " + m.EX1 + ", " + m.EY1 + ", " + m.Ex2 + ", " + m.EY2 +
+                     " lies outside the frame of " + std::to_string(width) + " x " + std::to_string(height) +
+                     " pixels");
         return false;
     }
     std::array<int32_t, 4> r = ReadSectorRectangle(ws);   // clamped; the boxes show it
@@ -314,11 +315,14 @@ bool CropFrame(Workspace& ws, Host& host) {
 
     FramePlane<int32_t> cut = CropPlane(ws.FramePixels.Intensity, r[0], r[1], r[2], r[3]);
     const int32_t newWidth = cut.width(), newHeight = cut.height();
-    MoveGeometryWithPixels(ws, host, r[0] - 1, r[2] - 1, false, newWidth, newHeight);
-    if (ws.MergedFrame && ws.MergeColumnTable.size() > static_cast<size_t>(r[1])) {
-        // A merged frame's columns keep their detector angles.
-        std::vector<MergeColumn> kept(static_cast<size_t>(newWidth) + 1);
-        for (int32_t i = 1; i <= newWidth; ++i) kept[static_cast<size_t>(i)] = ws.MergeColumnTable[static_cast<size_t>(r[0] + i - 1)];
+    // A merged frame's columns keep their detector angles and source
+    // columns (which its centre refers to): its table is cut instead.
+    const bool merged = ws.MergedFrame && ws.MergeColumnTable.size() > static_cast<size_t>(r[1]);
+    MoveGeometryWithPixels(ws, host, merged ? 0 : r[0] - 1, r[2] - 1, false, newWidth, newHeight);
+    if (merged) {
+        const auto first = ws.MergeColumnTable.begin() + r[0];
+        std::vector<MergeColumn> kept(1);
+        kept.insert(kept.end(), first, first + newWidth);
         ws.MergeColumnTable = std::move(kept);
     }
     ws.FramePixels.Intensity = std::move(cut);
@@ -408,9 +412,9 @@ bool SmoothFrame(Workspace& ws, Host& host, const std::string& text) {
 }
 
 std::string WithExtension(const std::string& name, const std::string& extension) {
-    if (name.size() >= extension.size() && name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
-        return name;
-    return name + extension;
+    const bool has = name.size() >= extension.size() &&
+                     name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
+    return has ? name : name + extension;
 }
 
 namespace {

@@ -283,6 +283,27 @@ INSTANTIATE_TEST_SUITE_P(Frames, FrameCrop, ::testing::ValuesIn(test::ReferenceF
     return n;
 });
 
+TEST(FrameCropMerged, AMergedFrameKeepsEachKeptColumnsAngleAndSource) {
+    Workspace ws;
+    RecordingHost host;
+    test::SetUpFlatFrame(ws, 60, 20, 15, 10, 61.0, 61.0);
+    ws.MergedFrame = 1;
+    ws.MergeColumnTable.resize(61);
+    for (int i = 1; i <= 60; ++i) ws.MergeColumnTable[i] = {i <= 30 ? 0.0 : 20.0, i <= 30 ? i : i - 30};
+    ASSERT_TRUE(ComputeFrameGeometry(ws, host));
+    const FramePlane<float> before = ws.FramePixels.Geometry()->TwoTheta;
+    ws.RectangularSector = 1;
+    ws.FMask.EX1 = "21";
+    ws.FMask.Ex2 = "45";
+    ws.FMask.EY1 = "4";
+    ws.FMask.EY2 = "20";
+    ASSERT_TRUE(CropFrame(ws, host));
+    ASSERT_EQ(ws.MergeColumnTable.size(), 26u);
+    for (int32_t i = 1; i <= 25; ++i)
+        for (int32_t j = 1; j <= 17; ++j)
+            ASSERT_NEAR(ws.FramePixels.TwoTheta[i][j], before[i + 20][j + 3], 1e-5) << i << "," << j;
+}
+
 TEST(FrameCropRefusals, NoRectangleOrARectangleOutsideTheFrameChangesNothing) {
     Workspace ws;
     RecordingHost host;

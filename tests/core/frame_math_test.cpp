@@ -156,7 +156,8 @@ TEST(FrameMath, DetectorAnglesMoreThanFiveHundredthsApartAreWarnedOfAndStillAdde
     EXPECT_TRUE(host.messages.empty());
     ws.TwoThetaD = 20.0;
     TMathThread::Execute(ws, host, FrameOperation::Add, {dir.file("far.orv")});
-    EXPECT_EQ(host.messages, std::vector<std::string>{"WARNING: You are adding frames collected diferent 2Theta angles"});
+    EXPECT_EQ(host.messages,
+              std::vector<std::string>{"WARNING: You are adding frames collected diferent 2Theta angles"});
     EXPECT_EQ(ws.FramePixels.Intensity[6][4], 7);
 }
 
@@ -190,7 +191,8 @@ TEST(FrameMath, StopBetweenFilesKeepsWhatWasCombined) {
     ProgressHost host(ws);
     host.stopAfterFirstFile = true;
     ScreenFrame(ws, 5, 5, 1);
-    const FrameMathRun run = TMathThread::Execute(ws, host, FrameOperation::Add, {dir.file("a.orv"), dir.file("b.orv")});
+    const FrameMathRun run =
+        TMathThread::Execute(ws, host, FrameOperation::Add, {dir.file("a.orv"), dir.file("b.orv")});
     EXPECT_FALSE(run.Completed);
     EXPECT_EQ(run.Combined, 1);
     EXPECT_EQ(ws.BatchRunning, 1);   // set back for the next run

@@ -25,8 +25,9 @@ FrameEditCommands::FrameEditCommands(Workspace& ws, QtHost& host, MainWindow& ma
                      const std::string& text) -> std::optional<std::string> {
         if (host_.unattended()) return std::nullopt;
         bool ok = false;
-        const QString answer = QInputDialog::getText(&main_, QString::fromStdString(caption), QString::fromStdString(prompt),
-                                                     QLineEdit::Normal, QString::fromStdString(text), &ok);
+        const QString answer =
+            QInputDialog::getText(&main_, QString::fromStdString(caption), QString::fromStdString(prompt),
+                                  QLineEdit::Normal, QString::fromStdString(text), &ok);
         if (!ok) return std::nullopt;
         return answer.toStdString();
     };
@@ -53,7 +54,8 @@ void FrameEditCommands::install() {
     m.setHandler(C::AddFrames, [this] { startFrameMath(FrameOperation::Add); });
     m.setHandler(C::SubtractFrames, [this] { startFrameMath(FrameOperation::Subtract); });
     m.setHandler(C::MultiplyByConstant, [this] {
-        askAndRun("Math", "Input value (-10.0 to 10.0)", "", [this](const std::string& t) { MultiplyFrame(ws_, host_, t); });
+        askAndRun("Math", "Input value (-10.0 to 10.0)", "",
+                  [this](const std::string& t) { MultiplyFrame(ws_, host_, t); });
     });
     m.setHandler(C::AddConstant, [this] {
         askAndRun("Math", "Input value to add (-1000 to 1000)", "",
