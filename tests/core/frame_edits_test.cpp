@@ -91,19 +91,6 @@ TEST(FrameSmoothing, WidthsOutsideOneToTwentyAndTextChangeNothing) {
     EXPECT_THROW(SmoothPlane(ws.FramePixels.Intensity, 9, 6, 0), std::invalid_argument);
 }
 
-TEST(FrameSmoothing, MaskedPixelsStayMaskedAndAddNothingToTheirNeighbours) {
-    Workspace ws;
-    RecordingHost host;
-    test::MakeFrame(ws, 3, 1);
-    ws.FramePixels.Intensity[1][1] = 100;
-    ws.FramePixels.Intensity[2][1] = -1;
-    ws.FramePixels.Intensity[3][1] = 100;
-    ASSERT_TRUE(SmoothFrame(ws, host, "3"));
-    EXPECT_EQ(ws.FramePixels.Intensity[1][1], 100);   // a mean of 100s only
-    EXPECT_EQ(ws.FramePixels.Intensity[2][1], -1);
-    EXPECT_EQ(ws.FramePixels.Intensity[3][1], 100);
-}
-
 TEST(FrameSmoothing, SeparablePassesEqualTheFormulaOnRandomFrames) {
     std::mt19937 random(14);
     for (unsigned threads : {1u, 3u, 8u}) {

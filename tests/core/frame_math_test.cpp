@@ -201,22 +201,5 @@ TEST(FrameMath, StopBetweenFilesKeepsWhatWasCombined) {
     EXPECT_EQ(host.progress.back(), 50);
 }
 
-TEST(FrameMath, TheWorkerThreadRunsTheSameAndCallsBack) {
-    TempDir dir;
-    WriteFrame(dir.file("a.orv"), 5, 5, 4);
-    Workspace ws;
-    RecordingHost host;
-    ScreenFrame(ws, 5, 5, 3);
-    bool finished = false;
-    {
-        TMathThread worker(ws, host, FrameOperation::Multiply, {dir.file("a.orv")}, [&] { finished = true; });
-        worker.Join();
-        EXPECT_TRUE(worker.Finished());
-    }
-    EXPECT_TRUE(finished);
-    EXPECT_EQ(ws.FramePixels.Intensity[1][1], 12);
-    EXPECT_TRUE(Logged(ws, dir.file("a.orv") + " data multiplied by this frame"));
-}
-
 } // namespace
 } // namespace orv
