@@ -212,16 +212,18 @@ bool MergeFrameFiles(Workspace& ws, Host& host, const std::vector<std::string>& 
     std::vector<MergeSource> sources;
     std::vector<std::string> skipped;
     for (const std::string& path : files) {
-        std::string problem = FileProblem(path);
-        if (problem.empty()) {
-            ChainResult chain = RunReaderChain(ws, host, ReaderChain::Merge, path);
-            if (chain.Read) {
-                sources.push_back(MergeSource{path, std::move(chain.Frame)});
-                continue;
-            }
-            problem = chain.Error;
+        if (const std::string problem = FileProblem(path); !problem.empty()) {
+            skipped.push_back(path + " could not be read: " + problem + "; not merged");
+            continue;
         }
-        skipped.push_back(path + " could not be read" + (problem.empty() ? "" : ": " + problem) + "; not merged");
+        ChainResult chain = RunReaderChain(ws, host, ReaderChain::Merge, path);
+        if (chain.Read) {
+            sources.push_back(MergeSource{path, std::move(chain.Frame)});
+        } else if (chain.Error.empty() || chain.Error == "no reader recognises " + path) {
+            skipped.push_back(path + " is not a frame the merge reads; not merged");
+        } else {
+            skipped.push_back(path + " could not be read: " + chain.Error + "; not merged");
+        }
     }
     if (!skipped.empty()) {
         std::string text;

@@ -14,6 +14,12 @@
 #include "workspace/run_report.h"
 #include "workspace/workspace.h"
 
+// The minima below are straight loops over whole columns; GCC at -O2
+// vectorizes only the cheapest loops, and these gain almost twice.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("tree-vectorize")
+#endif
+
 namespace orv {
 
 namespace {
@@ -105,16 +111,19 @@ void BackgroundOfBlock(const FramePlane<int32_t>& pixels, int32_t width, int32_t
         }
         int32_t* out = background[c];
         for (int32_t r = 1; r <= height; ++r) {
+            const int32_t keys[4] = {q1[r], q2[r], q3[r], q4[r]};
             int64_t sum = 0;
             int n = 0;
-            for (const int32_t key : {q1[r], q2[r], q3[r], q4[r]}) {
-                if (key == NoPixel) continue;
-                sum += IntensityOf(key);
-                ++n;
+            for (const int32_t key : keys) {
+                const bool held = key != NoPixel;
+                sum += held ? IntensityOf(key) : 0;
+                n += held;
             }
             // The mean of the quadrants that hold pixels, truncated like an
-            // integer division; it lies between their minima, so in range.
-            out[r] = n ? static_cast<int32_t>(sum / n) : 0;
+            // integer division (it lies between their minima, so in range);
+            // divisions by constants, as nearly every pixel has four.
+            const int64_t mean = n == 4 ? sum / 4 : n == 3 ? sum / 3 : n == 2 ? sum / 2 : sum;
+            out[r] = static_cast<int32_t>(mean);
         }
     }
 }
