@@ -1,6 +1,7 @@
 #include "workspace/workspace.h"
 
 #include "scans/scan_analysis.h"
+#include "workspace/frame_background.h"
 
 namespace orv {
 
@@ -11,6 +12,7 @@ Workspace::Workspace()
       SectorScanBackup(MakeProfileRow()),
       RingProfile(RingProfileLength) {
     SetUpScanAnalysis(*this);
+    SetUpFrameBackground(*this);
 }
 
 } // namespace orv

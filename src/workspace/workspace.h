@@ -18,6 +18,7 @@
 #include "workspace/frame_types.h"
 #include "workspace/logbook.h"
 #include "workspace/records.h"
+#include "workspace/spot_finder.h"
 
 namespace orv {
 
@@ -173,6 +174,7 @@ struct Workspace {
     TForm1 Form1;                  // the frame pictures
     TForm21 Form21;                // "Zoom"
     TForm22 Form22;                // "Adjust Brightness"
+    TForm36 Form36;                // "Find reflections tool" and the spots it found
     FrameToolState FrameTools;     // mouse tools, keys held, four-click state
     // Ring points picked for the circle fit of the centre search.
     TCurveFit CurveFit1;

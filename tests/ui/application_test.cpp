@@ -73,3 +73,36 @@ TEST(ApplicationTest, ASecondLoadIsRefusedWhileOneRuns) {
     EXPECT_TRUE(app.mainWindow().commandEnabled(CommandId::FileOpen));
     EXPECT_TRUE(app.mainWindow().commandEnabled(CommandId::StopBatch));
 }
+
+TEST(ApplicationTest, TheBackgroundRemovalBlocksFrameCommandsWhileItRuns) {
+    ProgramHome home;
+    Application app({SampleFrame()});
+    app.firstShowSetup();
+    app.waitForLoading();
+    Workspace& ws = app.workspace();
+    ASSERT_TRUE(ws.FrameIsLoaded());
+    const int64_t before = [&] {
+        int64_t sum = 0;
+        for (int32_t i = 1; i <= ws.FrameWidth; ++i)
+            for (int32_t j = 1; j <= ws.FrameHeight; ++j) sum += std::max(0, ws.FramePixels.Intensity[i][j]);
+        return sum;
+    }();
+    ASSERT_TRUE(app.mainWindow().trigger(CommandId::RemoveFrameBackground));
+    // Until it has finished, nothing else may change the frame.
+    if (app.removingBackground()) {
+        EXPECT_FALSE(app.mainWindow().commandEnabled(CommandId::FileOpen));
+        EXPECT_FALSE(app.mainWindow().commandEnabled(CommandId::Merge));
+        EXPECT_FALSE(app.startLoading());
+    }
+    app.waitForLoading();
+    EXPECT_TRUE(app.mainWindow().commandEnabled(CommandId::FileOpen));
+    EXPECT_TRUE(app.mainWindow().commandEnabled(CommandId::RemoveFrameBackground));
+    const auto lines = ws.LLog.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Background of Frame removed");
+    int64_t after = 0;
+    for (int32_t i = 1; i <= ws.FrameWidth; ++i)
+        for (int32_t j = 1; j <= ws.FrameHeight; ++j) after += std::max(0, ws.FramePixels.Intensity[i][j]);
+    EXPECT_LT(after, before);
+    EXPECT_EQ(ws.Form20.ProgressBar1, 100);
+}

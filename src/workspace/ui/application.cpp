@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include "formats/batch_worker.h"
+#include "formats/frame_merge.h"
 #include "formats/native_frame.h"
 #include "polefig/pole_viewer.h"
 #include "polefig/ui/pole_windows.h"
@@ -24,6 +25,7 @@
 #include "scans/ui/mineral_windows.h"
 #include "scans/ui/scan_windows.h"
 #include "workspace/detector_settings.h"
+#include "workspace/frame_background.h"
 #include "workspace/frame_display.h"
 #include "workspace/main_commands.h"
 #include "workspace/run_report.h"
@@ -43,6 +45,7 @@
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/mask_window.h"
 #include "workspace/ui/settings_windows.h"
+#include "workspace/ui/spot_window.h"
 #include "workspace/ui/zoom_window.h"
 #include "workspace/workspace.h"
 
@@ -151,6 +154,7 @@ Application::~Application() {
     host_.shutdown();
     ws_->BatchRunning = 0;
     if (loader_) loader_->Join();
+    if (background2D_) background2D_->Join();
 }
 
 void Application::createWindows() {
@@ -179,6 +183,7 @@ void Application::createWindows() {
     newPattern_ = std::make_unique<TForm29Window>(ws, host_);
     splash_ = std::make_unique<SplashWindow>();
     detector_ = std::make_unique<TForm32Window>(ws, host_);
+    spots_ = std::make_unique<TForm36Window>(ws, host_);
     frameList_ = std::make_unique<TForm4Window>(ws, host_);
     zoomIn_ = std::make_unique<TForm5Window>(ws, host_);
     findPeaks_ = std::make_unique<TForm6Window>(ws, host_);
@@ -367,6 +372,23 @@ void Application::installCommands() {
             host_.message(e.what());
         }
     });
+    m.setHandler(C::Merge, [this, &ws] {
+        host_.setDialogFolder(ws.OpenDialogFolder);
+        try {
+            Merge1Click(ws, host_);
+        } catch (const std::exception& e) {
+            host_.message(e.what());
+        }
+        main_->refresh();
+    });
+    m.setHandler(C::RemoveFrameBackground, [this] { startFrameBackground(); });
+    m.setHandler(C::FindSpots, show(spots_.get()));
+    m.setHandler(C::FindAndMaskSpots, [this, &ws] {
+        if (!ws.FrameIsLoaded()) return;
+        ws.Form36.BMaskspotsEnabled = false;
+        ShowRestored(spots_.get());
+        spots_->refresh();
+    });
     m.setHandler(C::LoadScript, [this, &ws] {
         LoadScriptCommand(ws, host_);
         // The chosen script is opened in the desktop's text editor for viewing.
@@ -469,21 +491,41 @@ bool Application::loading() const { return loader_ && !loader_->Finished(); }
 
 bool Application::startLoading() {
     Workspace& ws = *ws_;
-    // Only one job may fill the frame at a time.
-    if (ws.FrameJobRunning) {
-        ws.LLog.Append("A frame is still being loaded; the new load was not started");
-        host_.changed(View::Logbook);
-        return false;
-    }
+    if (!claimFrame("A frame is still being loaded; the new load was not started")) return false;
     if (loader_) loader_->Join();
-    ws.FrameJobRunning = true;
-    enableFrameCommands(false);
     loader_ = std::make_unique<TBatchThread>(ws, host_, [this] { loadingFinished(); });
     return true;
 }
 
+bool Application::claimFrame(const char* refusal) {
+    Workspace& ws = *ws_;
+    // Only one job may change the frame at a time.
+    if (ws.FrameJobRunning) {
+        ws.LLog.Append(refusal);
+        host_.changed(View::Logbook);
+        return false;
+    }
+    ws.FrameJobRunning = true;
+    enableFrameCommands(false);
+    return true;
+}
+
+bool Application::startFrameBackground() {
+    Workspace& ws = *ws_;
+    if (!ws.FrameIsLoaded()) return false;
+    if (!claimFrame("A frame is still being loaded or changed; the background was not removed")) return false;
+    if (background2D_) background2D_->Join();
+    background2D_ = std::make_unique<T2DBackThread>(ws, host_, [this] {
+        ws_->FrameJobRunning = false;
+        enableFrameCommands(true);
+    });
+    return true;
+}
+
+bool Application::removingBackground() const { return background2D_ && !background2D_->Finished(); }
+
 void Application::waitForLoading() {
-    while (loading()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (loading() || removingBackground()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QCoreApplication::processEvents();
 }
 
@@ -500,7 +542,8 @@ void Application::loadingFinished() {
 
 void Application::enableFrameCommands(bool enabled) {
     for (CommandId id : {CommandId::FileOpen, CommandId::LoadFile, CommandId::PrevFile, CommandId::NextFile,
-                         CommandId::RunBatch, CommandId::RunScript, CommandId::DeleteSector})
+                         CommandId::RunBatch, CommandId::RunScript, CommandId::DeleteSector, CommandId::Merge,
+                         CommandId::RemoveFrameBackground})
         main_->setCommandEnabled(id, enabled);
     for (CommandId id : FrameEditCommands::FrameChangingCommands()) main_->setCommandEnabled(id, enabled);
 }

@@ -19,6 +19,7 @@ class BrightnessWindow;
 class FrameEditCommands;
 class FrameWindow;
 class MainWindow;
+class T2DBackThread;
 class TBatchThread;
 class TF2ThetaWindow;
 class TFPoleFWindow;
@@ -37,6 +38,7 @@ class TForm28Window;
 class TForm29Window;
 class TForm2Window;
 class TForm32Window;
+class TForm36Window;
 class TForm5Window;
 class TForm6Window;
 class TForm7Window;
@@ -81,7 +83,11 @@ public:
     // Starts the loading worker unless a job that changes the frame runs.
     bool startLoading();
     bool loading() const;
-    // Waits for the loading worker (tests).
+    // Starts the frame background removal unless a job that changes the
+    // frame runs (nothing without a frame).
+    bool startFrameBackground();
+    bool removingBackground() const;
+    // Waits for the loading worker and the background removal (tests).
     void waitForLoading();
     // The status the program ends with.
     int exitStatus() const { return exitStatus_; }
@@ -99,6 +105,7 @@ public:
     TFPoleFWindow& poleFigures() { return *poleFigures_; }
     // "Mineral List": the reference patterns and the current standard.
     TForm18Window& mineralList() { return *mineralList_; }
+    TForm36Window& spotTool() { return *spots_; }
     TForm29Window& newPattern() { return *newPattern_; }
     // Shows the Mineral List, restored from minimised (the scan windows'
     // "Pattern Search Tool" and "Show Mineral Database").
@@ -111,6 +118,9 @@ private:
     void createWindows();
     void installCommands();
     void loadingFinished();
+    // Marks a job as changing the frame and disables the commands that would
+    // change it too; logs `refusal` and answers false while another job runs.
+    bool claimFrame(const char* refusal);
     // A step asked the program to end (ENDAPPLI): once the running load is
     // done, the program ends with the worse of `status` and the run's own.
     void exitRequested(int status);
@@ -136,6 +146,7 @@ private:
     int requestedStatus_ = 0;
     int exitStatus_ = 0;
     std::unique_ptr<TBatchThread> loader_;
+    std::unique_ptr<T2DBackThread> background2D_;
 
     // Windows, in the order the program creates them.
     std::unique_ptr<MainWindow> main_;
@@ -161,6 +172,7 @@ private:
     std::unique_ptr<TForm29Window> newPattern_;
     std::unique_ptr<SplashWindow> splash_;
     std::unique_ptr<TForm32Window> detector_;
+    std::unique_ptr<TForm36Window> spots_;
     std::unique_ptr<TForm4Window> frameList_;
     std::unique_ptr<TForm5Window> zoomIn_;            // the scan windows' dialogs
     std::unique_ptr<TForm6Window> findPeaks_;
