@@ -1,6 +1,8 @@
 #include "workspace/workspace.h"
 
 #include "scans/scan_analysis.h"
+#include "workspace/centre_search.h"
+#include "workspace/sector_reductions.h"
 
 namespace orv {
 
@@ -11,6 +13,8 @@ Workspace::Workspace()
       SectorScanBackup(MakeProfileRow()),
       RingProfile(RingProfileLength) {
     SetUpScanAnalysis(*this);
+    SetUpCentreSearch(*this);
+    SetUpSectorReductions(*this);
 }
 
 } // namespace orv
