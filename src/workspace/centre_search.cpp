@@ -24,6 +24,8 @@ namespace {
 constexpr int RingRows = 72;             // psi rows of 5 degrees
 constexpr int MinRingPoints = 4;
 constexpr int32_t DirectBeamHalfBox = 5; // 11 x 11 pixels
+constexpr int MaxAutoPasses = 12;
+constexpr double SettledMove = 0.02;     // pixels
 
 int32_t UsedWidth(const Workspace& ws) { return std::min(ws.FrameWidth, ws.FramePixels.width()); }
 int32_t UsedHeight(const Workspace& ws) { return std::min(ws.FrameHeight, ws.FramePixels.height()); }
@@ -103,6 +105,68 @@ bool StrongestRing(const Workspace& ws, double& twoTheta) {
 
 bool Inside(double v, double lo, double hi) { return v >= lo && v <= hi; }
 
+struct PlanePoint {
+    double U, V;
+};
+
+// The points become the circle fit's points and CentrePoints.
+void HandToFit(Workspace& ws, const std::vector<PlanePoint>& points) {
+    ClearRingPoints(ws);
+    for (const PlanePoint& p : points) {
+        ws.CurveFit1.AddPoint(p.U, p.V);
+        if (ws.CentrePointCount < MaxCentrePoints) {
+            ++ws.CentrePointCount;
+            ws.CentrePoints[static_cast<size_t>(ws.CentrePointCount)] = {RoundToInt(p.U), RoundToInt(p.V)};
+        }
+    }
+}
+
+// The psi row of 5 degrees a psi lies in; at or above 357.5 degrees row 0.
+int32_t RingRow(float psi) {
+    const int32_t row = RoundToInt(psi / 5.0);
+    return row >= RingRows || row < 0 ? 0 : row;
+}
+
+// Whether a row's brightest pixel lies on the ring's crest: no neighbour of
+// its row is brighter, and none is masked or off the frame. Where the
+// frame's edge, a mask or the band's end cuts the ring, the brightest pixel
+// left is on the ring's flank, pixels away from the crest, and would pull
+// the circle off the centre.
+bool RingPeak(const FrameStore& px, int32_t width, int32_t height, const RingPoint& p) {
+    const int32_t row = RingRow(px.Psi[p.Column][p.Row]);
+    for (int32_t i = p.Column - 1; i <= p.Column + 1; ++i)
+        for (int32_t j = p.Row - 1; j <= p.Row + 1; ++j) {
+            if (i < 1 || j < 1 || i > width || j > height) return false;
+            const int32_t v = px.Intensity[i][j];
+            if (v == MaskedIntensity) return false;
+            if (v > p.Intensity && RingRow(px.Psi[i][j]) == row) return false;
+        }
+    return true;
+}
+
+// The brightest pixel lies up to half a pixel (and, on a noisy frame, a
+// pixel or more) off the ring's crest. The crest's 2-theta is the mean
+// 2-theta of the 5 x 5 pixels about it, weighted by their intensity above
+// the threshold; the point moves along its radius to the crest (the factor
+// its distance from the centre is multiplied by on the plane).
+double CrestScale(const FrameStore& px, int32_t width, int32_t height, const RingPoint& p, double threshold,
+                  double lower, double upper) {
+    constexpr double RadPerDeg = 3.14159265358979323846 / 180.0;
+    double weights = 0, sum = 0;
+    for (int32_t i = std::max(p.Column - 2, 1); i <= std::min(p.Column + 2, width); ++i)
+        for (int32_t j = std::max(p.Row - 2, 1); j <= std::min(p.Row + 2, height); ++j) {
+            const int32_t v = px.Intensity[i][j];
+            const double t = px.TwoTheta[i][j];
+            if (v == MaskedIntensity || !(t > lower && t < upper) || !(v > threshold)) continue;
+            weights += v - threshold;
+            sum += (v - threshold) * t;
+        }
+    const double own = px.TwoTheta[p.Column][p.Row];
+    if (!(weights > 0) || !(own > 0.01)) return 1;
+    const double crest = sum / weights;
+    return std::tan(crest * RadPerDeg) / std::tan(own * RadPerDeg);
+}
+
 } // namespace
 
 void ClearRingPoints(Workspace& ws) {
@@ -180,9 +244,7 @@ CentreCandidate RingPointsCentre(Workspace& ws, double threshold, double upper, 
                 const int32_t v = intensity[j];
                 if (v == MaskedIntensity || !(v > threshold)) continue;
                 if (!(twoTheta[j] > lower && twoTheta[j] < upper)) continue;
-                int32_t row = RoundToInt(psi[j] / 5.0);
-                if (row >= RingRows || row < 0) row = 0;   // psi at or above 357.5 is row 0's direction
-                RingPoint& b = best[static_cast<size_t>(row)];
+                RingPoint& b = best[static_cast<size_t>(RingRow(psi[j]))];
                 if (v <= b.Intensity) continue;
                 // A pixel at or beyond 90 degrees has no place on the plane.
                 if (!(px.Lab(i, j).Y > 0)) continue;
@@ -196,26 +258,20 @@ CentreCandidate RingPointsCentre(Workspace& ws, double threshold, double upper, 
             if (part[r].Intensity > 0 && (best[r].Intensity == 0 || part[r].Before(best[r]))) best[r] = part[r];
 
     const double D = ProjectionDistance(ws);
-    int32_t points = 0;
+    std::vector<PlanePoint> points;
     for (const RingPoint& p : best) {
-        if (p.Intensity <= 0) continue;
+        if (p.Intensity <= 0 || !RingPeak(px, width, height, p)) continue;
         const LabPoint lab = px.Lab(p.Column, p.Row);
-        const double u = static_cast<double>(lab.X) * D / lab.Y;
-        const double v = static_cast<double>(lab.Z) * D / lab.Y;
-        ws.CurveFit1.AddPoint(u, v);
-        if (ws.CentrePointCount < MaxCentrePoints) {
-            ++ws.CentrePointCount;
-            ws.CentrePoints[static_cast<size_t>(ws.CentrePointCount)] = {RoundToInt(u), RoundToInt(v)};
-        }
-        ++points;
+        const double scale = CrestScale(px, width, height, p, threshold, lower, upper);
+        points.push_back({static_cast<double>(lab.X) * D / lab.Y * scale, static_cast<double>(lab.Z) * D / lab.Y * scale});
     }
-    if (points < MinRingPoints) {
-        ClearRingPoints(ws);
+    if (static_cast<int>(points.size()) < MinRingPoints) {
         return Failure("Too few points on the ring between 2Theta " + FormatNumber(lower) + " and " +
-                       FormatNumber(upper) + " (" + std::to_string(points) + " found, " +
+                       FormatNumber(upper) + " (" + std::to_string(points.size()) + " found, " +
                        std::to_string(MinRingPoints) + " needed); no centre found");
     }
-    CentreCandidate c = CircleCentre(ws);
+    HandToFit(ws, points);
+    const CentreCandidate c = CircleCentre(ws);
     ClearRingPoints(ws);
     return c;
 }
@@ -317,8 +373,13 @@ CentreCandidate AutoAdjustCenter(Workspace& ws, Host& host) {
     ws.Yo = y;
     if (!ComputeFrameGeometry(ws, host, x, y)) return restore("The geometry cannot be computed; no centre found");
 
+    // Three passes with bands of +-0.75, 0.5 and 0.25 degrees about the
+    // strongest ring, then more at 0.25 until the centre stays put: a start
+    // far off smears the ring over 2-theta, and the bands catch only part
+    // of it at first.
     bool moved = false;
-    for (int pass = 1; pass <= 3; ++pass) {
+    double lastMove = 0;
+    for (int pass = 1; pass <= MaxAutoPasses; ++pass) {
         double t = 0;
         if (!StrongestRing(ws, t)) {
             if (!moved)
@@ -326,17 +387,21 @@ CentreCandidate AutoAdjustCenter(Workspace& ws, Host& host) {
                                FormatNumber(ws.SectorTwoTheta2) + "; no centre found");
             break;
         }
-        const double h = (4 - pass) * 0.25;
+        const double h = pass <= 3 ? (4 - pass) * 0.25 : 0.25;
         const CentreCandidate c = RingPointsCentre(ws, mean, t + h, t - h);
         if (c.Found) {
+            lastMove = std::hypot(c.X - ws.Xo, c.Y - ws.Yo);
             ws.Xo = c.X;
             ws.Yo = c.Y;
             moved = true;
         } else if (!moved) {
             return restore(c.Problem);
+        } else {
+            lastMove = 0;
         }
         ComputeFrameGeometry(ws, host, ws.Xo, ws.Yo);
-        SetProgress(ws, host, 15 * pass);
+        SetProgress(ws, host, 15 * std::min(pass, 3));
+        if (pass >= 3 && lastMove < SettledMove) break;
     }
     return At(ws.Xo, ws.Yo);
 }
