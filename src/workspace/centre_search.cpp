@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "base/numbers.h"
@@ -296,14 +297,18 @@ BoxPeak BrightestBox(const FramePlane<int32_t>& intensity, int32_t width, int32_
     // table[i][j]: the sum over columns 1..i and rows 1..j, column-major with
     // a zero row and column in front.
     const size_t stride = static_cast<size_t>(height) + 1;
-    std::vector<int64_t> table((static_cast<size_t>(width) + 1) * stride, 0);
+    // Not zero-filled: every cell is written below, by the worker that
+    // first touches its page.
+    const std::unique_ptr<int64_t[]> table(new int64_t[(static_cast<size_t>(width) + 1) * stride]);
     auto at = [&](int32_t i, int32_t j) -> int64_t& { return table[static_cast<size_t>(i) * stride + static_cast<size_t>(j)]; };
     const unsigned workers = ParallelWorkerCount(int64_t{width} * height, 1 << 16);
+    std::fill(&at(0, 0), &at(0, 0) + stride, int64_t{0});
     // Down each column, then across the columns a block of rows at a time.
     ParallelFor(1, width, workers, [&](unsigned, int32_t from, int32_t to) {
         for (int32_t i = from; i <= to; ++i) {
             const int32_t* column = intensity[i];
             int64_t running = 0;
+            at(i, 0) = 0;
             for (int32_t j = 1; j <= height; ++j) {
                 if (column[j] != MaskedIntensity) running += column[j];
                 at(i, j) = running;
