@@ -16,6 +16,7 @@
 #include "workspace/run_report.h"
 #include "workspace/scan_writers.h"
 #include "workspace/script.h"
+#include "workspace/sector_reductions.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -206,16 +207,24 @@ void RunBatchOutputs(Run& run) {
             ws.FromPsiScan = 0;
         }
     }
+    // d-spacing and slices need the sector's 2-theta range.
+    const std::string bandRefusal = SectorBandRefusal(ws);
     if (s.CBdspacing) {
-        if (hooks.CalculateDSpacing) {
+        if (!hooks.CalculateDSpacing) {
+            run.Missing("d-spacing (*.dsp)");
+        } else if (!bandRefusal.empty()) {
+            run.Refused("d-spacing (*.dsp)", bandRefusal);
+        } else {
             hooks.CalculateDSpacing(ws, host);
             ws.LLog.Append("d-spacing saved to " + WriteDSpacingFile(ws));
-        } else {
-            run.Missing("d-spacing (*.dsp)");
         }
     }
-    if (s.CBIntegrateslides && (ws.ListFileRead || !ws.SlicesIntegrated))
-        run.Step(hooks.WriteSectorSlices, "Integrate sector in slices (*.slc)");
+    if (s.CBIntegrateslides && (ws.ListFileRead || !ws.SlicesIntegrated)) {
+        if (hooks.WriteSectorSlices && !bandRefusal.empty())
+            run.Refused("Integrate sector in slices (*.slc)", bandRefusal);
+        else
+            run.Step(hooks.WriteSectorSlices, "Integrate sector in slices (*.slc)");
+    }
     host.changed(View::Logbook);
 }
 

@@ -211,7 +211,8 @@ FrameClick Image1MouseDown(Workspace& ws, Host& host, int32_t x, int32_t y) {
         host.changed(View::Settings);
         click.ShowCentreWindow = true;
         // The centre command on the picked centre, as the window's pick does.
-        if (ws.Hooks.FindCentre) ws.Hooks.FindCentre(ws, host, true);
+        if (ws.Hooks.FindCentre)
+            if (const std::string problem = ws.Hooks.FindCentre(ws, host, true); !problem.empty()) host.message(problem);
     }
     if (ws.Form27.RCircle && PickRingPoint(ws, column, row)) ShowFramePicture(ws, host);
     if (t.KeyAHeld || t.KeySHeld || t.SBSelectRect || t.SBSelectAng) SectorClick(ws, host, x, y, column, row);

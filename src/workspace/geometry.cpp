@@ -533,8 +533,18 @@ std::string FormatStep(float step) { return FormatNumber(RoundHalfEven(step / 0.
 
 } // namespace
 
-bool ComputeFrameGeometry(Workspace& ws, Host& host) {
-    const GeometryRun run = ReadGeometrySettings(ws);
+namespace {
+
+struct Centre {
+    double Xo, Yo;
+};
+
+bool MapFrame(Workspace& ws, Host& host, const std::optional<Centre>& centre) {
+    GeometryRun run = ReadGeometrySettings(ws);
+    if (centre) {
+        run.Xo = centre->Xo;
+        run.Yo = centre->Yo;
+    }
     if (const std::string problem = CheckGeometrySettings(ws, run); !problem.empty()) {
         host.message(problem);
         return false;
@@ -605,6 +615,14 @@ bool ComputeFrameGeometry(Workspace& ws, Host& host) {
     BinFrameProfile(ws);
     if (run.AdjustTarget) AdjustTwoThetaMaximum(ws, host, *run.AdjustTarget);
     return true;
+}
+
+} // namespace
+
+bool ComputeFrameGeometry(Workspace& ws, Host& host) { return MapFrame(ws, host, std::nullopt); }
+
+bool ComputeFrameGeometry(Workspace& ws, Host& host, double xo, double yo) {
+    return MapFrame(ws, host, Centre{xo, yo});
 }
 
 void FrameGeometry::LabColumn(int32_t i, int32_t firstRow, int32_t count, LabPoint* out) const {

@@ -18,6 +18,10 @@ struct Workspace;
 // false when the settings cannot map the frame (the message said why and
 // nothing changed).
 bool ComputeFrameGeometry(Workspace& ws, Host& host);
+// The same with the beam centre (xo, yo) handed over: a centre search maps
+// its trial centres whatever the Detector Settings' ticked centre boxes or
+// "File Settings" say.
+bool ComputeFrameGeometry(Workspace& ws, Host& host, double xo, double yo);
 
 // Recomputes the extrema of FrameProfileCopy over bins 1..ScanPoints.
 void UpdateProfileExtrema(Workspace& ws);

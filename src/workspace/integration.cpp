@@ -131,7 +131,7 @@ void BinColumnsQuick(const FrameStore& px, const BinRule& bin, Window w, bool by
                 const bool inside = (rounded >= 0.0) & (rounded <= last);
                 const bool nearHalf = std::fabs(q - rounded) > 0.4999999;
                 // -1: not binned; -2: decided by the full rule below.
-                const double chosen = nearHalf ? -2.0 : (taken & inside ? rounded : -1.0);
+                const double chosen = nearHalf ? -2.0 : ((taken & inside) ? rounded : -1.0);
                 k[m] = static_cast<int32_t>(chosen);
             }
             for (int32_t m = 0; m < n; ++m) {
@@ -164,6 +164,13 @@ void BinWindow(const FrameStore& px, const IntegrationRequest& r, Window w, Bin*
                const std::vector<float>& lows) {
     const BinRule bin(r.Grid);
     const std::vector<PsiSector>& sectors = r.Sectors;
+    if (r.Axis == ScanAxis::TwoTheta && r.PsiRows) {
+        const BinRule row(*r.PsiRows);
+        return BinColumns<Weighted, Bin>(px, r, bin, w, [&row](float t, float p, auto add) {
+            const int32_t k = row(p);
+            if (k >= 0) add(static_cast<size_t>(k), t);
+        }, bins, binCount);
+    }
     if constexpr (!Weighted) {
         if (r.Axis == ScanAxis::Psi) {
             const float t1 = r.TwoTheta1, t2 = r.TwoTheta2;
@@ -211,15 +218,18 @@ void BinWindow(const FrameStore& px, const IntegrationRequest& r, Window w, Bin*
 
 std::vector<ScanBins> IntegrateFrame(const FrameStore& px, const IntegrationRequest& r) {
     const size_t binCount = static_cast<size_t>(std::max(r.Grid.Last, 0)) + 1;
-    const size_t scans = r.Axis == ScanAxis::TwoTheta ? std::max<size_t>(r.Sectors.size(), 1) : 1;
+    const bool rows = r.Axis == ScanAxis::TwoTheta && r.PsiRows;
+    const size_t scans = rows ? static_cast<size_t>(std::max(r.PsiRows->Last, 0)) + 1
+                              : r.Axis == ScanAxis::TwoTheta ? std::max<size_t>(r.Sectors.size(), 1) : 1;
     std::vector<ScanBins> result(scans, ScanBins(binCount));
     if (!px.HasGeometry() || !(r.Grid.Step > 0) || r.Grid.Last < 0) return result;
+    if (rows && (!(r.PsiRows->Step > 0) || r.PsiRows->Last < 0)) return result;
 
     const Window w{std::max(r.FirstColumn, 1), std::min(r.LastColumn, px.width()), std::max(r.FirstRow, 1),
                    std::min(r.LastRow, px.height())};
     const int64_t columns = int64_t{w.x2} - w.x1 + 1;
-    const int64_t rows = int64_t{w.y2} - w.y1 + 1;
-    if (columns <= 0 || rows <= 0) return result;
+    const int64_t rowCount = int64_t{w.y2} - w.y1 + 1;
+    if (columns <= 0 || rowCount <= 0) return result;
 
     std::vector<float> lows;
     if (r.Axis == ScanAxis::TwoTheta && r.Sectors.size() > 1 && OrderedSectors(r.Sectors))
@@ -227,7 +237,11 @@ std::vector<ScanBins> IntegrateFrame(const FrameStore& px, const IntegrationRequ
 
     if (!r.FlatWeight) {
         // Whole-number sums: the workers' shares add up exactly in any order.
-        const unsigned workers = ParallelWorkerCount(columns * rows, int64_t{1} << 16);
+        // Every worker sums into bins of its own: many scans of many bins
+        // take fewer workers, so that their bins stay within 256 MB.
+        const int64_t workerBytes = static_cast<int64_t>(scans * binCount * sizeof(CountBin));
+        const unsigned workers = std::min<unsigned>(ParallelWorkerCount(columns * rowCount, int64_t{1} << 16),
+                                                    static_cast<unsigned>(std::max<int64_t>(1, (int64_t{256} << 20) / workerBytes)));
         std::vector<std::vector<CountBin>> partial(workers);
         ParallelFor(w.x1, w.x2, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
             std::vector<CountBin>& bins = partial[worker];
@@ -253,7 +267,7 @@ std::vector<ScanBins> IntegrateFrame(const FrameStore& px, const IntegrationRequ
     // order: the chunks depend on the window alone, so the sums are the same
     // on every machine and for every thread limit.
     constexpr int64_t PixelsPerChunk = 1 << 20;
-    const int chunks = static_cast<int>(std::clamp<int64_t>(columns * rows / PixelsPerChunk, 1, 8));
+    const int chunks = static_cast<int>(std::clamp<int64_t>(columns * rowCount / PixelsPerChunk, 1, 8));
     std::vector<std::vector<ScanBin>> partial(static_cast<size_t>(chunks));
     ParallelFor(0, chunks - 1, ParallelWorkerCount(chunks, 1), [&](unsigned, int32_t lo, int32_t hi) {
         for (int32_t c = lo; c <= hi; ++c) {

@@ -18,6 +18,7 @@
 // in order.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "workspace/frame_types.h"
@@ -49,6 +50,10 @@ struct IntegrationRequest {
     // in it (a pixel in several sectors counts in each); no sectors: one
     // scan of every pixel of the window.
     std::vector<PsiSector> Sectors;
+    // ScanAxis::TwoTheta: one scan per psi row of this grid instead of per
+    // sector (a 2-theta profile for every psi row, as d-spacing against psi
+    // needs): row k holds the pixels whose psi bins to k, halves to even.
+    std::optional<ScanGrid> PsiRows;
     // ScanAxis::Psi: one scan of the pixels with TwoTheta1 <= 2-theta <= TwoTheta2.
     float TwoTheta1 = 0, TwoTheta2 = 0;
     // The flat-detector correction: each intensity weighted by r^3 /
@@ -66,7 +71,8 @@ struct ScanBin {
 using ScanBins = std::vector<ScanBin>;   // Grid.Last + 1 bins
 
 // The scans of `request` over the frame's intensities and geometry: one
-// ScanBins per sector (one when there are no sectors or the axis is psi).
+// ScanBins per psi row or sector (one when there are neither or the axis is
+// psi).
 // A frame without geometry gives empty bins.
 std::vector<ScanBins> IntegrateFrame(const FrameStore& pixels, const IntegrationRequest& request);
 

@@ -165,12 +165,12 @@ std::string WritePsiScanFile(const Workspace& ws) {
 std::string WriteDSpacingFile(const Workspace& ws) {
     std::vector<std::string> lines{ws.CurrentFile + "; " + ws.FSetup.EExperiment,
                                    "landa = " + FormatFixedWidth(ws.Landa, 5, 4), "Psi angle    d-spacing"};
-    const int32_t n = PsiBins(ws.PsiStep);
-    for (int32_t k = 0; k < n; ++k) {
-        const double d = k < static_cast<int32_t>(ws.PsiDSpacing.size()) ? ws.PsiDSpacing[k] : 0.0;
-        lines.push_back(FormatFixedWidth(static_cast<double>(k) * ws.PsiStep, 5, 3) + "   " +
-                        FormatFixedWidth(d, 5, 3));
-    }
+    // The d-spacing table's own rows: the psi scan's step is another's.
+    const DSpacingTable& table = ws.DSpacingData;
+    const int32_t n = std::clamp<int32_t>(table.Count, 0, static_cast<int32_t>(table.D.size()));
+    for (int32_t k = 0; k < n; ++k)
+        lines.push_back(FormatFixedWidth(static_cast<double>(k) * table.Step, 5, 3) + "   " +
+                        FormatFixedWidth(table.D[static_cast<size_t>(k)], 5, 3));
     const std::string name = OutputFileName(ws, ".DSP");
     WriteTextLines(name, lines);
     return name;

@@ -49,8 +49,9 @@ std::string WriteTwoThetaScan(const Workspace& ws, const std::string& basePath,
 // The batch psi scan: OutputDir / (file name of CurrentFile) + ".PSS";
 // returns the name written. Throws FileError.
 std::string WritePsiScanFile(const Workspace& ws);
-// d-spacing against psi: OutputDir / (file name of CurrentFile) + ".DSP";
-// returns the name written. Throws FileError.
+// d-spacing against psi: OutputDir / (file name of CurrentFile) + ".DSP",
+// the rows of DSpacingData at its own psi step; returns the name written.
+// Throws FileError.
 std::string WriteDSpacingFile(const Workspace& ws);
 
 // "OK" of the FileFormat window: asks for a file name (proposing the

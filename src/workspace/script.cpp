@@ -195,13 +195,16 @@ void FindCentre(Workspace& ws, Host& host, const ScriptCommand& c) {
     form.CBYo = c.Flags.at(1);
     form.CBInitPos = c.Flags.at(2);
     host.changed(View::Settings);
+    std::string problem;
     if (ws.Hooks.FindCentre)
-        ws.Hooks.FindCentre(ws, host, typedCentre);
+        problem = ws.Hooks.FindCentre(ws, host, typedCentre);
     else
         // Not a stop, but the run did not get what it asked for.
         ReportRunProblem(ws, host, RunProblem::Command, "FINDCENT: the centre search is not available");
     SelectCentreMethod(form, '1');
     host.changed(View::Settings);
+    // The later lines would save or use a centre that was not found.
+    if (!problem.empty()) throw ScriptStop("FINDCENT: " + problem);
 }
 
 void SetAngleRange(Workspace& ws, Host& host, const ScriptCommand& c) {

@@ -2,6 +2,8 @@
 
 #include "scans/scan_analysis.h"
 #include "workspace/frame_background.h"
+#include "workspace/centre_search.h"
+#include "workspace/sector_reductions.h"
 
 namespace orv {
 
@@ -13,6 +15,8 @@ Workspace::Workspace()
       RingProfile(RingProfileLength) {
     SetUpScanAnalysis(*this);
     SetUpFrameBackground(*this);
+    SetUpCentreSearch(*this);
+    SetUpSectorReductions(*this);
 }
 
 } // namespace orv

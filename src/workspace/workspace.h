@@ -19,6 +19,7 @@
 #include "workspace/logbook.h"
 #include "workspace/records.h"
 #include "workspace/spot_finder.h"
+#include "workspace/sector_reductions.h"
 
 namespace orv {
 
@@ -27,7 +28,6 @@ struct Workspace;
 
 // ---- Scans ---------------------------------------------------------------
 constexpr int PsiScanLength = 7209;     // psi bins 0..7208 (360 / 0.05 = 7200 at the finest step)
-constexpr int PsiDSpacingRows = 72;     // d-spacing rows of 5 degrees
 
 // Steps that the scans and the script interpreter start but that live in
 // other parts of the program. Each is filled by the part that builds it;
@@ -36,7 +36,9 @@ struct ScanHooks {
     // FINDCENT: the centre search of the "Find pattern center" window on the
     // method and boxes now in Form27 (the centre command). `typedCentre`: use
     // EXoM, EYoM as they stand (the window's "Set" behaviour, method "0").
-    std::function<void(Workspace&, Host&, bool typedCentre)> FindCentre;
+    // Answers why no centre was set ("" when one was); the reason was not
+    // shown yet.
+    std::function<std::string(Workspace&, Host&, bool typedCentre)> FindCentre;
     // FITTOSTD: shows the pattern list and selects the first pattern whose
     // list text, in lower case, begins with `name` in lower case (trailing
     // blanks of `name` not compared: SelectStandardByName). Returns false,
@@ -135,7 +137,14 @@ struct Workspace {
     uint8_t ScanBackgroundRemoved = 0;
     std::vector<float> PsiScanData = std::vector<float>(PsiScanLength);    // bin k at psi k x PsiStep
     std::vector<float> PsiScanBackup = std::vector<float>(PsiScanLength);
-    std::vector<float> PsiDSpacing = std::vector<float>(PsiDSpacingRows);  // d per 5-degree psi row
+    // d-spacing against psi and line scans (sector_reductions.h).
+    std::vector<ProfileRow> PsiProfiles;     // rows 0..71, bins 0..ScanPoints; empty until calculated
+    DSpacingTable DSpacingData;
+    std::vector<double> LineScanData = std::vector<double>(ProfileLength);   // from 1
+    uint8_t LineScanAlongX = 0, LineScanAlongY = 0;
+    int32_t LineScanIndex = 0;           // the row (along X) or column (along Y) scanned
+    int32_t LineScanWidth = 1;           // rows (columns) summed on each side
+    double LineMark1 = 1, LineMark2 = 512;   // the marked range along the line, pixels
     uint8_t FromThetaScan = 0;           // requester flags: which scan window asked
     uint8_t FromPsiScan = 0;
     // Whether a script stopped on an error during this run (the program then

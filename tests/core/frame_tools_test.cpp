@@ -361,6 +361,7 @@ TEST(FrameCentrePick, CHeldSetsTheBoxesAndRunsTheCentreCommand) {
     ws.Hooks.FindCentre = [&](Workspace&, Host&, bool typedCentre) {
         ++runs;
         typed = typedCentre;
+        return std::string();
     };
     ws.Form27.ProgressBar1 = 80;
     FrameKeyDown(ws, 'C');

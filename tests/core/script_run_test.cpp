@@ -97,6 +97,7 @@ TEST_F(ScriptRun, FindCentreTakesACentreFieldOfZeroFromTheCentreInForce) {
         typed.push_back(typedCentre);
         EXPECT_EQ(w.Form27.EXoM, typedCentre ? "0.000" : "-5");
         w.Xo = 99;
+        return std::string();
     };
     Run({"FINDCENT -5 0 2 1 0 1"});
     EXPECT_EQ(ws.Form27.EXoM, "-5");
@@ -114,6 +115,7 @@ TEST_F(ScriptRun, FindCentreTakesACentreFieldOfZeroFromTheCentreInForce) {
 }
 
 TEST_F(ScriptRun, FindCentreWithoutTheSearchSetsTheBoxesAndSaysSo) {
+    ws.Hooks.FindCentre = nullptr;
     Run({"FINDCENT 12 34 4 1 1 0", "SET2THST 0.3 "});
     EXPECT_EQ(ws.Form27.EXoM, "12");
     EXPECT_EQ(ws.Form27.EYoM, "34");

@@ -172,10 +172,12 @@ TEST(WriterScanFilesTest, PsiScanAndDSpacingFilesMatchTheirGoldenFiles) {
     const float psi[] = {12.5f, 1000.125f, 0, 77.375f, -3.5f};
     for (int k = 0; k <= 4; ++k) ws.PsiScanData[k] = psi[k];
     ws.PsiScanData[5] = 99;   // beyond 360 degrees: not written
-    ws.PsiDSpacing[0] = 2.345f;
-    ws.PsiDSpacing[1] = 1.5f;
-    ws.PsiDSpacing[2] = 0;
-    ws.PsiDSpacing[3] = 3.1416f;
+    ws.DSpacingData.Step = 90;
+    ws.DSpacingData.Count = 4;
+    ws.DSpacingData.D[0] = 2.345f;
+    ws.DSpacingData.D[1] = 1.5f;
+    ws.DSpacingData.D[2] = 0;
+    ws.DSpacingData.D[3] = 3.1416f;
     EXPECT_EQ(WritePsiScanFile(ws), dir.file("frame1.tif.PSS"));
     EXPECT_EQ(ReadWholeFile(dir.file("frame1.tif.PSS")), Golden("frame1.tif.PSS"));
     EXPECT_EQ(WriteDSpacingFile(ws), dir.file("frame1.tif.DSP"));
@@ -186,19 +188,24 @@ TEST(WriterScanFilesTest, PsiScanAndDSpacingFilesMatchTheirGoldenFiles) {
     EXPECT_EQ(ReadTextLines(dir.file("frame1.tif.PSS"))[3], "0.000      1.000");
 }
 
-TEST(WriterScanFilesTest, DSpacingFileWithAFinePsiStepStaysInsideItsTable) {
+TEST(WriterScanFilesTest, DSpacingFileKeepsItsOwnStepWhateverThePsiScanUses) {
     TempDir dir;
     Workspace ws;
     MakeKnownScan(ws);
     ws.OutputDir = dir.path().string();
-    ws.PsiStep = 0.5f;   // 720 rows asked for, 72 in the table
-    ws.PsiDSpacing[71] = 1.25f;
+    ws.PsiStep = 0.5f;   // the psi scan's step: not the d-spacing table's
+    ws.DSpacingData.Count = 72;
+    ws.DSpacingData.D[71] = 1.25f;
     WriteDSpacingFile(ws);
     std::vector<std::string> lines = ReadTextLines(dir.file("frame1.tif.DSP"));
-    ASSERT_EQ(lines.size(), 3u + 720u);
-    EXPECT_EQ(lines[3 + 71], "35.500   1.250");
-    EXPECT_EQ(lines.back(), "359.500   0.000");
-    ws.PsiStep = 0;
+    ASSERT_EQ(lines.size(), 3u + 72u);
+    EXPECT_EQ(lines[3 + 1], "5.000   0.000");
+    EXPECT_EQ(lines.back(), "355.000   1.250");
+    // A count beyond the table writes the table and no more; none, no rows.
+    ws.DSpacingData.Count = 1000;
+    WriteDSpacingFile(ws);
+    EXPECT_EQ(ReadTextLines(dir.file("frame1.tif.DSP")).size(), 3u + 72u);
+    ws.DSpacingData.Count = 0;
     WriteDSpacingFile(ws);
     EXPECT_EQ(ReadTextLines(dir.file("frame1.tif.DSP")).size(), 3u);
 }

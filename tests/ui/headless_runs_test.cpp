@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/numbers.h"
 #include "workspace/detector_settings.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -361,5 +362,37 @@ TEST_P(HeadlessRun, EndsByItselfWithTheTruth) {
 
 INSTANTIATE_TEST_SUITE_P(DamagedAndMistakenInputs, HeadlessRun, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<HeadlessCase>& info) { return info.param.Name; });
+
+} // namespace
+
+namespace {
+
+TEST(HeadlessCentreRun, FindCentreFromAScriptSavesTheCentreItFound) {
+    const fs::path root = fs::temp_directory_path() / ("orv-headless-" + std::to_string(::getpid()) + "-centre");
+    fs::remove_all(root);
+    const fs::path folder = root / "run", home = root / "home";
+    fs::create_directories(folder);
+    fs::create_directories(home);
+    const Inputs in(folder);
+    in.frame("f.orv");   // rings about (150.4, 120.6)
+    // Auto from 6 pixels off, both axes, from the typed start.
+    in.lines("s.txt", {"FINDCENT 145 126 1 1 1 1", "SAVESETF out.set", "ENDAPPLI"});
+    Outcome out = RunProgram(folder, home, {"f.orv", "s.txt"});
+    ASSERT_FALSE(out.TimedOut);
+    EXPECT_EQ(out.Status, 0) << out.Errors;
+    const std::vector<std::string> saved = orv::ReadTextLines((folder / "out.set").string());
+    ASSERT_GE(saved.size(), 2u);
+    EXPECT_NEAR(orv::ParseNumber(saved[0]), 150.4, 1.0) << saved[0];
+    EXPECT_NEAR(orv::ParseNumber(saved[1]), 120.6, 1.0) << saved[1];
+
+    // No ring in the sector: the script stops, nothing is saved, and why is on standard error.
+    in.lines("s2.txt", {"SETANGRA 40 45 0 360 ", "FINDCENT 145 126 1 1 1 1", "SAVESETF out2.set", "ENDAPPLI"});
+    out = RunProgram(folder, home, {"f.orv", "s2.txt"});
+    ASSERT_FALSE(out.TimedOut);
+    EXPECT_EQ(out.Status, 1);
+    EXPECT_NE(out.Errors.find("FINDCENT: No ring between 2Theta 40.000 and 45.000"), std::string::npos) << out.Errors;
+    EXPECT_FALSE(fs::exists(folder / "out2.set"));
+    fs::remove_all(root);
+}
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMimeData>
 #include <QScreen>
@@ -24,6 +25,7 @@
 #include "scans/mineral_list.h"
 #include "scans/ui/mineral_windows.h"
 #include "scans/ui/scan_windows.h"
+#include "workspace/centre_search.h"
 #include "workspace/detector_settings.h"
 #include "workspace/frame_background.h"
 #include "workspace/frame_display.h"
@@ -31,10 +33,12 @@
 #include "workspace/run_report.h"
 #include "workspace/script.h"
 #include "workspace/sector_dialog.h"
+#include "workspace/sector_reductions.h"
 #include "workspace/sector_scan.h"
 #include "workspace/startup.h"
 #include "workspace/text_files.h"
 #include "workspace/ui/brightness_window.h"
+#include "workspace/ui/centre_window.h"
 #include "workspace/ui/file_format_window.h"
 #include "workspace/ui/frame_edit_dialogs.h"
 #include "workspace/ui/frame_list_window.h"
@@ -179,6 +183,7 @@ void Application::createWindows() {
     zoom_ = std::make_unique<ZoomWindow>(ws, host_);
     brightness_ = std::make_unique<BrightnessWindow>(ws, host_);
     frameInfo_ = std::make_unique<TForm23Window>(ws, host_);
+    centre_ = std::make_unique<TForm27Window>(ws, host_);
     diffractometer_ = std::make_unique<TForm28Window>(ws, host_);
     newPattern_ = std::make_unique<TForm29Window>(ws, host_);
     splash_ = std::make_unique<SplashWindow>();
@@ -209,6 +214,10 @@ void Application::createWindows() {
     poleFigures_->showSettings = [this] { ShowRestored(poleSettings_.get()); };
     poleFigures_->showLogbook = [this] { ShowRestored(logbook_.get()); };
     detector_->onSetWavelength = [this] { ShowRestored(wavelength_.get()); };
+    detector_->onFind = [this] { centre_->showRestored(); };
+    centre_->showZoom = [this] { ShowRestored(zoom_.get()); };
+    connect(frame_.get(), &FrameWindow::centreWindowRequested, this, [this] { centre_->showRestored(); });
+    connect(frame_.get(), &FrameWindow::autoCentreRequested, this, [this] { SpeedButton1Click(*ws_, host_); });
     detector_->onSaveSettings = [this] { main_->trigger(CommandId::SaveSettings); };
     detector_->onLoadSettings = [this] { main_->trigger(CommandId::LoadSettings); };
     mineralList_->setPlacementAnchor(scan_.get());
@@ -399,6 +408,42 @@ void Application::installCommands() {
 
     frameEdits_ = std::make_unique<FrameEditCommands>(ws, host_, m, [this](bool running) { enableFrameCommands(!running); });
     frameEdits_->install();
+    installAnalysisCommands();
+}
+
+void Application::installAnalysisCommands() {
+    Workspace& ws = *ws_;
+    MainWindow& m = *main_;
+    using C = CommandId;
+    m.setHandler(C::PatternCentre, [this] { centre_->showRestored(); });
+    m.setHandler(C::CenteringTool, [this] { centre_->showRestored(); });
+    // The d-spacing and line-scan windows come later: until then their
+    // results are read in the logbook.
+    m.setHandler(C::IntegrateSector, [this, &ws] {
+        Integrate1Click(ws, host_);
+        if (ws.FrameIsLoaded()) ShowRestored(logbook_.get());
+    });
+    m.setHandler(C::DSpacingVsPsi, [this, &ws] {
+        if (Calculatedspacing1Click(ws, host_)) ShowRestored(logbook_.get());
+    });
+    auto lineScan = [this, &ws](bool alongX) {
+        if (!ws.FrameIsLoaded()) {
+            host_.message("Need to open a file first");
+            return;
+        }
+        std::optional<std::string> width = std::string("1");
+        if (!host_.unattended()) {
+            bool ok = false;
+            const QString typed = QInputDialog::getText(main_.get(), "Line Scan", "Width (pixels)", QLineEdit::Normal,
+                                                        "1", &ok);
+            if (ok) width = typed.toStdString();
+        }
+        if (LineScanCommand(ws, host_, alongX, width).Made) ShowRestored(logbook_.get());
+    };
+    m.setHandler(C::LineScanY, [lineScan] { lineScan(true); });
+    m.setHandler(C::LineScanX, [lineScan] { lineScan(false); });
+    m.setHandler(C::XLineScan, [lineScan] { lineScan(true); });
+    m.setHandler(C::YLineScan, [lineScan] { lineScan(false); });
 }
 
 void Application::showMineralList() { ShowRestored(mineralList_.get()); }

@@ -34,6 +34,7 @@ class TForm17Window;
 class TForm18Window;
 class TForm19Window;
 class TForm23Window;
+class TForm27Window;
 class TForm28Window;
 class TForm29Window;
 class TForm2Window;
@@ -101,6 +102,7 @@ public:
     TForm2Window& scanWindow() { return *scan_; }
     TForm12Window& psiScanWindow() { return *psiScan_; }
     TForm32Window& detectorSettings() { return *detector_; }
+    TForm27Window& centreWindow() { return *centre_; }
     TForm11Window& logbook() { return *logbook_; }
     TFPoleFWindow& poleFigures() { return *poleFigures_; }
     // "Mineral List": the reference patterns and the current standard.
@@ -134,6 +136,7 @@ private:
     void closing();
     void saveFramePicture();
     void copyFramePicture();
+    void installAnalysisCommands();
 
     std::unique_ptr<Workspace> ws_;
     QtHost host_;
@@ -168,6 +171,7 @@ private:
     std::unique_ptr<ZoomWindow> zoom_;
     std::unique_ptr<BrightnessWindow> brightness_;
     std::unique_ptr<TForm23Window> frameInfo_;
+    std::unique_ptr<TForm27Window> centre_;            // "Find pattern center"
     std::unique_ptr<TForm28Window> diffractometer_;
     std::unique_ptr<TForm29Window> newPattern_;
     std::unique_ptr<SplashWindow> splash_;

@@ -1,11 +1,13 @@
 #include "workspace/ui/frame_window.h"
 
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -105,8 +107,22 @@ FrameWindow::FrameWindow(Workspace& ws, QtHost& host, QWidget* parent)
     scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     scroll_->setBackgroundRole(QPalette::Base);
     scroll_->setFocusPolicy(Qt::NoFocus);
+    // One-button centring above the picture.
+    bar_ = new QWidget(this);
+    auto* barLayout = new QHBoxLayout(bar_);
+    barLayout->setContentsMargins(2, 2, 2, 0);
+    auto* centre = new QToolButton(bar_);
+    centre->setObjectName("SpeedButton1");
+    centre->setText("Center");
+    centre->setToolTip("Find the pattern center (Auto, both axes)");
+    centre->setFocusPolicy(Qt::NoFocus);   // the keys stay with the frame
+    barLayout->addWidget(centre);
+    barLayout->addStretch(1);
+    connect(centre, &QToolButton::clicked, this, [this] { emit autoCentreRequested(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(bar_);
     layout->addWidget(scroll_);
 
     connect(view_, &PictureView::mousePressed, this, [this](int x, int y) {
@@ -148,7 +164,7 @@ void FrameWindow::fitToPicture() {
     // As wide as the shown frame and as high as fits below the window's top.
     const int frame = 2 * scroll_->frameWidth();
     const int w = std::min(shownSize_.width() + frame, area.width());
-    const int h = std::min(std::abs(y() - area.bottom()), shownSize_.height()) + 10 + frame;
+    const int h = std::min(std::abs(y() - area.bottom()), shownSize_.height()) + 10 + frame + bar_->sizeHint().height();
     resize(std::max(w, 100), std::max(h, 60));
 }
 

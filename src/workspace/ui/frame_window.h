@@ -60,6 +60,8 @@ signals:
     void centreWindowRequested();
     // A double click on the window: the batch settings window.
     void setupWindowRequested();
+    // The centring button: the automatic centre search for both axes.
+    void autoCentreRequested();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -75,6 +77,7 @@ private:
     QtHost& host_;
     PictureView* view_;
     QScrollArea* scroll_;
+    QWidget* bar_;
     ZoomWindow* zoom_ = nullptr;
     QSize shownSize_;
 };
