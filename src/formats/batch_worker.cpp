@@ -7,6 +7,7 @@
 
 #include "formats/mask_files.h"
 #include "formats/reader.h"
+#include "scans/series_windows.h"
 #include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
@@ -24,9 +25,6 @@
 namespace orv {
 
 namespace {
-
-constexpr uint32_t SeriesRed = 255;          // first frame of a run
-constexpr uint32_t SeriesGrey = 8421504;
 
 void SetProgress(Workspace& ws, Host& host, int done, int files, double stage) {
     ws.Form20.ProgressBar1 = RoundToInt((done + stage) * 100.0 / std::max(files, 1));
@@ -134,32 +132,9 @@ void PlotBatchScan(Run& run) {
     SetProgress(ws, host, run.done, run.files, 0.9);
     N2ThetaScan1Click(ws, host);
 
-    TRChart& chart = ws.Form9.RChart1;
-    chart.CrossHair2().SetPosX(0);
-    chart.SetLineWidth(1);
-    if (ws.FramesLoaded == 1) {
-        chart.SetDataColor(SeriesRed);
-        chart.SetLineWidth(2);
-    } else {
-        chart.SetDataColor(SeriesGrey);
-    }
-    chart.MoveTo(0, 0);
     if (!ws.LoadFromHistory) {
-        ws.Form9.LPWD.push_back(ws.CurrentFile);
         ws.HistorySlot = ws.FramesLoaded % 10;
-        ws.ScanSeries[ws.HistorySlot] = ws.SectorScan;
-        const int32_t last = std::min(ws.SectorScanPoints, ProfileLength);
-        for (int32_t k = 0; k < last; ++k) {
-            const ProfilePoint& p = ws.SectorScan[k];
-            chart.LineTo(p.TwoTheta, p.Intensity);
-            ws.SeriesMinTwoTheta = std::min(ws.SeriesMinTwoTheta, p.TwoTheta);
-            ws.SeriesMaxTwoTheta = std::max(ws.SeriesMaxTwoTheta, p.TwoTheta);
-            ws.SeriesMinIntensity = std::min(ws.SeriesMinIntensity, p.Intensity);
-            ws.SeriesMaxIntensity = std::max(ws.SeriesMaxIntensity, p.Intensity);
-        }
-        chart.SetLayerRange(1, ws.SeriesMinTwoTheta, std::min(0.0, 1.1 * ws.SeriesMinIntensity),
-                            ws.SeriesMaxTwoTheta, 1.1 * ws.SeriesMaxIntensity);
-        chart.ShowItems();
+        AddScanToSeries(ws);
     }
     ws.FrameProfileShown = 1;
     host.changed(View::Scan);

@@ -13,26 +13,6 @@ namespace {
 
 constexpr TColor CrossHairDashDot = 6257476;
 
-struct CrossHairLook {
-    TCrossHMode Mode;
-    TColor Color;
-    TPenStyle Style;
-    int Width;
-    int Layer;
-};
-
-void SetCrossHairs(TRChart& chart, const CrossHairLook (&looks)[4]) {
-    for (int n = 1; n <= 4; ++n) {
-        const CrossHairLook& look = looks[n - 1];
-        TCrossHair& c = chart.CrossHair(n);
-        c.SetMode(look.Mode);
-        c.SetColor(look.Color);
-        c.SetLineType(look.Style);
-        c.SetLineWid(look.Width);
-        c.SetLayer(look.Layer);
-    }
-}
-
 // The working charts: crosshair 1 follows the mouse, 2 marks a point, 3 and
 // 4 the ends of a range; the user drags the nearest one.
 void SetWorkingChart(TRChart& chart, TColor first, int firstWidth) {
@@ -65,6 +45,18 @@ void BatchStep(Host& host, Step step) {
 }
 
 } // namespace
+
+void SetCrossHairs(TRChart& chart, const CrossHairLook (&looks)[4]) {
+    for (int n = 1; n <= 4; ++n) {
+        const CrossHairLook& look = looks[n - 1];
+        TCrossHair& c = chart.CrossHair(n);
+        c.SetMode(look.Mode);
+        c.SetColor(look.Color);
+        c.SetLineType(look.Style);
+        c.SetLineWid(look.Width);
+        c.SetLayer(look.Layer);
+    }
+}
 
 std::optional<PeakSearchParams> ReadPeakSearchBoxes(const TForm6& boxes, double step, Host& host) {
     const double width = ParseNumber(boxes.EPWidth);

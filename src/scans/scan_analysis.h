@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "chart/rchart.h"
 #include "scans/peak_search.h"
 
 namespace orv {
@@ -39,6 +40,16 @@ std::optional<RollSettings> ReadRollBoxes(const TForm7& boxes, double step, Host
 // so a batch run and the window's own buttons search with the same values.
 TForm6 BatchPeakBoxes(const Workspace& ws);
 TForm7 BatchRollBoxes(const Workspace& ws);
+
+// How a chart shows each of its four crosshairs.
+struct CrossHairLook {
+    TCrossHMode Mode;
+    TColor Color;
+    TPenStyle Style;
+    int Width;
+    int Layer;
+};
+void SetCrossHairs(TRChart& chart, const CrossHairLook (&looks)[4]);
 
 // Crosshairs, mouse actions and axis captions of the 2-theta and psi
 // charts, and the batch steps of the scan windows.

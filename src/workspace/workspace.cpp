@@ -1,6 +1,7 @@
 #include "workspace/workspace.h"
 
 #include "scans/scan_analysis.h"
+#include "scans/series_windows.h"
 #include "workspace/frame_background.h"
 #include "workspace/centre_search.h"
 #include "workspace/sector_reductions.h"
@@ -17,6 +18,7 @@ Workspace::Workspace()
     SetUpFrameBackground(*this);
     SetUpCentreSearch(*this);
     SetUpSectorReductions(*this);
+    SetUpSeriesWindows(*this);
 }
 
 } // namespace orv

@@ -14,6 +14,7 @@
 #include "polefig/pole_viewer.h"
 #include "scans/mineral_database.h"
 #include "scans/mineral_list.h"
+#include "scans/series_windows.h"
 #include "workspace/frame_display.h"
 #include "workspace/frame_types.h"
 #include "workspace/logbook.h"
@@ -67,14 +68,6 @@ struct BatchHooks {
     std::function<void(Workspace&, Host&)> CalculateDSpacing;      // d-spacing against psi
     std::function<void(Workspace&, Host&)> WriteSectorSlices;      // ".slc" slices
 };
-
-// "2ThetaScanSeries": the chart the loading worker adds each frame's scan to.
-struct TForm9 {
-    TRChart RChart1;
-    std::vector<std::string> LPWD;   // the series list box: one file per scan
-};
-
-constexpr int ScanSeriesSlots = 21;
 
 struct Workspace {
     Workspace();
@@ -232,8 +225,9 @@ struct Workspace {
     int32_t SetupProblems = 0;
     int32_t ScreenHeight = 1080;     // the screen's height in pixels (set by the windows)
 
-    // ---- Scan series ------------------------------------------------------
+    // ---- Scan series and d-spacing windows (scans/series_windows.h) --------
     TForm9 Form9;
+    TForm10 Form10;
     std::vector<ProfileRow> ScanSeries = std::vector<ProfileRow>(ScanSeriesSlots, MakeProfileRow());
     // Smallest and largest 2-theta and intensity drawn on the series chart.
     float SeriesMinTwoTheta = 90, SeriesMaxTwoTheta = 0, SeriesMinIntensity = 10000, SeriesMaxIntensity = 0;

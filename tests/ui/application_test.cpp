@@ -106,3 +106,27 @@ TEST(ApplicationTest, TheBackgroundRemovalBlocksFrameCommandsWhileItRuns) {
     EXPECT_LT(after, before);
     EXPECT_EQ(ws.Form20.ProgressBar1, 100);
 }
+
+TEST(ApplicationTest, SeriesAndDSpacingWindowsOpenFromTheMenus) {
+    ProgramHome home;
+    Application app({SampleFrame()});
+    app.firstShowSetup();
+    app.waitForLoading();
+    Workspace& ws = app.workspace();
+    ASSERT_TRUE(ws.FrameIsLoaded());
+    auto window = [](const char* name) -> QWidget* {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == name) return w;
+        return nullptr;
+    };
+    ASSERT_TRUE(app.mainWindow().trigger(CommandId::ShowScanSeries));
+    ASSERT_NE(window("TForm9"), nullptr);
+    EXPECT_TRUE(window("TForm9")->isVisible());
+    EXPECT_EQ(ws.Form9.LPWD, std::vector<std::string>{ws.CurrentFile});
+    EXPECT_GT(ws.Form9.RChart1.ItemCount(), 100);
+
+    ASSERT_TRUE(app.mainWindow().trigger(CommandId::DSpacingVsPsi));
+    ASSERT_NE(window("TForm10"), nullptr);
+    EXPECT_TRUE(window("TForm10")->isVisible());
+    EXPECT_EQ(ws.Form10.RChart1.ItemCount(), 73);
+}

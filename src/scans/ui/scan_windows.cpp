@@ -3,10 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFocusEvent>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -322,29 +320,6 @@ void TForm12Window::refresh() {
     if (ws_.Form12.Visible && !isVisible()) showRestored();
     chart1_->update();
     chart2_->update();
-}
-
-// ---- "2ThetaScanSeries" ----------------------------------------------------------
-
-TForm9Window::TForm9Window(Workspace& ws, QtHost& host, QWidget* parent)
-    : RecordWindow(ws, host, "TForm9", "2ThetaScanSeries", {View::Scan}, parent) {
-    auto* layout = new QHBoxLayout(this);
-    chart_ = new TRChartWidget(ws.Form9.RChart1, this);
-    chart_->setObjectName("RChart1");
-    list_ = new QListWidget(this);
-    list_->setObjectName("LPWD");
-    list_->setMaximumWidth(220);
-    layout->addWidget(chart_, 4);
-    layout->addWidget(list_, 1);
-    resize(820, 420);
-}
-
-void TForm9Window::refresh() {
-    if (list_->count() != static_cast<int>(ws_.Form9.LPWD.size())) {
-        list_->clear();
-        for (const auto& name : ws_.Form9.LPWD) list_->addItem(QString::fromStdString(name));
-    }
-    chart_->update();
 }
 
 } // namespace orv

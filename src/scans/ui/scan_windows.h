@@ -1,6 +1,7 @@
 #pragma once
-// The windows the scans are drawn in: the 2-theta scan window, the psi-scan
-// window and the scan series. They show the chart models the core fills and
+// The windows the scans are drawn in: the 2-theta scan window and the
+// psi-scan window (the scan series and d-spacing windows are in
+// series_windows.h). They show the chart models the core fills and
 // turn menus, buttons, keys and clicks into the core's scan commands
 // (theta_scan_window.h, psi_scan_window.h).
 
@@ -12,7 +13,6 @@
 
 class QAction;
 class QLabel;
-class QListWidget;
 class QMenuBar;
 class QToolBar;
 
@@ -123,18 +123,6 @@ private:
     TRChartWidget* chart1_;
     TRChartWidget* chart2_;
     QAction* viewIntegrate_;
-};
-
-// "2ThetaScanSeries": the scans of the frames loaded, one over the other.
-class TForm9Window : public RecordWindow {
-    Q_OBJECT
-public:
-    TForm9Window(Workspace& ws, QtHost& host, QWidget* parent = nullptr);
-    void refresh() override;
-
-private:
-    TRChartWidget* chart_;
-    QListWidget* list_;
 };
 
 } // namespace orv

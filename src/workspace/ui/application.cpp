@@ -24,7 +24,9 @@
 #include "scans/ui/scan_dialogs.h"
 #include "scans/mineral_list.h"
 #include "scans/ui/mineral_windows.h"
+#include "scans/series_windows.h"
 #include "scans/ui/scan_windows.h"
+#include "scans/ui/series_windows.h"
 #include "workspace/centre_search.h"
 #include "workspace/detector_settings.h"
 #include "workspace/frame_background.h"
@@ -170,6 +172,7 @@ void Application::createWindows() {
     correct2Theta_ = std::make_unique<TF2ThetaWindow>(ws, host_);
     setup_ = std::make_unique<TFSetupWindow>(ws, host_);
     mask_ = std::make_unique<TFMaskWindow>(ws, host_);
+    dspacing_ = std::make_unique<TForm10Window>(ws, host_);
     logbook_ = std::make_unique<TForm11Window>(ws, host_);
     psiScan_ = std::make_unique<TForm12Window>(ws, host_);
     series_ = std::make_unique<TForm9Window>(ws, host_);
@@ -205,6 +208,7 @@ void Application::createWindows() {
         w->showLogbook = [this] { ShowRestored(logbook_.get()); };
         w->showScanSettings = [this] { setup_->showPage(TFSetupWindow::ScanPage); };
     }
+    series_->showLogbook = [this] { ShowRestored(logbook_.get()); };
     scan_->showCorrect2Theta = [this] { ShowRestored(correct2Theta_.get()); };
     history_->startLoading = [this] { startLoading(); };
     history_->setPlacementAnchor(scan_.get());
@@ -335,8 +339,13 @@ void Application::installCommands() {
     m.setHandler(C::ShowLogbook, show(logbook_.get()));
     m.setHandler(C::ShowFrameInfo, show(frameInfo_.get()));
     m.setHandler(C::ShowScanSeries, [this, &ws] {
-        if (!ws.FrameIsLoaded()) host_.message("Need to open a file first");
-        else ShowRestored(series_.get());
+        if (!ws.FrameIsLoaded()) return host_.message("Need to open a file first");
+        // Beside the frame window, under the main window.
+        const QRect main = main_->frameGeometry();
+        series_->move(frame_->width(), main.top() + main.height() + 20);
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            series_->resize(std::max(std::abs(screen->geometry().width() - frame_->width()), 400), series_->height());
+        ShowRestored(series_.get());
     });
     m.setHandler(C::ShowWavelength, show(wavelength_.get()));
     m.setHandler(C::ShowDetectorSettings, show(detector_.get()));
@@ -417,14 +426,16 @@ void Application::installAnalysisCommands() {
     using C = CommandId;
     m.setHandler(C::PatternCentre, [this] { centre_->showRestored(); });
     m.setHandler(C::CenteringTool, [this] { centre_->showRestored(); });
-    // The d-spacing and line-scan windows come later: until then their
-    // results are read in the logbook.
+    // The line-scan window comes later: until then its results are read in
+    // the logbook.
     m.setHandler(C::IntegrateSector, [this, &ws] {
         Integrate1Click(ws, host_);
         if (ws.FrameIsLoaded()) ShowRestored(logbook_.get());
     });
     m.setHandler(C::DSpacingVsPsi, [this, &ws] {
-        if (Calculatedspacing1Click(ws, host_)) ShowRestored(logbook_.get());
+        if (!Calculatedspacing1Click(ws, host_)) return;
+        PlotDSpacing(ws);
+        dspacing_->showRestored();
     });
     auto lineScan = [this, &ws](bool alongX) {
         if (!ws.FrameIsLoaded()) {

@@ -45,6 +45,7 @@ class TForm6Window;
 class TForm7Window;
 class TForm4Window;
 class TForm9Window;
+class TForm10Window;
 class ZoomWindow;
 struct Workspace;
 
@@ -158,6 +159,7 @@ private:
     std::unique_ptr<TF2ThetaWindow> correct2Theta_;
     std::unique_ptr<TFSetupWindow> setup_;
     std::unique_ptr<TFMaskWindow> mask_;
+    std::unique_ptr<TForm10Window> dspacing_;         // "d-spacing"
     std::unique_ptr<TForm11Window> logbook_;
     std::unique_ptr<TForm12Window> psiScan_;
     std::unique_ptr<TForm9Window> series_;
