@@ -1,5 +1,6 @@
 #include "workspace/workspace.h"
 
+#include "scans/calibration_fit.h"
 #include "scans/scan_analysis.h"
 
 namespace orv {
@@ -11,6 +12,7 @@ Workspace::Workspace()
       SectorScanBackup(MakeProfileRow()),
       RingProfile(RingProfileLength) {
     SetUpScanAnalysis(*this);
+    SetUpStandardTools(*this);
 }
 
 } // namespace orv

@@ -219,10 +219,11 @@ TEST(WavelengthTest, PresetsAndOk) {
     ws.Form19.Elanda = WavelengthPreset("Co");
     ApplyWavelength(ws, host);
     EXPECT_DOUBLE_EQ(ws.Landa, 1.7889);
-    EXPECT_EQ(ws.Form32.ELanda, "1.789");
+    EXPECT_EQ(ws.Form32.ELanda, "1.7889");   // five significant digits kept
     ws.Form19.Elanda = "0.001";
     ApplyWavelength(ws, host);
     EXPECT_DOUBLE_EQ(ws.Landa, 0.711);
+    EXPECT_EQ(ws.Form32.ELanda, "0.711");   // but never fewer than three decimals
 }
 
 TEST(Correct2ThetaTest, DistanceScalesByTheTangentRatio) {

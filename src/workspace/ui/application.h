@@ -40,6 +40,7 @@ class TForm5Window;
 class TForm6Window;
 class TForm7Window;
 class TForm4Window;
+class TForm41FitWindow;
 class TForm9Window;
 class ZoomWindow;
 struct Workspace;
@@ -99,6 +100,7 @@ public:
     // "Mineral List": the reference patterns and the current standard.
     TForm18Window& mineralList() { return *mineralList_; }
     TForm29Window& newPattern() { return *newPattern_; }
+    TForm41FitWindow& fitTool() { return *fitTool_; }
     // Shows the Mineral List, restored from minimised (the scan windows'
     // "Pattern Search Tool" and "Show Mineral Database").
     void showMineralList();
@@ -162,6 +164,7 @@ private:
     std::unique_ptr<TForm5Window> zoomIn_;            // the scan windows' dialogs
     std::unique_ptr<TForm6Window> findPeaks_;
     std::unique_ptr<TForm7Window> background_;
+    std::unique_ptr<TForm41FitWindow> fitTool_;       // "Fitting Standard Tool"
 };
 
 } // namespace orv
