@@ -175,6 +175,25 @@ void CollectRingPoints(const FrameStore& frame, int32_t width, int32_t height, d
         return window * RingPsiBins + static_cast<size_t>(bin);
     };
 
+    // Runs body(worker, i, j, intensity, 2-theta, window, psi) for every
+    // unmasked pixel inside the 2-theta limits and a ring's window, in
+    // parallel over columns.
+    auto forWindowPixels = [&](const auto& body) {
+        ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+            for (int32_t i = lo; i <= hi; ++i) {
+                const int32_t* intensity = frame.Intensity[i];
+                const float* twoTheta = frame.TwoTheta[i];
+                const float* psi = frame.Psi[i];
+                for (int32_t j = 1; j <= height; ++j) {
+                    const int32_t v = intensity[j];
+                    const double t = twoTheta[j];
+                    if (v == MaskedIntensity || !(t > low && t < high)) continue;
+                    if (const std::optional<size_t> k = windowOf(t)) body(worker, i, j, v, t, *k, psi[j]);
+                }
+            }
+        });
+    };
+
     // First pass: per window and psi bin, the mean excess counts per pixel
     // across the window (a radial profile), to find where the ring lies.
     struct ProfileSlot {
@@ -182,25 +201,12 @@ void CollectRingPoints(const FrameStore& frame, int32_t width, int32_t height, d
         int64_t Pixels = 0;
     };
     std::vector<std::vector<ProfileSlot>> profiles(workers, std::vector<ProfileSlot>(cells * ProfileSlots));
-    ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
-        std::vector<ProfileSlot>& mine = profiles[worker];
-        for (int32_t i = lo; i <= hi; ++i) {
-            const int32_t* intensity = frame.Intensity[i];
-            const float* twoTheta = frame.TwoTheta[i];
-            const float* psi = frame.Psi[i];
-            for (int32_t j = 1; j <= height; ++j) {
-                const int32_t v = intensity[j];
-                const double t = twoTheta[j];
-                if (v == MaskedIntensity || !(t > low && t < high)) continue;
-                const std::optional<size_t> k = windowOf(t);
-                if (!k) continue;
-                const double f = (t - lower[*k]) / (upper[*k] - lower[*k]);
-                const size_t slot = static_cast<size_t>(std::clamp(static_cast<int>(f * ProfileSlots), 0, ProfileSlots - 1));
-                ProfileSlot& p = mine[cellOf(*k, psi[j]) * ProfileSlots + slot];
-                p.Excess += excess(v);
-                ++p.Pixels;
-            }
-        }
+    forWindowPixels([&](unsigned worker, int32_t, int32_t, int32_t v, double t, size_t k, float psi) {
+        const double f = (t - lower[k]) / (upper[k] - lower[k]);
+        const size_t slot = static_cast<size_t>(std::clamp(static_cast<int>(f * ProfileSlots), 0, ProfileSlots - 1));
+        ProfileSlot& p = profiles[worker][cellOf(k, psi) * ProfileSlots + slot];
+        p.Excess += excess(v);
+        ++p.Pixels;
     });
     // The ring's place in each cell: the slot of the highest mean excess
     // (the first of equal ones), when it stands well above the window's
@@ -239,29 +245,16 @@ void CollectRingPoints(const FrameStore& frame, int32_t width, int32_t height, d
     // (some 2.5 standard deviations of a Gaussian peak; at least two profile
     // slots) of where the ring was found.
     std::vector<std::vector<BinSums>> sums(workers, std::vector<BinSums>(cells));
-    ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
-        std::vector<BinSums>& mine = sums[worker];
-        for (int32_t i = lo; i <= hi; ++i) {
-            const int32_t* intensity = frame.Intensity[i];
-            const float* twoTheta = frame.TwoTheta[i];
-            const float* psi = frame.Psi[i];
-            for (int32_t j = 1; j <= height; ++j) {
-                const int32_t v = intensity[j];
-                const double t = twoTheta[j];
-                if (v == MaskedIntensity || !(v > background) || !(t > low && t < high)) continue;
-                const std::optional<size_t> k = windowOf(t);
-                if (!k) continue;
-                const size_t c = cellOf(*k, psi[j]);
-                const double reach = std::max(peakWidth, 2 * (upper[*k] - lower[*k]) / ProfileSlots);
-                if (!(std::abs(t - found[c]) < reach)) continue;
-                const int64_t w = excess(v);
-                BinSums& s = mine[c];
-                s.Used = true;
-                s.I += w;
-                s.XI += static_cast<__int128>(w) * i;
-                s.YI += static_cast<__int128>(w) * j;
-            }
-        }
+    forWindowPixels([&](unsigned worker, int32_t i, int32_t j, int32_t v, double t, size_t k, float psi) {
+        const size_t c = cellOf(k, psi);
+        const double reach = std::max(peakWidth, 2 * (upper[k] - lower[k]) / ProfileSlots);
+        if (!(v > background) || !(std::abs(t - found[c]) < reach)) return;
+        const int64_t w = excess(v);
+        BinSums& s = sums[worker][c];
+        s.Used = true;
+        s.I += w;
+        s.XI += static_cast<__int128>(w) * i;
+        s.YI += static_cast<__int128>(w) * j;
     });
 
     for (size_t k = 0; k < ringCount; ++k) {

@@ -1,12 +1,12 @@
 #pragma once
 // The "Fitting Standard Tool": refines the detector geometry against the
 // Debye rings of the selected powder standard. The rings' pixels give one
-// point per ring and 5-degree psi bin (their intensity-weighted centroid);
-// a nested grid search in five shrinking passes then tries geometries (sample
-// offsets, beam centre, detector angle, distance) and keeps the one whose
-// points lie closest, in 2-theta, to where the standard puts its rings. The
-// beam's row Yo is not searched: every trial finds it from circles fitted
-// through each ring's points seen along the beam.
+// point per ring and 5-degree psi bin (their centroid weighted by the counts
+// above the background); a nested grid search in five shrinking passes then
+// tries geometries (sample offsets, beam centre, detector angle, distance)
+// and keeps the one whose points lie closest, in 2-theta, to the standard's
+// lines. The beam's row Yo is not searched: every trial finds it from circles
+// fitted through each ring's points seen along the beam.
 //
 // Trial geometries are mapped by the same mapping as the frame's pixels
 // (MakeDetectorMapping), never through the workspace's geometry cache. The
@@ -59,10 +59,14 @@ std::vector<CalibrationRing> CalibrationRings(const MineralRecord& pattern, doub
                                               double scanMax);
 
 // Fills each ring's points from the frame's pixels (columns 1..width, rows
-// 1..height) whose 2-theta lies strictly inside low..high, whose intensity
-// exceeds `background` (masked pixels never count) and whose 2-theta lies
-// within half a peak width of the ring's placed 2-theta. Exact integer sums:
-// the same points for any thread count.
+// 1..height; masked pixels never count) whose 2-theta lies strictly inside
+// low..high. A ring is looked for, in each psi bin, up to halfway to its
+// nearer neighbour about its placed 2-theta, where the geometry being
+// refined puts it; where it stands out of the background there, its point is
+// the centroid of the pixels within a peak width of it, each weighing by its
+// counts above `background`. Bins where the ring is not seen, or holds far
+// less than in its typical bin (cut by the frame's edge), give no point.
+// Exact integer sums: the same points for any thread count.
 void CollectRingPoints(const FrameStore& frame, int32_t width, int32_t height, double low, double high,
                        double background, double peakWidth, std::vector<CalibrationRing>& rings);
 
@@ -99,8 +103,9 @@ GeometryKey TrialKey(const CalibrationSetup& setup, const TrialGeometry& trial);
 
 // One trial: each ring's points mapped to the laboratory, a circle fitted
 // through them as seen along the beam moves Yo (when Yo varies), and the
-// residual sums every point's distance in 2-theta from its ring. `Yo` is the
-// trial's estimate of the beam's row.
+// residual sums every point's distance in 2-theta from the standard's nearest
+// ring. `Yo` is the trial's estimate of the beam's row: the mean of the rows
+// the rings' circles gave, each ring weighing by its points.
 struct TrialOutcome {
     double Residual = 0;
     double Yo = 0;
