@@ -126,6 +126,11 @@ void BM_StartCalibration(benchmark::State& state) {
         ws.Form41Fit = boxes;
         benchmark::DoNotOptimize(StartCalibration(ws, host));
     }
+    // Where one Start lands (true: 200 mm, Xo 700, Yo 1024, 10 degrees).
+    state.counters["distance mm"] = ParseNumber(ws.Form41Fit.EDistancemm);
+    state.counters["Xo"] = ParseNumber(ws.Form41Fit.EXo);
+    state.counters["Yo"] = ParseNumber(ws.Form41Fit.EYo);
+    state.counters["angle"] = ParseNumber(ws.Form41Fit.E2theta);
     state.counters["threads"] = ParallelThreadCount();
 }
 BENCHMARK(BM_StartCalibration)->Unit(benchmark::kMillisecond)->UseRealTime();
