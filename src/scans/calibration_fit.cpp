@@ -25,6 +25,7 @@ constexpr int MinCircleFitPoints = 4;
 constexpr double AngleStep = 0.25;             // degrees per grid step in the first pass
 constexpr double LengthStep = 5;               // pixels per grid step in the first pass
 constexpr double PassDivisors[] = {1, 4, 16, 48, 200};
+constexpr int MaxEdgeWalks = 6;                // times a pass may run again about a best trial on its edge
 constexpr int64_t MinPixelsPerWorker = 65536;
 constexpr double DirectBeamLimit = 1.1;        // degrees: the scan's top is taken above it
 constexpr double LoneRingReach = 1.0;         // degrees either side of a ring without neighbours
@@ -393,50 +394,60 @@ CalibrationResult FitDetectorGeometry(const CalibrationSetup& setup, const std::
     }
     auto stopped = [stop] { return stop && stop->load(std::memory_order_relaxed); };
 
+    // The grid's index of each parameter for trial `index` (grid order: the
+    // outermost parameter varies slowest), -h..h.
+    auto stepsOf = [&](int64_t index) {
+        std::array<int64_t, FitParameterCount> k{};
+        for (int p = FitParameterCount - 1; p >= 0; --p) {
+            const int64_t n = size[static_cast<size_t>(p)];
+            k[static_cast<size_t>(p)] = index % n - setup.HalfRange[static_cast<size_t>(p)];
+            index /= n;
+        }
+        return k;
+    };
+    struct Found {
+        double Residual = std::numeric_limits<double>::infinity();
+        int64_t Index = -1;
+        double Yo = 0;
+        bool Before(const Found& o) const { return Residual < o.Residual || (Residual == o.Residual && Index < o.Index); }
+    };
+
     for (size_t pass = 0; pass < std::size(PassDivisors); ++pass) {
         const double divisor = PassDivisors[pass];
-        const TrialGeometry start = result.Best;
-        // Trial `index` in grid order: the outermost parameter varies slowest.
-        auto trialAt = [&](int64_t index) {
-            std::array<double, FitParameterCount> k{};
-            for (int p = FitParameterCount - 1; p >= 0; --p) {
-                const int64_t n = size[static_cast<size_t>(p)];
-                k[static_cast<size_t>(p)] = double(index % n - setup.HalfRange[static_cast<size_t>(p)]);
-                index /= n;
-            }
-            TrialGeometry t = start;
-            t.XOffset += k[FitXOffset] * LengthStep / divisor;
-            t.YOffset += k[FitYOffset] * LengthStep / divisor;
-            t.Xo += k[FitXo] * LengthStep / divisor;
-            t.Yo += k[FitYo] * LengthStep / divisor;
-            t.Angle += k[FitAngle] * AngleStep / divisor;
-            t.Distance += k[FitDistance] * LengthStep / divisor;
-            return t;
-        };
-        struct Found {
-            double Residual = std::numeric_limits<double>::infinity();
-            int64_t Index = -1;
-            double Yo = 0;
-            bool Before(const Found& o) const {
-                return Residual < o.Residual || (Residual == o.Residual && Index < o.Index);
-            }
-        };
-        const unsigned workers = ParallelWorkerCount(total, 2);
-        std::vector<Found> found(workers);
-        ParallelFor(0, static_cast<int32_t>(total - 1), workers, [&](unsigned worker, int32_t lo, int32_t hi) {
-            for (int32_t index = lo; index <= hi && !stopped(); ++index) {
-                const TrialOutcome o = EvaluateTrial(setup, trialAt(index));
-                if (std::isnan(o.Residual)) continue;
-                const Found f{o.Residual, index, o.Yo};
-                if (found[worker].Index < 0 || f.Before(found[worker])) found[worker] = f;
-            }
-        });
-        if (stopped()) return result;
-        Found best;
-        for (const Found& f : found)
-            if (f.Index >= 0 && (best.Index < 0 || f.Before(best))) best = f;
-        // Strictly better than everything before: equal residuals keep the first.
-        if (best.Index >= 0 && best.Residual < result.Residual) {
+        // A pass whose best trial lies on the grid's edge, better than all
+        // before it, runs again about that trial: the answer may lie beyond
+        // the grid's reach (a distance of thousands of pixels a few per cent
+        // off is more than the first pass's steps of 5 pixels reach).
+        for (int walk = 0; walk <= MaxEdgeWalks; ++walk) {
+            const TrialGeometry start = result.Best;
+            auto trialAt = [&](int64_t index) {
+                const auto k = stepsOf(index);
+                TrialGeometry t = start;
+                t.XOffset += double(k[FitXOffset]) * LengthStep / divisor;
+                t.YOffset += double(k[FitYOffset]) * LengthStep / divisor;
+                t.Xo += double(k[FitXo]) * LengthStep / divisor;
+                t.Yo += double(k[FitYo]) * LengthStep / divisor;
+                t.Angle += double(k[FitAngle]) * AngleStep / divisor;
+                t.Distance += double(k[FitDistance]) * LengthStep / divisor;
+                return t;
+            };
+            const unsigned workers = ParallelWorkerCount(total, 2);
+            std::vector<Found> found(workers);
+            ParallelFor(0, static_cast<int32_t>(total - 1), workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+                for (int32_t index = lo; index <= hi && !stopped(); ++index) {
+                    const TrialOutcome o = EvaluateTrial(setup, trialAt(index));
+                    if (std::isnan(o.Residual)) continue;
+                    const Found f{o.Residual, index, o.Yo};
+                    if (found[worker].Index < 0 || f.Before(found[worker])) found[worker] = f;
+                }
+            });
+            if (stopped()) return result;
+            result.Trials += total;
+            Found best;
+            for (const Found& f : found)
+                if (f.Index >= 0 && (best.Index < 0 || f.Before(best))) best = f;
+            // Strictly better than everything before: equal residuals keep the first.
+            if (best.Index < 0 || !(best.Residual < result.Residual)) break;
             const TrialGeometry t = trialAt(best.Index);
             result.Residual = best.Residual;
             result.Best = t;
@@ -444,6 +455,13 @@ CalibrationResult FitDetectorGeometry(const CalibrationSetup& setup, const std::
             result.Best.Yo = setup.VaryYo ? best.Yo : start.Yo;
             result.Best.XOffset = setup.VaryXOffset ? t.XOffset : start.XOffset;
             result.Best.YOffset = setup.VaryYOffset ? t.YOffset : start.YOffset;
+            const auto k = stepsOf(best.Index);
+            bool edge = false;
+            for (int p = 0; p < FitParameterCount; ++p) {
+                const int32_t h = setup.HalfRange[static_cast<size_t>(p)];
+                edge = edge || (h > 0 && std::abs(k[static_cast<size_t>(p)]) == h);
+            }
+            if (!edge) break;
         }
         if (progress) progress(static_cast<int>(100 * (pass + 2) / 6));
     }

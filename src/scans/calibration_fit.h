@@ -118,6 +118,7 @@ struct CalibrationResult {
     double Residual = std::numeric_limits<double>::infinity();
     int32_t Points = 0;       // ring points used
     int32_t Rings = 0;        // rings with points
+    int64_t Trials = 0;       // geometries tried
 };
 
 // The five passes (grid steps 1, 1/4, 1/16, 1/48, 1/200 of 5 pixels and 0.25

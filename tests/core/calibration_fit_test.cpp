@@ -113,6 +113,31 @@ TEST(CalibrationFitTest, RecoversTheGeometryOfEveryDetectorShape) {
     }
 }
 
+// A far detector (2000 pixels): 3 per cent is 60 pixels, more than the five
+// passes reach together (47 pixels) with four parameters varied; one Start
+// gets the distance all the same. Rings that span few degrees hardly tell the
+// foot of the perpendicular (Xo) from the tilt when the beam stays on the
+// same pixel, so what must come out is where the beam meets the detector.
+TEST(CalibrationFitTest, OneStartReachesAFarTiltedDetector) {
+    PowderGeometry far = Flat(10, 300, 500);
+    far.Width = far.Height = 1024;
+    far.DSize = 102.4;
+    far.Distance = 200;
+    Workspace ws;
+    RecordingHost host;
+    MisplacedFrame(ws, host, far, "LaB6", "LaB6");
+    TForm41Fit& f = ws.Form41Fit;
+    f.CBXo = f.CBYo = f.CB2theta = f.CBdistance = f.CBPK = f.cbbck = true;
+    ASSERT_TRUE(FitToStandardSteps(ws, host, false, 1));
+    EXPECT_NEAR(ws.Distance / far.Distance, 1, 0.001);
+    EXPECT_NEAR(ws.Yo, far.Yo, 0.5);
+    auto beamColumn = [](double xo, double distance, double angle) {
+        return xo + distance * 10 * std::tan(angle * std::numbers::pi / 180);   // 10 pixels a millimetre
+    };
+    EXPECT_NEAR(beamColumn(ws.Xo, ws.Distance, ws.TwoThetaD), beamColumn(far.Xo, far.Distance, far.TwoThetaD), 0.5);
+    EXPECT_NEAR(ws.TwoThetaD, far.TwoThetaD, 0.05);
+}
+
 // Frames drawn by pyFAI from its own geometry (tests/data/geometry): a flat
 // detector with its centre off the middle and silicon, a horizontal tilt of
 // -18 degrees and ceria, a vertical tilt of 12 degrees and LaB6 (Cu K-alpha).
