@@ -1,5 +1,6 @@
 #include "workspace/workspace.h"
 
+#include "scans/calibration_fit.h"
 #include "scans/scan_analysis.h"
 #include "workspace/frame_background.h"
 #include "workspace/centre_search.h"
@@ -17,6 +18,7 @@ Workspace::Workspace()
     SetUpFrameBackground(*this);
     SetUpCentreSearch(*this);
     SetUpSectorReductions(*this);
+    SetUpStandardTools(*this);
 }
 
 } // namespace orv
