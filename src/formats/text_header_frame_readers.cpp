@@ -8,6 +8,7 @@
 #include "formats/binary_io.h"
 #include "formats/frame_readers.h"
 #include "base/numbers.h"
+#include "workspace/detector_settings.h"
 #include "workspace/workspace.h"
 
 namespace orv {
@@ -190,7 +191,7 @@ ReadOutcome ReadPANalyticalFrame(const ReaderContext& context, const std::string
         boxes.EXoM = FormatNumber(frame.Xo);
         boxes.EYoM = FormatNumber(frame.Yo);
         boxes.ERadius = FormatNumber(frame.Distance);
-        boxes.ELanda = FormatNumber(frame.Landa);
+        boxes.ELanda = FormatWavelength(frame.Landa);
         boxes.EPixSize = FormatNumber(pixelWidth);
     }
     boxes.ELength = FormatNumber(frame.DSize);

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "scans/scan_analysis.h"
+#include "scans/standard_overlay.h"
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
@@ -307,6 +308,7 @@ void ThetaMouseMove(Workspace& ws, Host& host, double x) {
         caption = "2Theta = " + Fixed3(x) + ", d = " + Fixed3(DSpacing(ws.Landa, x)) +
                   ", I = " + FormatFixed(Point(ws, k).Intensity, 1);
     ws.Form2.RChart1.SetCaption(caption);
+    if (std::optional<std::string> line = StandardLineLabel(ws, x)) ws.Form2.Panel1 = std::move(*line);
 }
 
 namespace {

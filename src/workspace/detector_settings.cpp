@@ -1,5 +1,6 @@
 #include "workspace/detector_settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -27,14 +28,15 @@ double TypedWavelength(double landa) {
 }
 
 // Recomputes what depends on the geometry: pixels, picture, scan.
-void RecomputeAfterGeometryChange(Workspace& ws, Host& host) {
-    ComputeFrameGeometry(ws, host);
+bool RecomputeAfterGeometryChange(Workspace& ws, Host& host) {
+    const bool mapped = ComputeFrameGeometry(ws, host);
     ws.Form20.ProgressBar1 = 50;
     host.changed(View::Progress);
     RedrawFrame(ws, host);
     ws.Form20.ProgressBar1 = 100;
     host.changed(View::Progress);
     N2ThetaScan1Click(ws, host);
+    return mapped;
 }
 
 } // namespace
@@ -106,7 +108,7 @@ bool LoadSettingsFile(Workspace& ws, Host& host, const std::string& fileName) {
     return true;
 }
 
-void ApplyDetectorSettings(Workspace& ws, Host& host) {
+bool ApplyDetectorSettings(Workspace& ws, Host& host) {
     TForm32& f = ws.Form32;
     TForm23& info = ws.Form23;
     // Read every ticked box first: one that is not a number stops Apply with
@@ -122,7 +124,10 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
     // A value outside its range is refused, with its field and range, before
     // anything changes: the geometry in force and the boxes that show it
     // keep agreeing.
-    auto refuse = [&](const std::string& field) { host.message("Value out of range !\n" + field); };
+    auto refuse = [&](const std::string& field) {
+        host.message("Value out of range !\n" + field);
+        return false;
+    };
     if (f.CBDSize && !(dsize >= DetectorSizeMin && dsize <= DetectorSizeMax))
         return refuse("Detector size: " + f.EDSize + " mm is not between " + FormatFixed(DetectorSizeMin, 0) +
                       " and " + FormatFixed(DetectorSizeMax, 0) + " mm");
@@ -137,7 +142,7 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
     if (f.CBYo) ws.Yo = yo;
     if (f.CBlanda) {
         ws.Landa = TypedWavelength(landa);
-        info.EWaveLen = f.ELanda = FormatNumber(ws.Landa);
+        info.EWaveLen = f.ELanda = FormatWavelength(ws.Landa);
     }
     if (f.CBDSize) {
         ws.DSize = dsize;
@@ -154,7 +159,20 @@ void ApplyDetectorSettings(Workspace& ws, Host& host) {
     }
     host.changed(View::FrameInfo);
     host.changed(View::Settings);
-    if (ws.FrameIsLoaded()) RecomputeAfterGeometryChange(ws, host);
+    return !ws.FrameIsLoaded() || RecomputeAfterGeometryChange(ws, host);
+}
+
+std::string FormatWavelength(double landa) {
+    // Five significant digits, at least five decimals, then the trailing
+    // zeros beyond the usual three dropped.
+    int decimals = 5;
+    if (landa != 0 && std::isfinite(landa))
+        decimals = std::clamp(4 - static_cast<int>(std::floor(std::log10(std::abs(landa)))), 5, 9);
+    std::string text = FormatNumber(landa, 15, decimals);
+    const size_t point = text.find('.');
+    if (point == std::string::npos || text.find_first_of("eE") != std::string::npos) return text;
+    while (text.size() > point + 4 && text.back() == '0') text.pop_back();
+    return text;
 }
 
 std::string WavelengthPreset(const std::string& anode) {
@@ -169,7 +187,7 @@ std::string WavelengthPreset(const std::string& anode) {
 void ApplyWavelength(Workspace& ws, Host& host) {
     double landa = ParseNumber(ws.Form19.Elanda);
     ws.Landa = TypedWavelength(landa);
-    ws.Form23.EWaveLen = ws.Form32.ELanda = FormatNumber(ws.Landa);
+    ws.Form23.EWaveLen = ws.Form32.ELanda = FormatWavelength(ws.Landa);
     host.changed(View::FrameInfo);
     host.changed(View::Settings);
 }

@@ -20,8 +20,13 @@ void SaveSettingsFile(const Workspace& ws, const std::string& fileName);
 // message and changes nothing; returns whether it was loaded.
 bool LoadSettingsFile(Workspace& ws, Host& host, const std::string& fileName);
 
-// "Apply" of the Detector Settings window.
-void ApplyDetectorSettings(Workspace& ws, Host& host);
+// "Apply" of the Detector Settings window. False when a value was refused
+// (the user was told) or the new settings cannot map the frame.
+bool ApplyDetectorSettings(Workspace& ws, Host& host);
+// The wavelength as its boxes show it: the precision that was typed or
+// fitted is kept (five significant digits, "1.5406", "0.70926"), at least
+// three decimals ("0.711").
+std::string FormatWavelength(double landa);
 // "OK" of the Wavelength window.
 void ApplyWavelength(Workspace& ws, Host& host);
 // The wavelength presets' texts ("Mo", "Cu", "Co", "Fe", "Cr"); empty for an unknown anode.

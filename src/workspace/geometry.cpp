@@ -212,9 +212,16 @@ struct PixelBlock {
     return Z == 0.0 ? (X > 0.0 ? Double2{} + 180.0 : Double2{}) : psi;
 }
 
+// The merged frame's column of a point: the pixel whose centre is nearest.
+inline int64_t MergeColumnOf(int32_t i) { return i; }
+inline int64_t MergeColumnOf(double x) { return static_cast<int64_t>(std::nearbyint(x)); }
+
 // Fills the laboratory coordinates of rows j0 .. j0 + n - 1 of column i
-// (n <= BlockRows) as the mapping in use computes them.
-[[gnu::always_inline]] inline void FillBlock(const DetectorMapping& m, int32_t i, int32_t j0, int n, PixelBlock& b) {
+// (n <= BlockRows) as the mapping in use computes them. Pixels pass whole
+// numbers; a point between pixel centres (the calibration's ring centroids)
+// passes its fractional column and row, mapped by the same formulas.
+template <class Index, class Block>
+[[gnu::always_inline]] inline void FillBlock(const DetectorMapping& m, Index i, Index j0, int n, Block& b) {
     using Kind = DetectorMapping::Kind;
     switch (m.Mapper) {
     case Kind::None:
@@ -255,11 +262,12 @@ struct PixelBlock {
     case Kind::Merged: {
         // A frame stitched from several detector angles: each column keeps
         // the angle and the column it came from.
-        if (i < 0 || static_cast<size_t>(i) >= m.MergeColumns.size()) {
+        const int64_t column = MergeColumnOf(i);
+        if (column < 0 || static_cast<uint64_t>(column) >= m.MergeColumns.size()) {
             for (int k = 0; k < n; ++k) b.X[k] = b.Y[k] = b.Z[k] = 0;
             return;
         }
-        const MergeColumn& mc = m.MergeColumns[static_cast<size_t>(i)];
+        const MergeColumn& mc = m.MergeColumns[static_cast<size_t>(column)];
         const double alpha = mc.TwoThetaD * RadPerDeg;
         const double c = std::cos(alpha), s = std::sin(alpha);
         const double a = m.Xo - mc.SourceColumn;
@@ -399,7 +407,7 @@ GeometryKey MakeGeometryKey(const Workspace& ws, const GeometryRun& run) {
     return k;
 }
 
-DetectorMapping MakeDetectorMapping(const GeometryKey& k) {
+DetectorMapping MappingOfKey(const GeometryKey& k) {
     using Kind = DetectorMapping::Kind;
     DetectorMapping m;
     m.Xo = k.Xo;
@@ -451,7 +459,7 @@ std::shared_ptr<const FrameGeometry> FindOrMapGeometry(Workspace& ws, GeometryKe
     if (ws.FramePixels.Geometry() && ws.FramePixels.SharedGeometry().use_count() <= 2)
         ws.FramePixels.SetGeometry(nullptr);
     std::shared_ptr<FrameGeometry> g = ws.GeometryCache.Recycle();
-    g->Mapping = MakeDetectorMapping(key);
+    g->Mapping = MappingOfKey(key);
     if (key.Width == key.PlaneWidth && key.Height == key.PlaneHeight) {
         g->TwoTheta.resize(key.PlaneWidth, key.PlaneHeight);
         g->Psi.resize(key.PlaneWidth, key.PlaneHeight);
@@ -623,6 +631,21 @@ bool ComputeFrameGeometry(Workspace& ws, Host& host) { return MapFrame(ws, host,
 
 bool ComputeFrameGeometry(Workspace& ws, Host& host, double xo, double yo) {
     return MapFrame(ws, host, Centre{xo, yo});
+}
+
+DetectorMapping MakeDetectorMapping(const GeometryKey& key) { return MappingOfKey(key); }
+
+LabVector MapFramePoint(const DetectorMapping& m, double x, double y) {
+    struct {
+        double X[1], Y[1], Z[1];
+    } block{};
+    FillBlock(m, x, y, 1, block);
+    return {block.X[0], block.Y[0], block.Z[0]};
+}
+
+double MappedTwoTheta(const DetectorMapping& m, const LabVector& p) {
+    const double dx = p.X - m.OriginX;
+    return std::atan2(std::sqrt(dx * dx + p.Z * p.Z), p.Y - m.OriginY) * DegPerRad;
 }
 
 void FrameGeometry::LabColumn(int32_t i, int32_t firstRow, int32_t count, LabPoint* out) const {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "workspace/frame_types.h"
+
 namespace orv {
 
 class Host;
@@ -22,6 +24,23 @@ bool ComputeFrameGeometry(Workspace& ws, Host& host);
 // its trial centres whatever the Detector Settings' ticked centre boxes or
 // "File Settings" say.
 bool ComputeFrameGeometry(Workspace& ws, Host& host, double xo, double yo);
+
+// The mapping of pixels to the laboratory that a geometry key stands for,
+// as ComputeFrameGeometry maps the frame with it. Tools that try other
+// geometries (the calibration fit) map with it without touching the cache.
+DetectorMapping MakeDetectorMapping(const GeometryKey& key);
+
+// Laboratory coordinates in pixels, in double precision.
+struct LabVector {
+    double X = 0, Y = 0, Z = 0;
+};
+// The laboratory coordinates of the frame point at column x, row y (pixel
+// [i][j] has its centre at (i, j); fractions lie between pixel centres), by
+// the same formulas as the pixels'.
+LabVector MapFramePoint(const DetectorMapping& mapping, double x, double y);
+// The 2-theta (degrees) of laboratory coordinates, measured as the pixels'
+// are (from the mapping's origin, the cylinder's sample offset).
+double MappedTwoTheta(const DetectorMapping& mapping, const LabVector& p);
 
 // Recomputes the extrema of FrameProfileCopy over bins 1..ScanPoints.
 void UpdateProfileExtrema(Workspace& ws);

@@ -259,6 +259,12 @@ struct TForm41Fit {
     bool CBXOffset = false;
     bool CBYoffset = false;
     int ProgressBar1 = 0;
+    // Set by "Fit": a cylindrical detector (the sample offsets vary, the
+    // detector angle does not) and the captions of the two length boxes.
+    bool Cylindrical = false;
+    std::string Label3 = "Distance (mm)";
+    std::string Label6 = "Detector Size (mm)";
+    bool Visible = false;
 };
 
 // "Adjust Brightness"

@@ -267,9 +267,9 @@ void FitToStandard(Workspace& ws, Host& host, const ScriptCommand& c) {
     fit.CBPK = f.at(7);
     fit.cbbck = f.at(8);
     host.changed(View::Settings);
-    if (hooks.SelectStandard && hooks.FitToStandard)
-        hooks.FitToStandard(ws, host, f.at(9), rounds);
-    else
+    if (hooks.SelectStandard && hooks.FitToStandard) {
+        if (!hooks.FitToStandard(ws, host, f.at(9), rounds)) throw ScriptStop("FITTOSTD: the fit failed", true);
+    } else
         ReportRunProblem(ws, host, RunProblem::Command, "FITTOSTD: the standard fit is not available");
 }
 

@@ -1,5 +1,6 @@
 #include "workspace/workspace.h"
 
+#include "scans/calibration_fit.h"
 #include "scans/scan_analysis.h"
 #include "scans/series_windows.h"
 #include "workspace/frame_background.h"
@@ -18,6 +19,7 @@ Workspace::Workspace()
     SetUpFrameBackground(*this);
     SetUpCentreSearch(*this);
     SetUpSectorReductions(*this);
+    SetUpStandardTools(*this);
     SetUpSeriesWindows(*this);
 }
 

@@ -47,11 +47,15 @@ struct ScanHooks {
     std::function<bool(Workspace&, Host&, const std::string& name)> SelectStandard;
     // FITTOSTD, with the standard selected and Form41Fit's boxes set: the
     // 2-theta scan window's "AA" when `autoAdjust`, then its "Fit", then
-    // `rounds` times the fit tool's "Start" followed by "Apply".
-    std::function<void(Workspace&, Host&, bool autoAdjust, int rounds)> FitToStandard;
+    // `rounds` times the fit tool's "Start" followed by "Apply". Returns
+    // false when a step failed (it said why); the script then stops.
+    std::function<bool(Workspace&, Host&, bool autoAdjust, int rounds)> FitToStandard;
     // After a 2-theta scan is shown: the selected reference pattern's lines
     // over the scan, when the pattern list is visible.
     std::function<void(Workspace&, Host&)> DrawStandardOverlay;
+    // While the line-scan window is visible: the standard's lines over its
+    // chart (DrawStandardLinesOnLineScan) and its name in the window's PName.
+    std::function<void(Workspace&, int32_t pattern, double scale, double shift)> DrawStandardOnLineScan;
 };
 
 // Per-frame steps of a batch run that live in other parts of the program,
@@ -259,6 +263,12 @@ struct Workspace {
     int32_t VisibleMineralCount = 0;
     TForm18 Form18;                         // "Mineral List"
     TForm29 Form29;                         // "New Pattern"
+    // Where the selected standard's lines are drawn (scans/standard_overlay.h):
+    // a line of 2-theta T at StandardShift + r + StandardScale (T - r).
+    double StandardShift = 0;               // degrees
+    double StandardScale = 1;
+    // [0]: the pattern drawn last; [1..100]: its lines on the line-scan chart, pixels.
+    std::array<double, MaxMineralLines + 1> StandardLinePixels{};
 
     // ---- The logbook --------------------------------------------------------
     LogBook LLog;

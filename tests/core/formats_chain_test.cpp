@@ -241,7 +241,7 @@ TEST(ReaderChains, PANalyticalFrameWritesItsDetectorSettingsOnInstall) {
     EXPECT_TRUE(ws.Form32.RCylindrical);
     EXPECT_FALSE(ws.Form32.RFlat);
     EXPECT_EQ(ws.Form32.EXoM, "12.500");
-    EXPECT_EQ(ws.Form32.ELanda, "1.541");
+    EXPECT_EQ(ws.Form32.ELanda, "1.5406");   // the precision of the file kept
     EXPECT_EQ(ws.Form32.ERadius, "240.000");
     EXPECT_EQ(ws.Form32.EHeight, "0.003");
     EXPECT_EQ(ws.Form23.EXo, "12.5");

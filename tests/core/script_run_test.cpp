@@ -199,6 +199,7 @@ TEST_F(ScriptRun, FitToStandardSetsTheFitBoxesWithTheirExclusions) {
     };
     ws.Hooks.FitToStandard = [&](Workspace&, Host&, bool autoAdjust, int rounds) {
         fits.emplace_back(autoAdjust, rounds);
+        return true;
     };
     //            Xo Yo 2t di DS XO YO PK bk  rounds auto
     Run({"FITTOSTD Silicon  1 1 1 1 1 0 1 1 0 3 1"});

@@ -219,10 +219,11 @@ TEST(WavelengthTest, PresetsAndOk) {
     ws.Form19.Elanda = WavelengthPreset("Co");
     ApplyWavelength(ws, host);
     EXPECT_DOUBLE_EQ(ws.Landa, 1.7889);
-    EXPECT_EQ(ws.Form32.ELanda, "1.789");
+    EXPECT_EQ(ws.Form32.ELanda, "1.7889");   // five significant digits kept
     ws.Form19.Elanda = "0.001";
     ApplyWavelength(ws, host);
     EXPECT_DOUBLE_EQ(ws.Landa, 0.711);
+    EXPECT_EQ(ws.Form32.ELanda, "0.711");   // but never fewer than three decimals
 }
 
 TEST(Correct2ThetaTest, DistanceScalesByTheTangentRatio) {
@@ -278,4 +279,27 @@ TEST(Correct2ThetaTest, DetectorSizeScalesByTheInverseRatio) {
     Correct2ThetaOK(cyl, host);
     EXPECT_EQ(cyl.Distance, distance);
     EXPECT_EQ(cyl.LLog.Last(), "2Theta offset corrected = 1.000");
+}
+
+// Apply used to write the wavelength back with three decimals, so a saved
+// ".set" held 1.541 for Cu K-alpha and shifted every d-spacing.
+TEST(WavelengthTest, ApplyKeepsItsPrecisionThroughASettingsFile) {
+    EXPECT_EQ(FormatWavelength(1.5406), "1.5406");
+    EXPECT_EQ(FormatWavelength(0.70926), "0.70926");
+    EXPECT_EQ(FormatWavelength(1.540562), "1.54056");
+    EXPECT_EQ(FormatWavelength(0.711), "0.711");
+    EXPECT_EQ(FormatWavelength(0.0123456), "0.012346");
+    TempDir dir;
+    Workspace ws;
+    RecordingHost host;
+    ws.Form32.ELanda = "1.5406";
+    ws.Form32.CBlanda = true;
+    ApplyDetectorSettings(ws, host);
+    EXPECT_EQ(ws.Form32.ELanda, "1.5406");
+    SaveSettingsFile(ws, dir.file("cu.set"));
+    Workspace other;
+    ASSERT_TRUE(LoadSettingsFile(other, host, dir.file("cu.set")));
+    other.Form32.CBlanda = true;
+    ApplyDetectorSettings(other, host);
+    EXPECT_DOUBLE_EQ(other.Landa, 1.5406);
 }

@@ -20,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include "base/numbers.h"
+#include "../core/calibration_test_support.h"
+#include "formats/native_frame.h"
 #include "workspace/detector_settings.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -267,6 +269,17 @@ std::vector<HeadlessCase> Cases() {
          },
          {"f.orv", "s.txt"}, 1, "f.orv.xy", {}, {}},
 
+        {"FitWithoutRingsToFit",
+         [](const Inputs& in, const Inputs&) {
+             // A frame of one intensity: no ring of the standard has points.
+             orv::Workspace ws;
+             orv::RecordingHost host;
+             orv::test::DrawPowderFrame(ws, host, orv::test::PowderGeometry(), {}, {0});
+             orv::WriteNativeFrame(ws, in.path("flat.orv"));
+             in.lines("s.txt", {"FITTOSTD LaB6     1 1 0 1 0 0 0 0 0 1 0", "SAVESETF x.set", "ENDAPPLI"});
+         },
+         {"flat.orv", "s.txt"}, 1, "No ring points to fit", {}, {"x.set"}},
+
         // ---- Scripts that cannot be run.
         {"ScriptMissing", [](const Inputs& in, const Inputs&) { in.frame("f.orv"); }, {"f.orv", "none.txt"}, 1,
          "none.txt: not found", {}, {"f.orv.xy"}},
@@ -357,6 +370,37 @@ TEST_P(HeadlessRun, EndsByItselfWithTheTruth) {
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         EXPECT_NE(entry.path().extension(), ".part") << entry.path();
     for (unsigned char ch : out.Errors) EXPECT_TRUE(ch == '\n' || (ch >= 32 && ch < 127)) << int(ch);
+    fs::remove_all(root);
+}
+
+// FITTOSTD from the command line: a frame of LaB6 rings whose header puts
+// the detector 3 per cent too far and the centre 5 pixels off; the script
+// fits it (AA, then two rounds) and saves the settings, which must hold the
+// geometry the rings were drawn with.
+TEST(HeadlessFitTest, FitToStandardSavesTheFittedGeometry) {
+    const fs::path root = fs::temp_directory_path() / ("orv-headless-fit-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const fs::path folder = root / "run", home = root / "home";
+    fs::create_directories(folder);
+    fs::create_directories(home);
+    orv::Workspace ws;
+    orv::RecordingHost host;
+    const orv::test::PowderGeometry truth;
+    orv::test::DrawPowderFrame(ws, host, truth, orv::test::CalibrantSpacings("LaB6"), {60, 100, 40, 25, 55, 30, 15});
+    orv::test::SetPowderGeometry(ws, orv::test::Misplaced(truth, 1.03, 5, -5));
+    orv::WriteNativeFrame(ws, (folder / "lab6.orv").string());
+    orv::WriteTextLines((folder / "s.txt").string(),
+                        {"FITTOSTD LaB6     1 1 0 1 0 0 0 1 1 2 1", "SAVESETF fitted.set", "ENDAPPLI"});
+
+    const Outcome out = RunProgram(folder, home, {"lab6.orv", "s.txt"});
+    ASSERT_FALSE(out.TimedOut) << out.Errors;
+    EXPECT_EQ(out.Status, 0) << out.Errors;
+    const std::vector<std::string> set = orv::ReadTextLines((folder / "fitted.set").string());
+    ASSERT_GE(set.size(), 7u);
+    EXPECT_NEAR(orv::ParseNumber(set[0]), truth.Xo, 0.5);
+    EXPECT_NEAR(orv::ParseNumber(set[1]), truth.Yo, 0.5);
+    EXPECT_NEAR(orv::ParseNumber(set[5]) / truth.Distance, 1, 0.001);
+    EXPECT_EQ(set[6], "51.200");
     fs::remove_all(root);
 }
 

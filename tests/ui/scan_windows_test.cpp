@@ -165,7 +165,8 @@ TEST(ScanWindowsTest, ThetaWindowReadsOutZoomsWithTwoClicksAndFindsPeaks) {
     QApplication::processEvents();
     Screenshot(window, "scan_window_peaks.png");
 
-    // The background button, then the tools still to come are present but off.
+    // The background button. The powder standards' buttons are there but off
+    // until the program connects them (ConnectStandardTools).
     window.action("SpeedButton4")->trigger();
     EXPECT_EQ(ws.ScanBackgroundRemoved, 1);
     EXPECT_TRUE(host.messages.empty());

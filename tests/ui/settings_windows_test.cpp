@@ -242,7 +242,7 @@ TEST(WavelengthWindowTest, PresetsAndOk) {
     Find<QPushButton>(&w, "BOK")->click();
     EXPECT_FALSE(w.isVisible());
     EXPECT_DOUBLE_EQ(ws.Landa, 1.5406);
-    EXPECT_EQ(Text(&detector, "ELanda"), "1.541");   // 3 decimals
+    EXPECT_EQ(Text(&detector, "ELanda"), "1.5406");   // the typed precision kept
 
     w.show();
     Type(Find<QLineEdit>(&w, "Elanda"), "x");

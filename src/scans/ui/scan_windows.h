@@ -80,7 +80,8 @@ private:
 // The standard overlay (SBShiftLeft, SBShiftRight, SBFB, SBFF, SBExpand,
 // SBContract, SBAutoAdjust), the calibration fit (SBFit2D) and the pattern
 // list (SpeedButton5, Analyze/"Pattern Search Tool") are present but
-// disabled until their tools are connected through action().
+// disabled until the program connects them through action()
+// (ConnectStandardTools, scans/ui/calibration_window.h).
 class TForm2Window : public ScanWindowBase {
     Q_OBJECT
 public:

@@ -21,6 +21,8 @@
 #include "formats/native_frame.h"
 #include "polefig/pole_viewer.h"
 #include "polefig/ui/pole_windows.h"
+#include "scans/calibration_fit.h"
+#include "scans/ui/calibration_window.h"
 #include "scans/ui/scan_dialogs.h"
 #include "scans/mineral_list.h"
 #include "scans/ui/mineral_windows.h"
@@ -196,6 +198,7 @@ void Application::createWindows() {
     zoomIn_ = std::make_unique<TForm5Window>(ws, host_);
     findPeaks_ = std::make_unique<TForm6Window>(ws, host_);
     background_ = std::make_unique<TForm7Window>(ws, host_);
+    fitTool_ = std::make_unique<TForm41FitWindow>(ws, host_);
 
     frame_->setZoomWindow(zoom_.get());
     frame_->setAcceptDrops(true);
@@ -233,6 +236,13 @@ void Application::createWindows() {
         const bool found = SelectStandardByName(w, name);
         mineralList_->refresh();
         return found;
+    };
+    // The powder standards: the list, the overlay and the fit from the scan
+    // window; FITTOSTD shows the fit tool as it works.
+    ConnectStandardTools(*scan_, *mineralList_, *fitTool_, host_, ws, [this] { showMineralList(); });
+    ws.Hooks.FitToStandard = [this](Workspace& w, Host& h, bool autoAdjust, int rounds) {
+        fitTool_->showRestored();
+        return FitToStandardSteps(w, h, autoAdjust, rounds);
     };
     main_->onClosing = [this] { closing(); };
     connect(host_.notifier(), &ViewNotifier::changed, this, [this](View v) {

@@ -44,6 +44,7 @@ class TForm5Window;
 class TForm6Window;
 class TForm7Window;
 class TForm4Window;
+class TForm41FitWindow;
 class TForm9Window;
 class TForm10Window;
 class ZoomWindow;
@@ -110,6 +111,7 @@ public:
     TForm18Window& mineralList() { return *mineralList_; }
     TForm36Window& spotTool() { return *spots_; }
     TForm29Window& newPattern() { return *newPattern_; }
+    TForm41FitWindow& fitTool() { return *fitTool_; }
     // Shows the Mineral List, restored from minimised (the scan windows'
     // "Pattern Search Tool" and "Show Mineral Database").
     void showMineralList();
@@ -183,6 +185,7 @@ private:
     std::unique_ptr<TForm5Window> zoomIn_;            // the scan windows' dialogs
     std::unique_ptr<TForm6Window> findPeaks_;
     std::unique_ptr<TForm7Window> background_;
+    std::unique_ptr<TForm41FitWindow> fitTool_;       // "Fitting Standard Tool"
     std::unique_ptr<FrameEditCommands> frameEdits_;   // last: its workers stop first
 };
 
