@@ -107,7 +107,9 @@ void DrawStandardLines(Workspace& ws, int32_t pattern, double scale, double shif
 }
 
 void DrawStandardLinesOnLineScan(Workspace& ws, TRChart& chart, int32_t pattern, double scale, double shift) {
-    std::fill(ws.StandardLinePixels.begin() + 1, ws.StandardLinePixels.end(), 0.0);
+    // A line not drawn has no position: none left from another pattern or
+    // placement may be picked or enter a calibration.
+    std::fill(ws.StandardLinePixels.begin() + 1, ws.StandardLinePixels.end(), NoStandardLinePixel);
     const MineralRecord* p = Pattern(ws, pattern);
     if (!p) return;
     const double top = chart.ScaleY(1).RangeHigh();

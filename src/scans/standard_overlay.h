@@ -10,6 +10,7 @@
 // r being the 2-theta of the pattern's first line that has one.
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,7 +48,10 @@ double StandardLinePixel(double placed, int32_t frameSize, int32_t frameWidth, d
 // Hooks.DrawStandardOnLineScan, over the visible line-scan chart.
 void DrawStandardLines(Workspace& ws, int32_t pattern, double scale, double shift);
 
-// The line-scan window's part: clears StandardLinePixels[1..100], then one
+// StandardLinePixels entry of a line with no stick on the line-scan chart.
+constexpr double NoStandardLinePixel = std::numeric_limits<double>::quiet_NaN();
+
+// The line-scan window's part: StandardLinePixels[1..100] := none, then one
 // red stick per line at StandardLinePixel(T') on `chart` (height from the
 // chart's y axis), its pixel stored in StandardLinePixels[line]; the chart
 // is shown. For the line-scan window, which calls it while it is visible.

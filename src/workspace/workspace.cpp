@@ -1,6 +1,7 @@
 #include "workspace/workspace.h"
 
 #include "scans/calibration_fit.h"
+#include "scans/line_scan_tool.h"
 #include "scans/scan_analysis.h"
 #include "scans/series_windows.h"
 #include "workspace/frame_background.h"
@@ -21,6 +22,7 @@ Workspace::Workspace()
     SetUpSectorReductions(*this);
     SetUpStandardTools(*this);
     SetUpSeriesWindows(*this);
+    SetUpLineScanTool(*this);
 }
 
 } // namespace orv

@@ -14,6 +14,7 @@
 #include "polefig/pole_viewer.h"
 #include "scans/mineral_database.h"
 #include "scans/mineral_list.h"
+#include "scans/line_scan_tool.h"
 #include "scans/series_windows.h"
 #include "workspace/frame_display.h"
 #include "workspace/frame_types.h"
@@ -142,6 +143,7 @@ struct Workspace {
     int32_t LineScanIndex = 0;           // the row (along X) or column (along Y) scanned
     int32_t LineScanWidth = 1;           // rows (columns) summed on each side
     double LineMark1 = 1, LineMark2 = 512;   // the marked range along the line, pixels
+    TForm34 Form34;                      // "X Line scan" (scans/line_scan_tool.h)
     uint8_t FromThetaScan = 0;           // requester flags: which scan window asked
     uint8_t FromPsiScan = 0;
     // Whether a script stopped on an error during this run (the program then

@@ -1,11 +1,14 @@
 #include <QApplication>
 #include <QImage>
+#include <QInputDialog>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "chart/rchart.h"
+#include "scans/line_scan_tool.h"
 #include "workspace/frame_display.h"
 #include "workspace/ui/application.h"
 #include "workspace/ui/frame_window.h"
@@ -129,4 +132,29 @@ TEST(ApplicationTest, SeriesAndDSpacingWindowsOpenFromTheMenus) {
     ASSERT_NE(window("TForm10"), nullptr);
     EXPECT_TRUE(window("TForm10")->isVisible());
     EXPECT_EQ(ws.Form10.RChart1.ItemCount(), 73);
+}
+
+// The line-scan window from the main window: the row through the centre,
+// the width asked for.
+TEST(ApplicationTest, LineScanWindowOpensFromTheMenu) {
+    ProgramHome home;
+    Application app({SampleFrame()});
+    app.firstShowSetup();
+    app.waitForLoading();
+    Workspace& ws = app.workspace();
+    ASSERT_TRUE(ws.FrameIsLoaded());
+    QTimer::singleShot(0, [] {
+        if (auto* d = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            d->setTextValue("2");
+            d->accept();
+        }
+    });
+    ASSERT_TRUE(app.mainWindow().trigger(CommandId::LineScanY));
+    EXPECT_TRUE(ws.Form34.Visible);
+    EXPECT_EQ(ws.LineScanWidth, 2);
+    EXPECT_EQ(LineProfileLength(ws), ws.FrameWidth);
+    EXPECT_GT(ws.Form34.RChart1.ItemCount(), ws.FrameWidth - 1);
+    bool shown = false;
+    for (QWidget* w : QApplication::topLevelWidgets()) shown |= w->objectName() == "TForm34" && w->isVisible();
+    EXPECT_TRUE(shown);
 }

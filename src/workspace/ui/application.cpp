@@ -26,8 +26,10 @@
 #include "scans/ui/scan_dialogs.h"
 #include "scans/mineral_list.h"
 #include "scans/ui/mineral_windows.h"
+#include "scans/line_scan_tool.h"
 #include "scans/series_windows.h"
 #include "scans/ui/scan_windows.h"
+#include "scans/ui/line_scan_window.h"
 #include "scans/ui/series_windows.h"
 #include "workspace/centre_search.h"
 #include "workspace/detector_settings.h"
@@ -193,6 +195,7 @@ void Application::createWindows() {
     newPattern_ = std::make_unique<TForm29Window>(ws, host_);
     splash_ = std::make_unique<SplashWindow>();
     detector_ = std::make_unique<TForm32Window>(ws, host_);
+    lineScan_ = std::make_unique<TForm34Window>(ws, host_);
     spots_ = std::make_unique<TForm36Window>(ws, host_);
     frameList_ = std::make_unique<TForm4Window>(ws, host_);
     zoomIn_ = std::make_unique<TForm5Window>(ws, host_);
@@ -240,6 +243,14 @@ void Application::createWindows() {
     // The powder standards: the list, the overlay and the fit from the scan
     // window; FITTOSTD shows the fit tool as it works.
     ConnectStandardTools(*scan_, *mineralList_, *fitTool_, host_, ws, [this] { showMineralList(); });
+    // A standard clicked in the list is also laid over the visible line scan.
+    mineralList_->onStandardSelected = [this, previous = mineralList_->onStandardSelected](int32_t pattern) {
+        if (previous) previous(pattern);
+        if (!ws_->Form34.Visible) return;
+        DrawStandardOnLineScan(*ws_, pattern, ws_->StandardScale, ws_->StandardShift);
+        lineScan_->refresh();
+    };
+    lineScan_->showMineralList = [this] { showMineralList(); };
     ws.Hooks.FitToStandard = [this](Workspace& w, Host& h, bool autoAdjust, int rounds) {
         fitTool_->showRestored();
         return FitToStandardSteps(w, h, autoAdjust, rounds);
@@ -436,8 +447,6 @@ void Application::installAnalysisCommands() {
     using C = CommandId;
     m.setHandler(C::PatternCentre, [this] { centre_->showRestored(); });
     m.setHandler(C::CenteringTool, [this] { centre_->showRestored(); });
-    // The line-scan window comes later: until then its results are read in
-    // the logbook.
     m.setHandler(C::IntegrateSector, [this, &ws] {
         Integrate1Click(ws, host_);
         if (ws.FrameIsLoaded()) ShowRestored(logbook_.get());
@@ -459,7 +468,7 @@ void Application::installAnalysisCommands() {
                                                         "1", &ok);
             if (ok) width = typed.toStdString();
         }
-        if (LineScanCommand(ws, host_, alongX, width).Made) ShowRestored(logbook_.get());
+        if (ShowLineScan(ws, host_, alongX, width)) lineScan_->showRestored();
     };
     m.setHandler(C::LineScanY, [lineScan] { lineScan(true); });
     m.setHandler(C::LineScanX, [lineScan] { lineScan(false); });

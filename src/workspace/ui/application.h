@@ -47,6 +47,7 @@ class TForm4Window;
 class TForm41FitWindow;
 class TForm9Window;
 class TForm10Window;
+class TForm34Window;
 class ZoomWindow;
 struct Workspace;
 
@@ -180,6 +181,7 @@ private:
     std::unique_ptr<TForm29Window> newPattern_;
     std::unique_ptr<SplashWindow> splash_;
     std::unique_ptr<TForm32Window> detector_;
+    std::unique_ptr<TForm34Window> lineScan_;         // "X Line scan"
     std::unique_ptr<TForm36Window> spots_;
     std::unique_ptr<TForm4Window> frameList_;
     std::unique_ptr<TForm5Window> zoomIn_;            // the scan windows' dialogs
