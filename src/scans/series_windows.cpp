@@ -262,6 +262,12 @@ std::vector<std::string> DSpacingTableLines(const Workspace& ws) {
 void SaveDSpacingTable(Workspace& ws, Host& host) { SaveTable(ws, host, DSpacingTableLines(ws)); }
 
 void SetUpSeriesWindows(Workspace& ws) {
+    // The batch's d-spacing is plotted as the menu command plots it.
+    ws.Batch.CalculateDSpacing = [compute = ws.Batch.CalculateDSpacing](Workspace& w, Host& h) {
+        if (compute) compute(w, h);
+        PlotDSpacing(w);
+        h.changed(View::Scan);
+    };
     SetCrossHairs(ws.Form9.RChart1, {{chVert, clBlack, psSolid, 1, 1},
                                      {chVert, clBlue, psSolid, 1, 1},
                                      {chVert, clNavy, psDot, 1, 1},

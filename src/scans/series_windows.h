@@ -103,7 +103,8 @@ std::vector<std::string> DSpacingTableLines(const Workspace& ws);
 // File > "SaveToFile".
 void SaveDSpacingTable(Workspace& ws, Host& host);
 
-// Crosshairs and axis captions of the two charts.
+// Crosshairs and axis captions of the two charts; the batch's d-spacing
+// step plots its result too.
 void SetUpSeriesWindows(Workspace& ws);
 
 } // namespace orv
