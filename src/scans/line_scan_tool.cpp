@@ -111,6 +111,7 @@ void MoveSticks(Workspace& ws, int32_t line, double e, bool onlyLine) {
 
 // Every usable stick's distance from `anchor` scaled by `ratio`.
 void StretchSticks(Workspace& ws, double anchor, double ratio) {
+    if (!std::isfinite(ratio)) return;
     for (int32_t i = 1, n = DrawnLineCount(ws); i <= n; ++i) {
         double& p = ws.StandardLinePixels[static_cast<size_t>(i)];
         if (Usable(p)) p = anchor + (p - anchor) * ratio;

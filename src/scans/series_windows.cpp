@@ -5,6 +5,7 @@
 
 #include "base/numbers.h"
 #include "scans/scan_analysis.h"
+#include "workspace/geometry.h"
 #include "workspace/host.h"
 #include "workspace/scan_writers.h"
 #include "workspace/text_files.h"
@@ -87,8 +88,9 @@ void AddScanToSeries(Workspace& ws) {
         ws.SeriesMinIntensity = std::min(ws.SeriesMinIntensity, p.Intensity);
         ws.SeriesMaxIntensity = std::max(ws.SeriesMaxIntensity, p.Intensity);
     }
-    if (full) {
-        // The chart must lose the curve that left the list.
+    if (full || (row > 0 && chart.ItemCount() == 0)) {
+        // The chart shows the listed scans: it loses one that left the list,
+        // and a chart cleared at the start of a run gets the earlier ones back.
         PlotScanSeries(ws);
     } else {
         chart.SetLineWidth(1);
@@ -121,7 +123,15 @@ void PlotScanSeries(Workspace& ws) {
 
 void ShowScanSeries(Workspace& ws) {
     PlotScanSeries(ws);
-    ws.Form9.RChart1.SetLayerRange(1, ws.ProfileMinTwoTheta, 0, ws.ProfileMaxTwoTheta, 1.05 * ws.Form9.SeriesMax);
+    // The frame profile's range as it stands now (its extrema are not
+    // brought up to date by every load); without bins, the series' own.
+    UpdateProfileExtrema(ws);
+    double low = ws.ProfileMinTwoTheta, high = ws.ProfileMaxTwoTheta;
+    if (!(low < high)) {
+        low = ws.SeriesMinTwoTheta;
+        high = ws.SeriesMaxTwoTheta;
+    }
+    ws.Form9.RChart1.SetLayerRange(1, low, 0, high, 1.05 * ws.Form9.SeriesMax);
     ws.Form9.RChart1.ShowItems();
 }
 

@@ -51,7 +51,8 @@ struct TForm10 {
 // stored under CurrentFile (the oldest scan leaving when the series is full)
 // and drawn on the series chart, in red with width 2 for the first frame of
 // the program and grey otherwise, its range grown to the extremes of every
-// scan drawn since the last File Open.
+// scan drawn since the last File Open. When a scan left the series, or the
+// chart was cleared, the chart is drawn anew from the listed scans.
 void AddScanToSeries(Workspace& ws);
 
 // Redraws every listed scan, points 1..ScanPoints each from (0, 0): grey,
@@ -59,7 +60,8 @@ void AddScanToSeries(Workspace& ws);
 // becomes the largest intensity drawn.
 void PlotScanSeries(Workspace& ws);
 // Showing the window and Zoom > "Out": the redraw, then 2-theta over the
-// frame profile's range and intensity 0..1.05 x SeriesMax.
+// frame profile's range (its extrema brought up to date) and intensity
+// 0..1.05 x SeriesMax.
 void ShowScanSeries(Workspace& ws);
 // Clicking list row `row`; a row outside the list selects nothing.
 void SelectSeriesRow(Workspace& ws, int row);

@@ -83,6 +83,10 @@ TEST(ScanSeriesTest, TheFirstFrameIsDrawnRedAndTheRangeGrowsWithEachScan) {
     EXPECT_FLOAT_EQ(ws.SeriesMinTwoTheta, 10.0f);
     EXPECT_FLOAT_EQ(ws.SeriesMaxTwoTheta, 11.5f);
     EXPECT_DOUBLE_EQ(ws.Form9.RChart1.ScaleY(1).RangeHigh(), 1.1 * 203.0f);
+    // A run starts with a clear chart; its first scan brings the listed ones back.
+    ws.Form9.RChart1.ClearItems();
+    LoadScan(ws, 3);
+    EXPECT_EQ(Polylines(ws.Form9.RChart1).size(), 3u);
 }
 
 // The series table character for character: an empty line, first 2-theta,

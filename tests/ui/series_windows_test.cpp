@@ -30,8 +30,7 @@ void LoadHeatingRun(Workspace& ws, int frames) {
     ws.TwoThetaStep = 0.02f;
     ws.ScanPoints = 1500;   // 5..35 degrees
     ws.SectorScanPoints = ws.ScanPoints;
-    ws.ProfileMinTwoTheta = 5;
-    ws.ProfileMaxTwoTheta = 35;
+    for (int k = 0; k <= ws.ScanPoints; ++k) ws.FrameProfileCopy[static_cast<size_t>(k)].TwoTheta = 5 + 0.02f * k;
     for (int n = 1; n <= frames; ++n) {
         ws.CurrentFile = "/data/heating/run_" + std::to_string(n) + ".tif";
         ws.FramesLoaded = n;
@@ -59,7 +58,8 @@ TEST(SeriesWindowsTest, SeriesWindowListsTheScansStepsThroughThemAndSavesTheTabl
     ASSERT_EQ(list->count(), 6);
     EXPECT_EQ(list->item(5)->text(), "/data/heating/run_6.tif");
     // Showing scales the chart to the profile's range and the series' top.
-    EXPECT_DOUBLE_EQ(ws.Form9.RChart1.ScaleX(1).RangeLow(), 5);
+    EXPECT_NEAR(ws.Form9.RChart1.ScaleX(1).RangeLow(), 5.02, 1e-5);
+    EXPECT_NEAR(ws.Form9.RChart1.ScaleX(1).RangeHigh(), 35, 1e-5);
     EXPECT_NEAR(ws.Form9.RChart1.ScaleY(1).RangeHigh(), 1.05 * ws.Form9.SeriesMax, 1e-6);
 
     // Arrow keys over the chart step through the list; a row click selects.
