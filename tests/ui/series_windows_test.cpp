@@ -82,29 +82,3 @@ TEST(SeriesWindowsTest, SeriesWindowListsTheScansStepsThroughThemAndSavesTheTabl
     EXPECT_EQ(ReadTextLines(*host.saveAnswer), SeriesTableLines(ws));
     EXPECT_EQ(ReadWholeFile(*host.saveAnswer).substr(0, 2), "\r\n");
 }
-
-TEST(SeriesWindowsTest, DSpacingWindowShowsThePlotAndSavesTheTable) {
-    Workspace ws;
-    TestHost host;
-    ws.CurrentFile = "/data/stress/weld.tif";
-    ws.DSpacingData.Count = 72;
-    for (int r = 0; r < 72; ++r)
-        ws.DSpacingData.D[static_cast<size_t>(r)] =
-            static_cast<float>(1.9165 + 0.0025 * std::cos(2 * (r * 5.0) * 3.14159265358979 / 180));
-    TForm10Window window(ws, host);
-    PlotDSpacing(ws);
-    window.refresh();
-    EXPECT_TRUE(window.isVisible());
-    QApplication::processEvents();
-    Screenshot(window, "dspacing_window.png");
-
-    QTemporaryDir dir;
-    host.saveAnswer = dir.filePath("weld.dsp.txt").toStdString();
-    window.action("File/SaveToFile")->trigger();
-    const std::vector<std::string> lines = ReadTextLines(*host.saveAnswer);
-    ASSERT_EQ(lines.size(), 74u);
-    EXPECT_EQ(lines[2], "5.000   1.919");
-    EXPECT_EQ(lines[19], "90.000   1.914");
-    window.close();
-    EXPECT_FALSE(ws.Form10.Visible);
-}
