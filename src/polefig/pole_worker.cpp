@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "base/numbers.h"
 #include "formats/mask_files.h"
@@ -55,6 +56,19 @@ void CopyRunSettings(const Workspace& from, Workspace& to) {
     to.SectorTwoTheta2 = from.SectorTwoTheta2;
     to.FlatDetector = from.FlatDetector;
     to.PixelAspectSet = from.PixelAspectSet;
+}
+
+// What a frame brings to its geometry: while it stays the same from frame to
+// frame (and the settings of the run cannot change), the series' mapping
+// holds for the next frame as it is.
+struct FrameHeader {
+    int32_t Width = 0, Height = 0, Size = 0, PixelAspect = 1;
+    double Landa = 0, TwoThetaD = 0, Distance = 0, DSize = 0, Xo = 0, Yo = 0;
+    bool operator==(const FrameHeader&) const = default;
+};
+
+FrameHeader HeaderOf(const NewFrame& f) {
+    return {f.FrameWidth, f.FrameHeight, f.FrameSize, f.PixelAspect, f.Landa, f.TwoThetaD, f.Distance, f.DSize, f.Xo, f.Yo};
 }
 
 void Swap(double& lo, double& hi) {
@@ -183,6 +197,14 @@ PoleRunResult TPoleThread::Execute(Workspace& ws, Host& host) {
     const std::string path = PoleOutputPath(form);
 
     std::vector<int64_t> ReferenceBackground;   // the first frame's background; empty until it is summed
+    std::optional<FrameHeader> mapped;          // the header the frame's geometry was mapped for
+    // A frame whose 2-theta is scaled to its own maximum needs its own mapping.
+    const bool perFrameTwoTheta = own->FSetup.Adjust2Theta;
+    // The memory of each frame serves the next one.
+    BeginFrameRecycling();
+    struct ReleaseAtEnd {
+        ~ReleaseAtEnd() { ReleaseRecycledFramePixels(); }
+    } release;
     for (int PoleFrameIndex = 0; PoleFrameIndex < n; ++PoleFrameIndex) {
         if (ws.BatchRunning == 0) {
             ws.BatchRunning = 1;
@@ -204,6 +226,8 @@ PoleRunResult TPoleThread::Execute(Workspace& ws, Host& host) {
             tell(text);
             continue;
         }
+        const FrameHeader header = HeaderOf(read.Frame);
+        const bool sameGeometry = mapped && *mapped == header && !perFrameTwoTheta && !read.Frame.DetectorSettings;
         InstallFrame(*own, std::move(read.Frame));
         const int32_t width = std::min(own->FrameWidth, own->FramePixels.width());
         const int32_t height = std::min(own->FrameHeight, own->FramePixels.height());
@@ -212,13 +236,17 @@ PoleRunResult TPoleThread::Execute(Workspace& ws, Host& host) {
             ws.Form16.ProgressBar1 = RoundToInt((PoleFrameIndex + 0.7) * 100.0 / n);
             host.changed(View::Progress);
         });
-        try {
-            // The settings cannot map this frame (the message said why):
-            // the later frames of the series would fare no better.
-            if (!ComputeFrameGeometry(*own, ownHost)) break;
-        } catch (const ConversionError& e) {
-            tell(e.what());
-            break;
+        if (!sameGeometry || !own->FramePixels.HasGeometry()) {
+            mapped.reset();
+            try {
+                // The settings cannot map this frame (the message said
+                // why): the later frames of the series would fare no better.
+                if (!ComputeFrameGeometry(*own, ownHost)) break;
+            } catch (const ConversionError& e) {
+                tell(e.what());
+                break;
+            }
+            mapped = header;
         }
         const PoleFrameSlices SliceSums =
             IntegratePoleSlices(own->FramePixels, width, height, windows, ReferenceBackground);

@@ -208,35 +208,47 @@ TEST(PoleSlicesTest, FieldsSubtractAndScaleTheBackgroundAsWorkedByHand) {
     EXPECT_EQ(PoleSliceFields(reflection, background, {}, w), (std::vector<int64_t>{60, 0, 30, 5, 5, 9, 0}));
 }
 
-TEST_F(PoleWorkerTest, LinesEqualTheBatchSliceWritersForTheSameFrame) {
-    // Signed counts with masked pixels, all round the beam.
+TEST_F(PoleWorkerTest, LinesEqualTheBatchSliceWritersForTheSameFrames) {
+    // Signed counts with masked pixels, all round the beam; then a frame of
+    // the program's own format with a beam of its own, and one of another
+    // size: each needs a mapping of its own.
     fixtures::Image img = fixtures::Pattern(Side, Side, 5000);
     for (size_t k = 0; k < img.Values.size(); k += 7) img.Values[k] = -1;
     WriteBytes(dir.file("frame.000"), fixtures::WriteTiff(img, 32, 2, 256));
+    std::string native;
+    for (int64_t v : {12345, 7090, 0, 1000000, 1000000, Side, Side, 1000000, 900000}) fixtures::Put32(native, static_cast<uint64_t>(v));
+    for (int64_t v : img.Values) fixtures::Put32(native, static_cast<uint64_t>(v < 0 ? v : 4999 - v));
+    WriteBytes(dir.file("frame.001"), native);
+    WriteBytes(dir.file("frame.002"), fixtures::WriteTiff(fixtures::Pattern(300, 280, 3000, 2), 16, 1, 40));
 
     Workspace batch;
     UseDetector(batch);
-    ChainResult read = RunReaderChain(batch, host, ReaderChain::Load, dir.file("frame.000"));
-    ASSERT_TRUE(read.Read) << read.Error;
-    InstallFrame(batch, std::move(read.Frame));
-    ASSERT_TRUE(ComputeFrameGeometry(batch, host));
-    batch.CurrentFile = dir.file("frame.000");
     batch.SectorTwoTheta1 = 10;
     batch.SectorTwoTheta2 = 20;
     batch.FSetup.ESliceWidth = "1";
     batch.FSetup.EExperiment = dir.file("batch");
-    WriteSectorSlices(batch, host);
+    for (const char* name : {"frame.000", "frame.001", "frame.002"}) {
+        ChainResult read = RunReaderChain(batch, host, ReaderChain::Load, dir.file(name));
+        ASSERT_TRUE(read.Read) << read.Error;
+        InstallFrame(batch, std::move(read.Frame));
+        ASSERT_TRUE(ComputeFrameGeometry(batch, host));
+        batch.CurrentFile = dir.file(name);
+        WriteSectorSlices(batch, host);
+    }
 
-    ws.Form16.Memo1 = {"frame.000"};
+    ws.Form16.Memo1 = {"frame.000", "frame.001", "frame.002"};
     ws.Form16.Edit3 = "20";   // reversed: swapped, not emptied
     ws.Form16.edit4 = "10";
     const PoleRunResult run = TPoleThread::Execute(ws, host);
-    EXPECT_EQ(run.LinesWritten, 1);
+    EXPECT_EQ(run.LinesWritten, 3);
     ASSERT_TRUE(host.messages.empty()) << host.messages[0];
     const std::string ours = ReadBytes(PoleOutputPath(ws.Form16));
     EXPECT_EQ(ours, ReadBytes(dir.file("batch.slc")));
     EXPECT_EQ(ours.substr(0, ours.find('\r')),
               "2Theta integration range =10.000 to 20.000 Psi range = 0 to 360; SlicesWidth = 1.000");
+    const std::vector<std::string> lines = ReadTextLines(dir.file("batch.slc"));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[1].substr(10), lines[2].substr(10));
 }
 
 TEST_F(PoleWorkerTest, TexturedSeriesGivesTheTexturesPoleFigure) {
