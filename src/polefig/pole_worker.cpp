@@ -144,7 +144,10 @@ bool PoleGenerateAllowed(Workspace& ws, Host& host) {
         host.message(FileNameOnly(path) + " already exists. Change output file name");
         return false;
     }
-    return ParseInteger(f.Edit2) >= MinPoleFrames;
+    if (ParseInteger(f.Edit2) < MinPoleFrames) return false;
+    // Boxes that are not numbers are answered now, not after the run started.
+    ReadPoleWindows(f);
+    return true;
 }
 
 void Generate1Click(Workspace& ws, Host& host) {

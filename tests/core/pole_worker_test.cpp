@@ -369,6 +369,9 @@ TEST_F(PoleWorkerTest, GeneratorCommands) {
     EXPECT_EQ(host.messages,
               (std::vector<std::string>{"Polefig1.slc already exists. Change output file name", "Type a name for the slice file"}));
     ws.Form16.edit5 = "other";
+    ws.Form16.Edit7 = "abc";
+    EXPECT_THROW(PoleGenerateAllowed(ws, host), ConversionError);
+    ws.Form16.Edit7 = "11";
     ws.Form16.Edit2 = "six";
     EXPECT_THROW(PoleGenerateAllowed(ws, host), ConversionError);
 

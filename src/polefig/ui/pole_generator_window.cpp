@@ -74,9 +74,9 @@ TForm16Window::TForm16Window(Workspace& ws, QtHost& host, QWidget* parent)
     // ---- the windows, the grid and the output
     auto* settings = new QVBoxLayout;
     auto* reflection = Group(this, "Reflection 2Theta (deg.)", g);
-    Row(g, "From", Sized(b.edit(reflection, "Edit3", f.Edit3)), Sized(b.edit(reflection, "edit4", f.edit4)));
+    Row(g, "From, to", Sized(b.edit(reflection, "Edit3", f.Edit3)), Sized(b.edit(reflection, "edit4", f.edit4)));
     auto* background = Group(this, "Background 2Theta (deg.)", g);
-    Row(g, "From", Sized(b.edit(background, "Edit6", f.Edit6)), Sized(b.edit(background, "Edit7", f.Edit7)));
+    Row(g, "From, to", Sized(b.edit(background, "Edit6", f.Edit6)), Sized(b.edit(background, "Edit7", f.Edit7)));
     auto* choices = new QHBoxLayout;
     choices->addWidget(b.check(background, "CheckBox1", "Apply", f.CheckBox1));
     choices->addWidget(b.check(background, "cbratio", "Ratio", f.cbratio));
