@@ -162,6 +162,25 @@ void UseRingDetector(Workspace& ws) {
 
 } // namespace
 
+TEST(PoleWindowsTest, ProgramEndsWhileARunGoesOn) {
+    QTemporaryDir dir;
+    const std::vector<std::string> frames = WriteRingFrames(dir, 40);
+    {
+        Application app({});
+        Workspace& ws = app.workspace();
+        UseRingDetector(ws);
+        PoleFramesChosen(ws, app.host(), frames);
+        app.mainWindow().trigger(CommandId::NewPoleFigure);
+        Find<QPushButton>(&app.poleGenerator(), "Button1")->click();
+        EXPECT_TRUE(app.poleGenerator().running());
+        while (!FileExists(dir.filePath("Polefig1.slc").toStdString())) QApplication::processEvents();
+    }
+    // The run ended with the program, between two frames: whole lines only.
+    const std::vector<std::string> lines = ReadTextLines(dir.filePath("Polefig1.slc").toStdString());
+    ASSERT_GE(lines.size(), 2u);
+    for (size_t k = 1; k < lines.size(); ++k) EXPECT_EQ(lines[k].size(), 9u + 3600u) << k;
+}
+
 TEST(PoleWindowsTest, GeneratorMakesASliceFileFromTheViewersMenuAndShowsItsPreview) {
     QTemporaryDir dir;
     Workspace ws;

@@ -138,7 +138,9 @@ TForm16Window::~TForm16Window() {
 bool TForm16Window::running() const { return worker_ && !worker_->Finished(); }
 
 void TForm16Window::waitForRun() {
-    if (!QCoreApplication::instance()) {
+    // When the program ends, hand-overs no longer wait for the main thread:
+    // the run ends by itself, and the windows it would refresh may be gone.
+    if (!QCoreApplication::instance() || host_.shuttingDown()) {
         if (worker_) worker_->Join();
         return;
     }
