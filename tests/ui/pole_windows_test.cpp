@@ -200,7 +200,6 @@ TEST(PoleWindowsTest, GeneratorMakesASliceFileFromTheViewersMenuAndShowsItsPrevi
     ASSERT_TRUE(generator.isVisible());
     EXPECT_EQ(Find<QLineEdit>(&generator, "Edit3")->text(), "10.000");
     EXPECT_EQ(Find<QLineEdit>(&generator, "edit4")->text(), "20.000");
-    EXPECT_FALSE(Find<QLineEdit>(&generator, "EPhiAxis")->isEnabled());
 
     Find<QPushButton>(&generator, "Files")->click();
     EXPECT_EQ(Find<QLineEdit>(&generator, "Edit2")->text(), "8");
@@ -231,12 +230,6 @@ TEST(PoleWindowsTest, GeneratorMakesASliceFileFromTheViewersMenuAndShowsItsPrevi
         }
     EXPECT_GT(coloured, 2000);   // 8 frames: 16 phi rows of the 72
     EXPECT_EQ(ws.LLog.Lines().back(), "pole figure rings.slc displayed");
-
-    // A second run may not write over the first one's file.
-    generate->click();
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0], "rings.slc already exists. Change output file name");
-    EXPECT_FALSE(generator.running());
     ExpectButtonHides(&generator, "Button3");
 }
 
