@@ -5,6 +5,7 @@
 // members by name; the Qt windows only show and edit them.
 
 #include <string>
+#include <vector>
 
 #include "chart/rchart.h"
 
@@ -194,11 +195,24 @@ struct TForm14 {
     bool RadioButton2 = false;        // "Continuous palette"
 };
 
-// "PoleFigure Generator" (the boxes other windows write)
+// "PoleFigure Generator": a series of frames into a slice file (polefig/pole_worker.h).
 struct TForm16 {
-    std::string EPhiAxis = "144.7";
+    std::vector<std::string> Memo1;   // the frames' file names (no folder), one a line
+    std::string Edit1;                // their folder, ending with the separator; also the output's
+    std::string Edit2 = "0";          // number of frames chosen
+    std::string Edit3 = "10.000";     // reflection 2-theta window, degrees
+    std::string edit4 = "11.000";
+    std::string Edit6 = "10.000";     // background 2-theta window, degrees
+    std::string Edit7 = "11.000";
+    bool CheckBox1 = false;           // "Apply": subtract the background
+    bool cbratio = false;             // "Ratio": the background scaled to the first frame's
+    std::string EPhiAxis = "144.7";   // shown only
     std::string Eincps = "5.0";       // psi step of the grids built from slice files
     std::string Eincph = "5.0";       // phi step
+    std::string edit5 = "Polefig1";   // output file name without extension
+    bool CheckBox2 = true;            // "Preview PF"
+    bool Button1Enabled = true;       // "Generate" (off while a run goes on)
+    int ProgressBar1 = 0;             // 0..100
 };
 
 // The main window's boxes that other parts read and write.

@@ -220,6 +220,8 @@ struct Workspace {
     // Whether a job that replaces or changes the frame (loading, frame
     // arithmetic, pole figures, rotation) is running: no second one starts.
     std::atomic<bool> FrameJobRunning{false};
+    // Whether the pole-figure generator's worker runs (it leaves the frame alone).
+    std::atomic<bool> PoleRunning{false};
     uint8_t FrameProfileShown = 0;
     uint8_t ListFileRead = 0;        // a ".lst" list was read at start-up
     uint8_t SlicesIntegrated = 0;

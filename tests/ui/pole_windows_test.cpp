@@ -2,15 +2,22 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
+#include "../../tools/format_fixture_writers.h"
+
 #include "polefig/pole_files.h"
 #include "polefig/pole_viewer.h"
+#include "polefig/pole_worker.h"
+#include "polefig/ui/pole_generator_window.h"
 #include "polefig/ui/pole_windows.h"
 #include "windows_test_support.h"
 #include "workspace/text_files.h"
@@ -71,7 +78,7 @@ TEST(PoleWindowsTest, ViewerShowsItsFiguresAndAnswersTheMouseAndButtons) {
     EXPECT_EQ(Find<QLineEdit>(&w, "Edit2")->text(), "5");
     Find<QPushButton>(&w, "Button4")->click();
     EXPECT_FALSE(Find<QPushButton>(&w, "Button4")->isEnabled());
-    EXPECT_FALSE(w.findChild<QAction*>("Generate1")->isEnabled());
+    EXPECT_TRUE(w.findChild<QAction*>("Generate1")->isEnabled());
 
     // Typing a rotation total that is not a number is answered, not obeyed.
     Type(Find<QLineEdit>(&w, "Edit2"), "x");
@@ -96,11 +103,16 @@ TEST(PoleWindowsTest, SettingsOkHandsThePhiAxisOnAndHides) {
     EXPECT_FALSE(ws.Form14.RadioButton1);
 }
 
-TEST(PoleWindowsTest, MainWindowOpensTheViewerButNotTheGenerator) {
+TEST(PoleWindowsTest, MainWindowOpensTheViewerAndTheGenerator) {
     Application app({});
     MainWindow& m = app.mainWindow();
     EXPECT_TRUE(m.commandEnabled(CommandId::PoleFigureAnalysis));
-    EXPECT_FALSE(m.commandEnabled(CommandId::NewPoleFigure));
+    ASSERT_TRUE(m.commandEnabled(CommandId::NewPoleFigure));
+    app.workspace().SectorTwoTheta1 = 12.5f;
+    EXPECT_TRUE(m.trigger(CommandId::NewPoleFigure));
+    EXPECT_TRUE(app.poleGenerator().isVisible());
+    EXPECT_EQ(Find<QLineEdit>(&app.poleGenerator(), "Edit3")->text(), "12.500");
+    app.poleGenerator().hide();
     app.workspace().FPoleF.panelp[0] = "old";
     app.workspace().Poles.PoleCount = 2;
     EXPECT_TRUE(m.trigger(CommandId::PoleFigureAnalysis));
@@ -108,6 +120,117 @@ TEST(PoleWindowsTest, MainWindowOpensTheViewerButNotTheGenerator) {
     EXPECT_EQ(app.workspace().Poles.PoleCount, 0);
     EXPECT_EQ(Find<QLabel>(&app.poleFigures(), "panelp1")->text(), "");
     app.poleFigures().hide();
+}
+
+namespace {
+
+// A host whose open dialog answers with the given files.
+class FramesHost : public TestHost {
+public:
+    std::vector<std::string> askOpenFileNames(const std::string&, bool) override { return openAnswer; }
+    std::vector<std::string> openAnswer;
+};
+
+// Frames of 256 x 256 pixels on a flat detector 256 pixels from the sample
+// (beam at the middle): a ring at 2-theta 10..20 degrees whose counts
+// follow the azimuth and the frame, nothing elsewhere.
+std::vector<std::string> WriteRingFrames(const QTemporaryDir& dir, int count) {
+    std::vector<std::string> paths;
+    for (int m = 0; m < count; ++m) {
+        fixtures::Image img{256, 256, std::vector<int64_t>(256 * 256, 0)};
+        for (int r = 0; r < 256; ++r)
+            for (int c = 0; c < 256; ++c) {
+                const double dx = c + 1 - 128.5, up = 128.5 - (r + 1);
+                const double twoTheta = std::atan(std::hypot(dx, up) / 256) * 180 / 3.14159265358979;
+                const double psi = std::atan2(up, dx) * 180 / 3.14159265358979;
+                if (twoTheta > 10 && twoTheta < 20) img.at(r, c) = 200 + std::lround(100 * (1 + std::sin((psi + 10 * m) * 0.05)));
+            }
+        char name[16];
+        std::snprintf(name, sizeof name, "ring.%03d", m);
+        paths.push_back(dir.filePath(name).toStdString());
+        WriteFileAtomically(paths.back(), fixtures::WriteTiff(img, 16, 1, 256));
+    }
+    return paths;
+}
+
+void UseRingDetector(Workspace& ws) {
+    ws.Form32.EXoM = "128.5";
+    ws.Form32.EYoM = "128.5";
+    ws.Form32.EDistance = "100";
+    ws.Form32.EDSize = "100";
+}
+
+} // namespace
+
+TEST(PoleWindowsTest, ProgramEndsWhileARunGoesOn) {
+    QTemporaryDir dir;
+    const std::vector<std::string> frames = WriteRingFrames(dir, 40);
+    {
+        Application app({});
+        Workspace& ws = app.workspace();
+        UseRingDetector(ws);
+        PoleFramesChosen(ws, app.host(), frames);
+        app.mainWindow().trigger(CommandId::NewPoleFigure);
+        Find<QPushButton>(&app.poleGenerator(), "Button1")->click();
+        EXPECT_TRUE(app.poleGenerator().running());
+        while (!FileExists(dir.filePath("Polefig1.slc").toStdString())) QApplication::processEvents();
+    }
+    // The run ended with the program, between two frames: whole lines only.
+    const std::vector<std::string> lines = ReadTextLines(dir.filePath("Polefig1.slc").toStdString());
+    ASSERT_GE(lines.size(), 2u);
+    for (size_t k = 1; k < lines.size(); ++k) EXPECT_EQ(lines[k].size(), 9u + 3600u) << k;
+}
+
+TEST(PoleWindowsTest, GeneratorMakesASliceFileFromTheViewersMenuAndShowsItsPreview) {
+    QTemporaryDir dir;
+    Workspace ws;
+    UseRingDetector(ws);
+    ws.SectorTwoTheta1 = 10;
+    ws.SectorTwoTheta2 = 20;
+    FramesHost host;
+    host.openAnswer = WriteRingFrames(dir, 8);
+    TFPoleFWindow viewer(ws, host);
+    TForm16Window generator(ws, host);
+    viewer.makePoleFigure = [&] {
+        Generate1Click(ws, host);
+        generator.showRestored();
+    };
+    viewer.show();
+    viewer.findChild<QAction*>("Generate1")->trigger();
+    ASSERT_TRUE(generator.isVisible());
+    EXPECT_EQ(Find<QLineEdit>(&generator, "Edit3")->text(), "10.000");
+    EXPECT_EQ(Find<QLineEdit>(&generator, "edit4")->text(), "20.000");
+
+    Find<QPushButton>(&generator, "Files")->click();
+    EXPECT_EQ(Find<QLineEdit>(&generator, "Edit2")->text(), "8");
+    EXPECT_EQ(Find<QLineEdit>(&generator, "Edit1")->text(), dir.path() + "/");
+    EXPECT_TRUE(Find<QPlainTextEdit>(&generator, "Memo1")->toPlainText().startsWith("ring.000\nring.001\n"));
+    Type(Find<QLineEdit>(&generator, "edit5"), "rings");
+
+    QPushButton* generate = Find<QPushButton>(&generator, "Button1");
+    generate->click();
+    // Disabled from the start of the run until its end.
+    EXPECT_FALSE(generate->isEnabled());
+    generator.waitForRun();
+    EXPECT_TRUE(generate->isEnabled());
+    ASSERT_TRUE(host.messages.empty()) << host.messages[0];
+    const std::string path = dir.filePath("rings.slc").toStdString();
+    const std::vector<std::string> lines = ReadTextLines(path);
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[8].substr(0, 9), "ring.007 ");
+    EXPECT_EQ(Find<QProgressBar>(&generator, "ProgressBar1")->value(), 96);
+    // The preview: coloured pixels inside the plot of 200 pixels.
+    const QImage preview = Find<PictureView>(&generator, "Image1")->grab().toImage();
+    EXPECT_EQ(preview.size(), QSize(203, 203));
+    int coloured = 0;
+    for (int y = 0; y < preview.height(); ++y)
+        for (int x = 0; x < preview.width(); ++x) {
+            const QColor c = preview.pixelColor(x, y);
+            coloured += c.red() != c.green() || c.green() != c.blue();
+        }
+    EXPECT_GT(coloured, 2000);   // 8 frames: 16 phi rows of the 72
+    EXPECT_EQ(ws.LLog.Lines().back(), "pole figure rings.slc displayed");
+    ExpectButtonHides(&generator, "Button3");
 }
 
 namespace {

@@ -61,7 +61,9 @@ TFPoleFWindow::TFPoleFWindow(Workspace& ws, QtHost& host, QWidget* parent)
     QMenu* file = bar->addMenu("File");
     QAction* generate = file->addAction("Make PoleFigure");
     generate->setObjectName("Generate1");
-    generate->setEnabled(false);   // generating figures from frames is not in the program yet
+    connect(generate, &QAction::triggered, this, [this] {
+        if (makePoleFigure) makePoleFigure();
+    });
     auto action = [this](QMenu* menu, const char* name, const QString& caption, std::function<void()> run) {
         QAction* a = menu->addAction(caption);
         a->setObjectName(name);

@@ -30,6 +30,7 @@ public:
     // Commands that live in other windows; the program sets them.
     std::function<void()> showSettings;   // Settings: "PoleSettings"
     std::function<void()> showLogbook;    // View > Logbook
+    std::function<void()> makePoleFigure; // File > Make PoleFigure: the generator
 
 protected:
     void showEvent(QShowEvent* event) override;

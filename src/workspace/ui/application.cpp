@@ -20,6 +20,8 @@
 #include "formats/frame_merge.h"
 #include "formats/native_frame.h"
 #include "polefig/pole_viewer.h"
+#include "polefig/pole_worker.h"
+#include "polefig/ui/pole_generator_window.h"
 #include "polefig/ui/pole_windows.h"
 #include "scans/calibration_fit.h"
 #include "scans/ui/calibration_window.h"
@@ -184,6 +186,7 @@ void Application::createWindows() {
     fileFormat_ = std::make_unique<TForm13Window>(ws, host_);
     poleFigures_ = std::make_unique<TFPoleFWindow>(ws, host_);
     poleSettings_ = std::make_unique<TForm14Window>(ws, host_);
+    poleGenerator_ = std::make_unique<TForm16Window>(ws, host_);
     history_ = std::make_unique<TForm17Window>(ws, host_);
     mineralList_ = std::make_unique<TForm18Window>(ws, host_);
     wavelength_ = std::make_unique<TForm19Window>(ws, host_);
@@ -223,6 +226,10 @@ void Application::createWindows() {
     frameList_->setPlacementAnchor(main_.get());
     poleFigures_->showSettings = [this] { ShowRestored(poleSettings_.get()); };
     poleFigures_->showLogbook = [this] { ShowRestored(logbook_.get()); };
+    poleFigures_->makePoleFigure = [this] {
+        Generate1Click(*ws_, host_);
+        poleGenerator_->showRestored();
+    };
     detector_->onSetWavelength = [this] { ShowRestored(wavelength_.get()); };
     detector_->onFind = [this] { centre_->showRestored(); };
     centre_->showZoom = [this] { ShowRestored(zoom_.get()); };
@@ -378,6 +385,7 @@ void Application::installCommands() {
         ResetPoleViewer(ws, host_);
         ShowRestored(poleFigures_.get());
     });
+    m.setHandler(C::NewPoleFigure, [this] { poleFigures_->makePoleFigure(); });
     m.setHandler(C::DefineSector, show(mask_.get()));
     m.setHandler(C::DeleteSector, [this, &ws] {
         if (ws.FrameIsLoaded()) DeleteSector1Click(ws, host_);

@@ -30,6 +30,7 @@ class TForm11Window;
 class TForm12Window;
 class TForm13Window;
 class TForm14Window;
+class TForm16Window;
 class TForm17Window;
 class TForm18Window;
 class TForm19Window;
@@ -108,6 +109,7 @@ public:
     TForm27Window& centreWindow() { return *centre_; }
     TForm11Window& logbook() { return *logbook_; }
     TFPoleFWindow& poleFigures() { return *poleFigures_; }
+    TForm16Window& poleGenerator() { return *poleGenerator_; }
     // "Mineral List": the reference patterns and the current standard.
     TForm18Window& mineralList() { return *mineralList_; }
     TForm36Window& spotTool() { return *spots_; }
@@ -170,6 +172,7 @@ private:
     std::unique_ptr<TForm13Window> fileFormat_;
     std::unique_ptr<TFPoleFWindow> poleFigures_;
     std::unique_ptr<TForm14Window> poleSettings_;
+    std::unique_ptr<TForm16Window> poleGenerator_;
     std::unique_ptr<TForm17Window> history_;
     std::unique_ptr<TForm18Window> mineralList_;
     std::unique_ptr<TForm19Window> wavelength_;
