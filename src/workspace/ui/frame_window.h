@@ -68,6 +68,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // What a notice of View::Frame says when it is given: a new picture, or
+    // a changed frame whose picture must be drawn again.
+    void notePicture();
+    // Shows the picture as the notices so far leave it.
+    void showPicture();
     void fitToPicture();
     void updateZoom();
 
@@ -77,6 +82,7 @@ private:
     QScrollArea* scroll_;
     ZoomWindow* zoom_ = nullptr;
     QSize shownSize_;
+    bool redrawOwed_ = false;
 };
 
 } // namespace orv
