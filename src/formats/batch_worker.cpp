@@ -40,6 +40,12 @@ struct Run {
     int files = 0;
     int done = 0;
     bool ended = false;   // a step ended the whole run
+    // The frame picture is drawn once a frame, with the sector when the
+    // frame is scanned; until then it is owed. Nobody watches a run from
+    // the command line: there the frame window draws it when it catches up,
+    // and the last one is drawn at the end.
+    enum class Picture { Drawn, Plain, Sector };
+    Picture picture = Picture::Drawn;
     std::vector<std::string> refusedOutputs;   // outputs already reported as not made
 
     // An output that cannot be made is reported once per run and skipped,
@@ -50,6 +56,28 @@ struct Run {
         ReportRunProblem(ws, host, RunProblem::Command, output + ": " + reason);
     }
     void Missing(const char* output) { Refused(output, "not available in this version"); }
+    // Draws the picture owed (before a step that may draw on it, and when
+    // the frame is not scanned).
+    void DrawPicture() {
+        if (picture == Picture::Plain) {
+            RenderFrame(ws);
+            host.changed(View::Frame);
+        } else if (picture == Picture::Sector) {
+            RedrawFrame(ws, host);
+        }
+        picture = Picture::Drawn;
+    }
+    // The frame is scanned: the picture with its sector.
+    void DrawSectorPicture() {
+        if (host.unattended()) {
+            picture = Picture::Sector;
+            ws.Form1.PicturePending = false;   // the frame window draws it when shown
+            host.changed(View::Frame);
+            return;
+        }
+        RedrawFrame(ws, host);
+        picture = Picture::Drawn;
+    }
     // Runs a step of another part when it is there.
     void Step(const std::function<void(Workspace&, Host&)>& hook, const char* output) {
         if (hook) hook(ws, host);
@@ -95,8 +123,7 @@ void ShowLoadedFrame(Run& run) {
     ws.Form1.Caption = name;
     // Clicks towards a four-click sector on the previous frame do not carry over.
     ws.FrameTools.SectorClicks = 0;
-    RenderFrame(ws);
-    host.changed(View::Frame);
+    run.picture = Run::Picture::Plain;
     host.changed(View::History);
     host.changed(View::FrameInfo);
     SetProgress(ws, host, run.done, run.files, 0.35);
@@ -129,7 +156,7 @@ void PlotBatchScan(Run& run) {
     Workspace& ws = run.ws;
     Host& host = run.host;
     // The picture with the sector outline (the mask may have changed pixels).
-    RedrawFrame(ws, host);
+    run.DrawSectorPicture();
     SetProgress(ws, host, run.done, run.files, 0.9);
     N2ThetaScan1Click(ws, host);
 
@@ -219,54 +246,75 @@ void RunBatchOutputs(Run& run) {
     host.changed(View::Logbook);
 }
 
-// One frame after it was read and installed.
-void ProcessFrame(Run& run, const std::string& file) {
+void ProcessFrameSteps(Run& run, const std::string& file) {
     Workspace& ws = run.ws;
     Host& host = run.host;
+    // Steps of other parts may draw on the frame's picture.
+    if (ws.FSetup.CBBackFrame || ws.FSetup.CBAdjustCenter) run.DrawPicture();
+    if (ws.FSetup.CBBackFrame) {
+        run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
+        int32_t top = -10;
+        for (int32_t x = 1; x <= ws.FrameWidth; ++x)
+            for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels.Intensity[x][y]);
+        ws.MaxIntensity = top;
+    }
+    const bool mapped = ComputeFrameGeometry(ws, host);
+    host.changed(View::Settings);
+    SetProgress(ws, host, run.done, run.files, 0.7);
+    // The settings cannot map this frame (the message said why): its
+    // scan and outputs would belong to the previous geometry.
+    if (!mapped) {
+        ReportRunProblem(ws, host, RunProblem::Frame, file + ": no geometry for this frame; not processed");
+        return;
+    }
+    if (ws.FSetup.CBAdjustCenter) run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
+    // A frame that may end up not scanned shows its pixels as read.
+    const TFSetup& s = ws.FSetup;
+    const bool masked = s.CBMask && HasExactExtension(s.EMask, ".msk");
+    const bool background = s.CBBack && HasExactExtension(s.EBack, ".bck");
+    if (background || (masked && !TwoThetaScanRefusal(ws).empty())) run.DrawPicture();
+    ApplyMaskAndBackground(run);
+    if (run.ended) return;
+    // Without the frame's own scan, its script and outputs would save the
+    // previous frame's scan under this frame's name.
+    if (const std::string refusal = TwoThetaScanRefusal(ws); !refusal.empty()) {
+        ++ws.FramesNotProcessed;
+        run.Refused("2Theta scan", refusal + "; frames not processed");
+        return;
+    }
+    PlotBatchScan(run);
+    if (!ws.ScriptLoaded) {
+        try {
+            RunBatchOutputs(run);
+        } catch (const std::exception& e) {
+            ReportRunProblem(ws, host, RunProblem::Command, file + ": " + e.what());
+        }
+        return;
+    }
+    if (ws.ScriptFile.empty())
+        ReportRunProblem(ws, host, RunProblem::Frame, file + ": no script for this frame");
+    else if (std::string problem = TextFileProblem(ws.ScriptFile, "script"); !problem.empty())
+        ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + problem);
+    else
+        RunFrameScript(ws, host);
+}
+
+// One frame after it was read and installed.
+void ProcessFrame(Run& run, const std::string& file) {
     // The frame's steps in one hand-over to the main thread: the windows
     // catch up once a frame instead of between every two steps.
-    host.sync([&] {
-        if (ws.FSetup.CBBackFrame) {
-            run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
-            int32_t top = -10;
-            for (int32_t x = 1; x <= ws.FrameWidth; ++x)
-                for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels.Intensity[x][y]);
-            ws.MaxIntensity = top;
+    run.host.sync([&] {
+        // A frame that is not scanned is shown as it is.
+        auto drawUnscanned = [&run] {
+            if (run.picture == Run::Picture::Plain && !run.host.unattended()) run.DrawPicture();
+        };
+        try {
+            ProcessFrameSteps(run, file);
+        } catch (...) {
+            drawUnscanned();
+            throw;
         }
-        const bool mapped = ComputeFrameGeometry(ws, host);
-        host.changed(View::Settings);
-        SetProgress(ws, host, run.done, run.files, 0.7);
-        // The settings cannot map this frame (the message said why): its
-        // scan and outputs would belong to the previous geometry.
-        if (!mapped) {
-            ReportRunProblem(ws, host, RunProblem::Frame, file + ": no geometry for this frame; not processed");
-            return;
-        }
-        if (ws.FSetup.CBAdjustCenter) run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
-        ApplyMaskAndBackground(run);
-        if (run.ended) return;
-        // Without the frame's own scan, its script and outputs would save the
-        // previous frame's scan under this frame's name.
-        if (const std::string refusal = TwoThetaScanRefusal(ws); !refusal.empty()) {
-            ++ws.FramesNotProcessed;
-            run.Refused("2Theta scan", refusal + "; frames not processed");
-            return;
-        }
-        PlotBatchScan(run);
-        if (!ws.ScriptLoaded) {
-            try {
-                RunBatchOutputs(run);
-            } catch (const std::exception& e) {
-                ReportRunProblem(ws, host, RunProblem::Command, file + ": " + e.what());
-            }
-            return;
-        }
-        if (ws.ScriptFile.empty())
-            ReportRunProblem(ws, host, RunProblem::Frame, file + ": no script for this frame");
-        else if (std::string problem = TextFileProblem(ws.ScriptFile, "script"); !problem.empty())
-            ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + problem);
-        else
-            RunFrameScript(ws, host);
+        drawUnscanned();
     });
 }
 
@@ -425,6 +473,8 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
             host.changed(View::Progress);
         });
     }
+    // Nobody watched: the last frame's picture is drawn at the end.
+    if (run.picture != Run::Picture::Drawn && host.unattended()) host.sync([&] { run.DrawPicture(); });
     return read;
 }
 
