@@ -1,6 +1,7 @@
 #include "workspace/geometry.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <new>
 #include <numbers>
@@ -347,15 +348,21 @@ struct PixelBlock {
 }
 
 // Maps every pixel of columns 1..width, rows 1..height of the geometry's
-// planes; in parallel over columns for large frames.
+// planes, and bounds every column of the planes while it is at hand; in
+// parallel over columns for large frames.
 TwoThetaExtrema MapPixels(FrameGeometry& g, int32_t width, int32_t height) {
+    g.Bounds.resize(g.BoundsBlocks() * static_cast<size_t>(g.TwoTheta.width()));
     const unsigned workers = ParallelWorkerCount(int64_t(width) * height, MinPixelsPerWorker);
     std::vector<TwoThetaExtrema> found(workers);
     ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
         TwoThetaExtrema e;
-        for (int32_t i = lo; i <= hi; ++i) MapColumn(g, i, height, e);
+        for (int32_t i = lo; i <= hi; ++i) {
+            MapColumn(g, i, height, e);
+            g.BoundColumn(i);
+        }
         found[worker].merge(e);
     });
+    for (int32_t i = width + 1; i <= g.TwoTheta.width(); ++i) g.BoundColumn(i);
     TwoThetaExtrema all;
     for (const auto& e : found) all.merge(e);
     return all;
@@ -605,6 +612,26 @@ bool ComputeFrameGeometry(Workspace& ws, Host& host) {
     BinFrameProfile(ws);
     if (run.AdjustTarget) AdjustTwoThetaMaximum(ws, host, *run.AdjustTarget);
     return true;
+}
+
+void FrameGeometry::BoundColumn(int32_t i) {
+    const int32_t height = TwoTheta.height();
+    const float* twoTheta = TwoTheta[i];
+    const float* psi = Psi[i];
+    AngleBounds* bounds = Bounds.data() + static_cast<size_t>(i - 1) * BoundsBlocks();
+    for (int32_t j0 = 1; j0 <= height; j0 += AngleBoundsRows) {
+        const int32_t j1 = std::min(height, j0 + AngleBoundsRows - 1);
+        constexpr float Inf = std::numeric_limits<float>::infinity();
+        float t0 = Inf, t1 = -Inf, p0 = Inf, p1 = -Inf;
+        // Comparisons with a value that is not a number are false: it is left out.
+        for (int32_t j = j0; j <= j1; ++j) {
+            t0 = twoTheta[j] < t0 ? twoTheta[j] : t0;
+            t1 = twoTheta[j] > t1 ? twoTheta[j] : t1;
+            p0 = psi[j] < p0 ? psi[j] : p0;
+            p1 = psi[j] > p1 ? psi[j] : p1;
+        }
+        *bounds++ = AngleBounds{t0, t1, p0, p1};
+    }
 }
 
 void FrameGeometry::LabColumn(int32_t i, int32_t firstRow, int32_t count, LabPoint* out) const {
