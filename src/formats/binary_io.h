@@ -159,14 +159,16 @@ inline __m128i LoadFour(const unsigned char* p) {
 }
 
 // TransposeRows for pixels stored as little-endian T, rows written one
-// below the other (rowStep 1) or above (-1): blocks of 4 rows x 4 columns
-// are loaded, widened and turned in registers, then each column's four
-// intensities are stored at once. The same values as decoding pixel by pixel.
+// below the other (rowStep 1) or above (-1). A tile's stored rows are first
+// copied next to each other (rows a power of two apart would crowd the same
+// few cache sets); then blocks of 4 rows x 4 columns are loaded, widened and
+// turned in registers, and each column's four intensities stored at once.
+// The same values as decoding pixel by pixel.
 template <typename T>
 void TransposeRowsFour(NewFrame& frame, const unsigned char* base, uint64_t rowStride, int32_t firstRow,
                        int32_t rowCount, int32_t rowStep) {
     constexpr int32_t Tile = 64;
-    constexpr uint64_t Size = sizeof(T);
+    constexpr uint64_t Size = sizeof(T), Row = Tile * Size;
     const int32_t width = frame.FrameWidth;
     const int32_t bands = (width + Tile - 1) / Tile;
     const unsigned workers = ParallelWorkerCount(int64_t{width} * rowCount, int64_t{1} << 18);
@@ -176,33 +178,26 @@ void TransposeRowsFour(NewFrame& frame, const unsigned char* base, uint64_t rowS
         return static_cast<int32_t>(v);
     };
     ParallelFor(0, bands - 1, workers, [&, base, rowStride, firstRow, rowCount, rowStep](unsigned, int32_t lo, int32_t hi) {
+        alignas(64) unsigned char rows[Tile * Row];
         for (int32_t band = lo; band <= hi; ++band) {
             const int32_t x0 = band * Tile, n = std::min(width - x0, Tile);
+            const uint64_t bytes = static_cast<uint64_t>(n) * Size;
             for (int32_t r0 = 0; r0 < rowCount; r0 += Tile) {
                 const int32_t m = std::min(rowCount - r0, Tile);
                 const unsigned char* tile =
                     base + rowStride * static_cast<uint64_t>(r0) + static_cast<uint64_t>(x0) * Size;
-                // The rows of the next tile are far apart (no prefetcher
-                // follows them): asked for now, they arrive meanwhile.
-                if (r0 + Tile < rowCount) {
-                    const int32_t next = std::min(rowCount - r0 - Tile, Tile);
-                    const uint64_t bytes = static_cast<uint64_t>(n) * Size;
-                    for (int32_t r = 0; r < next; ++r)
-                        for (uint64_t b = 0; b < bytes; b += 64)
-                            _mm_prefetch(reinterpret_cast<const char*>(tile + rowStride * static_cast<uint64_t>(Tile + r) + b),
-                                         _MM_HINT_T0);
-                }
+                for (int32_t r = 0; r < m; ++r) std::memcpy(rows + r * Row, tile + rowStride * static_cast<uint64_t>(r), bytes);
                 int32_t x = 0;
                 for (; x + 4 <= n; x += 4) {
                     int32_t* c0 = frame.Intensity[x0 + x + 1];
                     int32_t* c1 = frame.Intensity[x0 + x + 2];
                     int32_t* c2 = frame.Intensity[x0 + x + 3];
                     int32_t* c3 = frame.Intensity[x0 + x + 4];
-                    const unsigned char* p = tile + static_cast<uint64_t>(x) * Size;
+                    const unsigned char* p = rows + static_cast<uint64_t>(x) * Size;
                     int32_t r = 0;
-                    for (; r + 4 <= m; r += 4, p += 4 * rowStride) {
-                        const __m128i a = LoadFour<T>(p), b = LoadFour<T>(p + rowStride);
-                        const __m128i d = LoadFour<T>(p + 2 * rowStride), e = LoadFour<T>(p + 3 * rowStride);
+                    for (; r + 4 <= m; r += 4, p += 4 * Row) {
+                        const __m128i a = LoadFour<T>(p), b = LoadFour<T>(p + Row);
+                        const __m128i d = LoadFour<T>(p + 2 * Row), e = LoadFour<T>(p + 3 * Row);
                         const __m128i ab0 = _mm_unpacklo_epi32(a, b), de0 = _mm_unpacklo_epi32(d, e);
                         const __m128i ab1 = _mm_unpackhi_epi32(a, b), de1 = _mm_unpackhi_epi32(d, e);
                         __m128i k0 = _mm_unpacklo_epi64(ab0, de0), k1 = _mm_unpackhi_epi64(ab0, de0);
@@ -220,7 +215,7 @@ void TransposeRowsFour(NewFrame& frame, const unsigned char* base, uint64_t rowS
                         _mm_storeu_si128(reinterpret_cast<__m128i*>(c2 + y), k2);
                         _mm_storeu_si128(reinterpret_cast<__m128i*>(c3 + y), k3);
                     }
-                    for (; r < m; ++r, p += rowStride) {
+                    for (; r < m; ++r, p += Row) {
                         const int32_t y = firstRow + (r0 + r) * rowStep;
                         c0[y] = decode(p);
                         c1[y] = decode(p + Size);
@@ -230,8 +225,8 @@ void TransposeRowsFour(NewFrame& frame, const unsigned char* base, uint64_t rowS
                 }
                 for (; x < n; ++x) {
                     int32_t* column = frame.Intensity[x0 + x + 1];
-                    const unsigned char* p = tile + static_cast<uint64_t>(x) * Size;
-                    for (int32_t r = 0; r < m; ++r, p += rowStride) column[firstRow + (r0 + r) * rowStep] = decode(p);
+                    const unsigned char* p = rows + static_cast<uint64_t>(x) * Size;
+                    for (int32_t r = 0; r < m; ++r, p += Row) column[firstRow + (r0 + r) * rowStep] = decode(p);
                 }
             }
         }
