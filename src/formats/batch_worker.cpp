@@ -246,70 +246,69 @@ void RunBatchOutputs(Run& run) {
     host.changed(View::Logbook);
 }
 
-void ProcessFrameSteps(Run& run, const std::string& file) {
-    Workspace& ws = run.ws;
-    Host& host = run.host;
-    // Steps of other parts may draw on the frame's picture.
-    if (ws.FSetup.CBBackFrame || ws.FSetup.CBAdjustCenter) run.DrawPicture();
-    if (ws.FSetup.CBBackFrame) {
-        run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
-        int32_t top = -10;
-        for (int32_t x = 1; x <= ws.FrameWidth; ++x)
-            for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels.Intensity[x][y]);
-        ws.MaxIntensity = top;
-    }
-    const bool mapped = ComputeFrameGeometry(ws, host);
-    host.changed(View::Settings);
-    SetProgress(ws, host, run.done, run.files, 0.7);
-    // The settings cannot map this frame (the message said why): its
-    // scan and outputs would belong to the previous geometry.
-    if (!mapped) {
-        ReportRunProblem(ws, host, RunProblem::Frame, file + ": no geometry for this frame; not processed");
-        return;
-    }
-    if (ws.FSetup.CBAdjustCenter) run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
-    // A frame that may end up not scanned shows its pixels as read.
-    const TFSetup& s = ws.FSetup;
-    const bool masked = s.CBMask && HasExactExtension(s.EMask, ".msk");
-    const bool background = s.CBBack && HasExactExtension(s.EBack, ".bck");
-    if (background || (masked && !TwoThetaScanRefusal(ws).empty())) run.DrawPicture();
-    ApplyMaskAndBackground(run);
-    if (run.ended) return;
-    // Without the frame's own scan, its script and outputs would save the
-    // previous frame's scan under this frame's name.
-    if (const std::string refusal = TwoThetaScanRefusal(ws); !refusal.empty()) {
-        ++ws.FramesNotProcessed;
-        run.Refused("2Theta scan", refusal + "; frames not processed");
-        return;
-    }
-    PlotBatchScan(run);
-    if (!ws.ScriptLoaded) {
-        try {
-            RunBatchOutputs(run);
-        } catch (const std::exception& e) {
-            ReportRunProblem(ws, host, RunProblem::Command, file + ": " + e.what());
-        }
-        return;
-    }
-    if (ws.ScriptFile.empty())
-        ReportRunProblem(ws, host, RunProblem::Frame, file + ": no script for this frame");
-    else if (std::string problem = TextFileProblem(ws.ScriptFile, "script"); !problem.empty())
-        ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + problem);
-    else
-        RunFrameScript(ws, host);
-}
-
 // One frame after it was read and installed.
 void ProcessFrame(Run& run, const std::string& file) {
+    Workspace& ws = run.ws;
+    Host& host = run.host;
+    auto steps = [&] {
+        // Steps of other parts may draw on the frame's picture.
+        if (ws.FSetup.CBBackFrame || ws.FSetup.CBAdjustCenter) run.DrawPicture();
+        if (ws.FSetup.CBBackFrame) {
+            run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
+            int32_t top = -10;
+            for (int32_t x = 1; x <= ws.FrameWidth; ++x)
+                for (int32_t y = 1; y <= ws.FrameHeight; ++y) top = std::max(top, ws.FramePixels.Intensity[x][y]);
+            ws.MaxIntensity = top;
+        }
+        const bool mapped = ComputeFrameGeometry(ws, host);
+        host.changed(View::Settings);
+        SetProgress(ws, host, run.done, run.files, 0.7);
+        // The settings cannot map this frame (the message said why): its
+        // scan and outputs would belong to the previous geometry.
+        if (!mapped) {
+            ReportRunProblem(ws, host, RunProblem::Frame, file + ": no geometry for this frame; not processed");
+            return;
+        }
+        if (ws.FSetup.CBAdjustCenter) run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
+        // A frame that may end up not scanned shows its pixels as read.
+        const TFSetup& s = ws.FSetup;
+        const bool masked = s.CBMask && HasExactExtension(s.EMask, ".msk");
+        const bool background = s.CBBack && HasExactExtension(s.EBack, ".bck");
+        if (background || (masked && !TwoThetaScanRefusal(ws).empty())) run.DrawPicture();
+        ApplyMaskAndBackground(run);
+        if (run.ended) return;
+        // Without the frame's own scan, its script and outputs would save the
+        // previous frame's scan under this frame's name.
+        if (const std::string refusal = TwoThetaScanRefusal(ws); !refusal.empty()) {
+            ++ws.FramesNotProcessed;
+            run.Refused("2Theta scan", refusal + "; frames not processed");
+            return;
+        }
+        PlotBatchScan(run);
+        if (!ws.ScriptLoaded) {
+            try {
+                RunBatchOutputs(run);
+            } catch (const std::exception& e) {
+                ReportRunProblem(ws, host, RunProblem::Command, file + ": " + e.what());
+            }
+            return;
+        }
+        if (ws.ScriptFile.empty())
+            ReportRunProblem(ws, host, RunProblem::Frame, file + ": no script for this frame");
+        else if (std::string problem = TextFileProblem(ws.ScriptFile, "script"); !problem.empty())
+            ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + problem);
+        else
+            RunFrameScript(ws, host);
+    };
     // The frame's steps in one hand-over to the main thread: the windows
     // catch up once a frame instead of between every two steps.
-    run.host.sync([&] {
+    host.sync([&] {
         // A frame that is not scanned is shown as it is.
         auto drawUnscanned = [&run] {
             if (run.picture == Run::Picture::Plain && !run.host.unattended()) run.DrawPicture();
         };
         try {
-            ProcessFrameSteps(run, file);
+            steps();
         } catch (...) {
             drawUnscanned();
             throw;
