@@ -494,15 +494,16 @@ void Application::waitForLoading() {
 
 void Application::loadingFinished() {
     Workspace& ws = *ws_;
-    host_.catchUp();   // the windows show where the load ended
-    host_.setPaintsWaitForCatchUp(false);
-    ws.FrameJobRunning = false;
-    enableFrameCommands(true);
     const bool commandLineLoad = commandLineLoad_;
     commandLineLoad_ = false;
     // A run from the command line ends with its work, with or without
     // ENDAPPLI, and its status tells whether everything worked.
-    if ((run_ && commandLineLoad) || exitPending_) finishRun();
+    const bool ending = (run_ && commandLineLoad) || exitPending_;
+    if (!ending) host_.catchUp();   // the windows show where the load ended
+    host_.setPaintsWaitForCatchUp(false);
+    ws.FrameJobRunning = false;
+    enableFrameCommands(true);
+    if (ending) finishRun();
 }
 
 void Application::enableFrameCommands(bool enabled) {
