@@ -66,6 +66,21 @@ struct AngleBounds {
 };
 constexpr int32_t AngleBoundsRows = 64;
 
+// The bounds of a geometry's angles, worked out by its mapping. A copy of a
+// geometry may have its angles changed by hand, so a copy starts without
+// bounds (and scans read every pixel of it).
+class AngleBoundsTable : public std::vector<AngleBounds> {
+public:
+    AngleBoundsTable() = default;
+    AngleBoundsTable(const AngleBoundsTable&) : std::vector<AngleBounds>() {}
+    AngleBoundsTable(AngleBoundsTable&&) = default;
+    AngleBoundsTable& operator=(const AngleBoundsTable&) {
+        clear();
+        return *this;
+    }
+    AngleBoundsTable& operator=(AngleBoundsTable&&) = default;
+};
+
 // The per-pixel geometry of one detector setting: every pixel's 2-theta and
 // psi as planes beside the intensities, computed in double and stored in
 // single precision. A geometry is shared (read-only) by every frame of its
@@ -89,7 +104,7 @@ public:
     // The angles' bounds per column and block of AngleBoundsRows rows of the
     // planes (column i from 1, block b holds rows 64b+1 .. 64b+64), filled
     // when the geometry is mapped; empty when its planes are set by hand.
-    std::vector<AngleBounds> Bounds;
+    AngleBoundsTable Bounds;
     const AngleBounds* ColumnBounds(int32_t i) const {
         const size_t blocks = BoundsBlocks();
         if (i < 1 || Bounds.size() != blocks * static_cast<size_t>(TwoTheta.width())) return nullptr;
@@ -186,7 +201,6 @@ public:
         if (owned_ && geometry_ == owned_ && !twoTheta_ && HasGeometry()) return *owned_;
         auto own = HasGeometry() ? std::make_shared<FrameGeometry>(*geometry_)
                                  : std::make_shared<FrameGeometry>(Intensity.width(), Intensity.height());
-        own->Bounds.clear();   // its angles may be changed
         SetGeometry(own);
         owned_ = std::move(own);
         return *owned_;
