@@ -1,12 +1,16 @@
 #include "workspace/geometry.h"
 
 #include <algorithm>
-#include <limits>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 #include "workspace/host.h"
 #include "base/numbers.h"
@@ -619,12 +623,35 @@ void FrameGeometry::BoundColumn(int32_t i) {
     const float* twoTheta = TwoTheta[i];
     const float* psi = Psi[i];
     AngleBounds* bounds = Bounds.data() + static_cast<size_t>(i - 1) * BoundsBlocks();
+    constexpr float Inf = std::numeric_limits<float>::infinity();
     for (int32_t j0 = 1; j0 <= height; j0 += AngleBoundsRows) {
         const int32_t j1 = std::min(height, j0 + AngleBoundsRows - 1);
-        constexpr float Inf = std::numeric_limits<float>::infinity();
         float t0 = Inf, t1 = -Inf, p0 = Inf, p1 = -Inf;
+        int32_t j = j0;
+#if defined(__SSE2__)
+        // Four rows at a time: minps(x, m) is x < m ? x : m, as below.
+        __m128 vt0 = _mm_set1_ps(Inf), vt1 = _mm_set1_ps(-Inf), vp0 = vt0, vp1 = vt1;
+        for (; j + 3 <= j1; j += 4) {
+            const __m128 t = _mm_loadu_ps(twoTheta + j), p = _mm_loadu_ps(psi + j);
+            vt0 = _mm_min_ps(t, vt0);
+            vt1 = _mm_max_ps(t, vt1);
+            vp0 = _mm_min_ps(p, vp0);
+            vp1 = _mm_max_ps(p, vp1);
+        }
+        alignas(16) float lanes[4][4];
+        _mm_store_ps(lanes[0], vt0);
+        _mm_store_ps(lanes[1], vt1);
+        _mm_store_ps(lanes[2], vp0);
+        _mm_store_ps(lanes[3], vp1);
+        for (int k = 0; k < 4; ++k) {
+            t0 = std::min(t0, lanes[0][k]);
+            t1 = std::max(t1, lanes[1][k]);
+            p0 = std::min(p0, lanes[2][k]);
+            p1 = std::max(p1, lanes[3][k]);
+        }
+#endif
         // Comparisons with a value that is not a number are false: it is left out.
-        for (int32_t j = j0; j <= j1; ++j) {
+        for (; j <= j1; ++j) {
             t0 = twoTheta[j] < t0 ? twoTheta[j] : t0;
             t1 = twoTheta[j] > t1 ? twoTheta[j] : t1;
             p0 = psi[j] < p0 ? psi[j] : p0;
