@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -115,6 +116,8 @@ TEST(ApplicationTest, AnInteractiveBatchEndsShowingItsLastFrameScanLogbookAndPro
         app.frameWindow().grab().save(QString(dir) + "/batch_frame_window.png");
         app.scanWindow().grab().save(QString(dir) + "/batch_scan_window.png");
         app.mainWindow().grab().save(QString(dir) + "/batch_main_window.png");
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            screen->grabWindow(0).save(QString(dir) + "/batch_screen.png");
     }
     // The scan window: the last frame's scan.
     EXPECT_TRUE(app.scanWindow().isVisible());
