@@ -143,7 +143,7 @@ void BinColumnsQuick(const FrameStore& px, const BinRule& bin, Window w, bool by
                 const bool inside = (rounded >= 0.0) & (rounded <= last);
                 const bool nearHalf = std::fabs(q - rounded) > 0.4999999;
                 // -1: not binned; -2: decided by the full rule below.
-                const double chosen = nearHalf ? -2.0 : (taken & inside ? rounded : -1.0);
+                const double chosen = nearHalf ? -2.0 : ((taken & inside) ? rounded : -1.0);
                 k[m] = static_cast<int32_t>(chosen);
             }
             for (int32_t m = 0; m < n; ++m) {
