@@ -14,6 +14,7 @@
 #include "formats/binary_io.h"
 #include "base/file_bytes.h"
 #include "base/little_endian.h"
+#include "base/parallel.h"
 #include "formats/frame_readers.h"
 #include "formats/reader.h"
 #include "workspace/text_files.h"
@@ -83,6 +84,7 @@ void PlainRead(benchmark::State& state, const std::string& family) {
 // for the first frame.
 void ReadFrame(benchmark::State& state, const std::string& family, bool reuse) {
     const BenchFile& file = Files().at(family);
+    const orv::ScopedParallelThreadLimit threads(static_cast<unsigned>(state.range(0)));
     const auto size = static_cast<int64_t>(std::filesystem::file_size(file.Path));
     if (reuse) orv::BeginFrameRecycling();
     for (auto _ : state) {
@@ -101,6 +103,7 @@ void ReadFrame(benchmark::State& state, const std::string& family, bool reuse) {
 
 // The decoding alone: 16-bit rows into a frame allocated once.
 void FillRows(benchmark::State& state) {
+    const orv::ScopedParallelThreadLimit threads(static_cast<unsigned>(state.range(0)));
     const std::string bytes = orv::ReadWholeFile(Files().at("raw16").Path);
     orv::NewFrame frame;
     orv::AllocateFrame(frame, Side, Side);
@@ -125,13 +128,17 @@ void AllocateFrame(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(AllocateFrame)->Unit(benchmark::kMillisecond);
-BENCHMARK(FillRows)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Argument: threads (0 all cores, 1 the calling thread alone).
+BENCHMARK(FillRows)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 #define ORV_READ_BENCH(family)                                                                              \
     BENCHMARK_CAPTURE(PlainRead, family, std::string(#family))->Unit(benchmark::kMillisecond);              \
     BENCHMARK_CAPTURE(ReadFrame, family##_fresh, std::string(#family), false)                              \
+        ->Arg(0)                                                                                           \
         ->Unit(benchmark::kMillisecond)                                                                    \
         ->UseRealTime();                                                                                   \
     BENCHMARK_CAPTURE(ReadFrame, family##_reused, std::string(#family), true)                              \
+        ->Arg(0)                                                                                           \
+        ->Arg(1)                                                                                           \
         ->Unit(benchmark::kMillisecond)                                                                    \
         ->UseRealTime();
 ORV_READ_BENCH(own)

@@ -70,6 +70,9 @@ Workspace& Frame(int n) {
     g.Mapping.Xo = xo;
     g.Mapping.Yo = yo;
     g.Mapping.D = d;
+    // The bounds of the angles a mapped geometry keeps.
+    g.Bounds.resize(g.BoundsBlocks() * static_cast<size_t>(g.TwoTheta.width()));
+    for (int i = 1; i <= g.TwoTheta.width(); ++i) g.BoundColumn(i);
     ws.MinTwoTheta = 0;
     ws.MaxTwoTheta = maxTwoTheta;
     ws.TwoThetaStep = 0.01f;

@@ -219,11 +219,10 @@ void TRChart::RequestPaint() {
 // ---- display list
 
 void TRChart::AddItem(uint8_t kind, double x, double y, uint8_t markerType) {
-    if (static_cast<int>(Items_.size()) >= ItemCapacity_) {
-        int grown = ItemCapacity_ + AllocSize_;
-        Items_.reserve(static_cast<size_t>(grown));
-        ItemCapacity_ = grown;
-    }
+    // The capacity is counted in blocks of AllocSize, while the list's
+    // memory grows by doubling: a growing series of scans is not copied
+    // over and over.
+    if (static_cast<int>(Items_.size()) >= ItemCapacity_) ItemCapacity_ += AllocSize_;
     ChartItem item;
     item.Kind = kind;
     item.Layer = CurrentLayer_;

@@ -39,6 +39,12 @@ struct Run {
     int files = 0;
     int done = 0;
     bool ended = false;   // a step ended the whole run
+    // The frame picture is drawn once a frame, with the sector when the
+    // frame is scanned; until then it is owed. Nobody watches a run from
+    // the command line: there the frame window draws it when it catches up,
+    // and the last one is drawn at the end.
+    enum class Picture { Drawn, Plain, Sector };
+    Picture picture = Picture::Drawn;
     std::vector<std::string> refusedOutputs;   // outputs already reported as not made
 
     // An output that cannot be made is reported once per run and skipped,
@@ -49,6 +55,28 @@ struct Run {
         ReportRunProblem(ws, host, RunProblem::Command, output + ": " + reason);
     }
     void Missing(const char* output) { Refused(output, "not available in this version"); }
+    // Draws the picture owed (before a step that may draw on it, and when
+    // the frame is not scanned).
+    void DrawPicture() {
+        if (picture == Picture::Plain) {
+            RenderFrame(ws);
+            host.changed(View::Frame);
+        } else if (picture == Picture::Sector) {
+            RedrawFrame(ws, host);
+        }
+        picture = Picture::Drawn;
+    }
+    // The frame is scanned: the picture with its sector.
+    void DrawSectorPicture() {
+        if (host.unattended()) {
+            picture = Picture::Sector;
+            ws.Form1.PicturePending = false;   // the frame window draws it when shown
+            host.changed(View::Frame);
+            return;
+        }
+        RedrawFrame(ws, host);
+        picture = Picture::Drawn;
+    }
     // Runs a step of another part when it is there.
     void Step(const std::function<void(Workspace&, Host&)>& hook, const char* output) {
         if (hook) hook(ws, host);
@@ -94,8 +122,7 @@ void ShowLoadedFrame(Run& run) {
     ws.Form1.Caption = name;
     // Clicks towards a four-click sector on the previous frame do not carry over.
     ws.FrameTools.SectorClicks = 0;
-    RenderFrame(ws);
-    host.changed(View::Frame);
+    run.picture = Run::Picture::Plain;
     host.changed(View::History);
     host.changed(View::FrameInfo);
     SetProgress(ws, host, run.done, run.files, 0.35);
@@ -128,7 +155,7 @@ void PlotBatchScan(Run& run) {
     Workspace& ws = run.ws;
     Host& host = run.host;
     // The picture with the sector outline (the mask may have changed pixels).
-    RedrawFrame(ws, host);
+    run.DrawSectorPicture();
     SetProgress(ws, host, run.done, run.files, 0.9);
     N2ThetaScan1Click(ws, host);
 
@@ -207,9 +234,9 @@ void RunBatchOutputs(Run& run) {
 void ProcessFrame(Run& run, const std::string& file) {
     Workspace& ws = run.ws;
     Host& host = run.host;
-    // The frame's steps in one hand-over to the main thread: the windows
-    // catch up once a frame instead of between every two steps.
-    host.sync([&] {
+    auto steps = [&] {
+        // Steps of other parts may draw on the frame's picture.
+        if (ws.FSetup.CBBackFrame || ws.FSetup.CBAdjustCenter) run.DrawPicture();
         if (ws.FSetup.CBBackFrame) {
             run.Step(ws.Batch.RemoveFrameBackground, "2D Frame background removal");
             int32_t top = -10;
@@ -227,6 +254,11 @@ void ProcessFrame(Run& run, const std::string& file) {
             return;
         }
         if (ws.FSetup.CBAdjustCenter) run.Step(ws.Batch.AdjustCentre, "AdjustCenter");
+        // A frame that may end up not scanned shows its pixels as read.
+        const TFSetup& s = ws.FSetup;
+        const bool masked = s.CBMask && HasExactExtension(s.EMask, ".msk");
+        const bool background = s.CBBack && HasExactExtension(s.EBack, ".bck");
+        if (background || (masked && !TwoThetaScanRefusal(ws).empty())) run.DrawPicture();
         ApplyMaskAndBackground(run);
         if (run.ended) return;
         // Without the frame's own scan, its script and outputs would save the
@@ -251,6 +283,21 @@ void ProcessFrame(Run& run, const std::string& file) {
             ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + problem);
         else
             RunFrameScript(ws, host);
+    };
+    // The frame's steps in one hand-over to the main thread: the windows
+    // catch up once a frame instead of between every two steps.
+    host.sync([&] {
+        // A frame that is not scanned is shown as it is.
+        auto drawUnscanned = [&run] {
+            if (run.picture == Run::Picture::Plain && !run.host.unattended()) run.DrawPicture();
+        };
+        try {
+            steps();
+        } catch (...) {
+            drawUnscanned();
+            throw;
+        }
+        drawUnscanned();
     });
 }
 
@@ -409,6 +456,8 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
             host.changed(View::Progress);
         });
     }
+    // Nobody watched: the last frame's picture is drawn at the end.
+    if (run.picture != Run::Picture::Drawn && host.unattended()) host.sync([&] { run.DrawPicture(); });
     return read;
 }
 

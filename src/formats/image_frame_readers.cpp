@@ -114,9 +114,14 @@ ReadOutcome ReadTiffFrame(const ReaderContext& context, const std::string&, NewF
         segments.push_back({stripOffset(0), 1, static_cast<int32_t>(h)});
     } else {
         for (uint64_t s = 0; s < stripsNeeded; ++s) {
-            const uint64_t first = s * stripRows;
-            segments.push_back({stripOffset(s), static_cast<int32_t>(first + 1),
-                                static_cast<int32_t>(std::min<uint64_t>(stripRows, h - first))});
+            const uint64_t first = s * stripRows, offset = stripOffset(s);
+            const auto rows = static_cast<int32_t>(std::min<uint64_t>(stripRows, h - first));
+            // Strips stored one after the other are one block of rows.
+            if (!segments.empty() && segments.back().Offset <= UINT64_MAX - rowBytes * segments.back().Rows &&
+                offset == segments.back().Offset + rowBytes * static_cast<uint64_t>(segments.back().Rows))
+                segments.back().Rows += rows;
+            else
+                segments.push_back({offset, static_cast<int32_t>(first + 1), rows});
         }
     }
     for (const Segment& segment : segments)

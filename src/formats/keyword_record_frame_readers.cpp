@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "formats/binary_io.h"
 #include "formats/frame_readers.h"
@@ -53,6 +54,46 @@ uint64_t PaddedTableBytes(uint64_t count, uint64_t entryBytes) {
 void CheckCount(int64_t count, int64_t pixels, const char* what) {
     if (count < 0 || count > pixels)
         throw FrameReadError(std::string("impossible ") + what + " count " + std::to_string(count));
+}
+
+// The numbers of the pixels stored as 0 or as `marker` (all bits set), in
+// file order: one list per chunk of pixels, the chunks searched in
+// parallel. Eight bytes at a time are passed over while none of their
+// pixels is either: most of a frame needs no table.
+std::vector<std::vector<int64_t>> MarkedPixels(const unsigned char* data, int64_t pixels, int32_t bytesPerPixel,
+                                               uint32_t marker) {
+    constexpr int64_t ChunkPixels = int64_t{1} << 16;   // a multiple of 8
+    const int64_t chunks = (pixels + ChunkPixels - 1) / ChunkPixels;
+    std::vector<std::vector<int64_t>> found(static_cast<size_t>(chunks));
+    const uint64_t ones = bytesPerPixel == 1 ? 0x0101010101010101ull : 0x0001000100010001ull;
+    const uint64_t highs = ones << (8 * bytesPerPixel - 1);
+    auto hasZero = [&](uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
+    ParallelFor(0, static_cast<int32_t>(chunks - 1), ParallelWorkerCount(pixels, int64_t{1} << 19),
+                [&](unsigned, int32_t lo, int32_t hi) {
+        for (int32_t c = lo; c <= hi; ++c) {
+            std::vector<int64_t>& list = found[static_cast<size_t>(c)];
+            const int64_t end = std::min(pixels, (c + 1) * ChunkPixels);
+            for (int64_t n = c * ChunkPixels; n < end; ++n) {
+                const unsigned char* p = data + n * bytesPerPixel;
+                if ((n % 8) == 0 && n + 8 <= end) {
+                    // Whole words only: n counts pixels, a word holds 8 / bytesPerPixel.
+                    bool plain = true;
+                    for (int32_t part = 0; part < bytesPerPixel && plain; ++part) {
+                        uint64_t word;
+                        std::memcpy(&word, p + 8 * part, 8);
+                        plain = !hasZero(word) && !hasZero(~word);
+                    }
+                    if (plain) {
+                        n += 7;
+                        continue;
+                    }
+                }
+                const uint32_t stored = bytesPerPixel == 1 ? *p : LoadU16(p);
+                if (stored == 0 || stored == marker) list.push_back(n);
+            }
+        }
+    });
+    return found;
 }
 
 } // namespace
@@ -141,34 +182,15 @@ ReadOutcome ReadFormat100Frame(const ReaderContext& context, const std::string&,
                   bytesPerPixel == 1 ? DecodeU8 : DecodeU16);
     if (underflows == 0 && overflows2 == 0 && overflows4 == 0) return ReadOutcome::Read;
 
-    // One pass in file order; each table's cursor advances only when an
-    // entry is taken.
+    // The pixels that may take a table entry, in file order; each table's
+    // cursor advances only when an entry is taken.
     int64_t nextUnder = 0, next2 = 0, next4 = 0;
     const uint32_t marker = bytesPerPixel == 1 ? 255 : 65535;
     const unsigned char* pixelData = file.at(HeaderBytes, pixelBytes);
-    // Eight bytes at a time are passed over while none of their pixels is 0
-    // or the marker (all bits set): most of a frame needs no table.
-    const uint64_t ones = bytesPerPixel == 1 ? 0x0101010101010101ull : 0x0001000100010001ull;
-    const uint64_t highs = ones << (8 * bytesPerPixel - 1);
-    auto hasZero = [&](uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
-    for (int64_t n = 0; n < pixels; ++n) {
-        const unsigned char* p = pixelData + n * bytesPerPixel;
-        if ((n % 8) == 0 && n + 8 <= pixels) {
-            // Whole words only: n counts pixels, a word holds 8 / bytesPerPixel.
-            bool plain = true;
-            for (int32_t part = 0; part < bytesPerPixel && plain; ++part) {
-                uint64_t word;
-                std::memcpy(&word, p + 8 * part, 8);
-                plain = !hasZero(word) && !hasZero(~word);
-            }
-            if (plain) {
-                n += 7;
-                continue;
-            }
-        }
-        {
+    for (const std::vector<int64_t>& chunk : MarkedPixels(pixelData, pixels, bytesPerPixel, marker)) {
+        for (const int64_t n : chunk) {
+            const unsigned char* p = pixelData + n * bytesPerPixel;
             const uint32_t stored = bytesPerPixel == 1 ? *p : LoadU16(p);
-            if (stored != 0 && stored != marker) continue;
             const auto x = static_cast<int32_t>(n % side) + 1, y = static_cast<int32_t>(n / side) + 1;
             int32_t& intensity = frame.Intensity[x][y];
             if (stored == 0) {
@@ -176,7 +198,7 @@ ReadOutcome ReadFormat100Frame(const ReaderContext& context, const std::string&,
                     const uint64_t at = underflowStart + static_cast<uint64_t>(nextUnder++) * underflowBytes;
                     intensity = -static_cast<int32_t>(underflowBytes == 1 ? file.u8(at) : file.u16(at));
                 }
-            } else if (stored == marker) {
+            } else {
                 if (bytesPerPixel == 1 && next2 < overflows2) {
                     intensity = file.u16(overflow2Start + 2ull * static_cast<uint64_t>(next2++));
                     if (intensity != 65535) continue;

@@ -58,6 +58,29 @@ struct DetectorMapping {
     std::vector<MergeColumn> MergeColumns;
 };
 
+// The smallest and largest 2-theta and psi of a block of rows of one column
+// (values that are not numbers left out; an empty block has its minima above
+// its maxima), so that a scan can pass over blocks it takes no pixel of.
+struct AngleBounds {
+    float MinTwoTheta, MaxTwoTheta, MinPsi, MaxPsi;
+};
+constexpr int32_t AngleBoundsRows = 64;
+
+// The bounds of a geometry's angles, worked out by its mapping. A copy of a
+// geometry may have its angles changed by hand, so a copy starts without
+// bounds (and scans read every pixel of it).
+class AngleBoundsTable : public std::vector<AngleBounds> {
+public:
+    AngleBoundsTable() = default;
+    AngleBoundsTable(const AngleBoundsTable&) : std::vector<AngleBounds>() {}
+    AngleBoundsTable(AngleBoundsTable&&) = default;
+    AngleBoundsTable& operator=(const AngleBoundsTable&) {
+        clear();
+        return *this;
+    }
+    AngleBoundsTable& operator=(AngleBoundsTable&&) = default;
+};
+
 // The per-pixel geometry of one detector setting: every pixel's 2-theta and
 // psi as planes beside the intensities, computed in double and stored in
 // single precision. A geometry is shared (read-only) by every frame of its
@@ -78,6 +101,19 @@ public:
     FramePlane<float> Psi;        // degrees, 0 <= psi < 360
     // The smallest and largest 2-theta of the mapped pixels (90 and 0 when none).
     float MinTwoTheta = 90, MaxTwoTheta = 0;
+    // The angles' bounds per column and block of AngleBoundsRows rows of the
+    // planes (column i from 1, block b holds rows 64b+1 .. 64b+64), filled
+    // when the geometry is mapped; empty when its planes are set by hand.
+    AngleBoundsTable Bounds;
+    const AngleBounds* ColumnBounds(int32_t i) const {
+        const size_t blocks = BoundsBlocks();
+        if (i < 1 || Bounds.size() != blocks * static_cast<size_t>(TwoTheta.width())) return nullptr;
+        return Bounds.data() + static_cast<size_t>(i - 1) * blocks;
+    }
+    size_t BoundsBlocks() const { return static_cast<size_t>((TwoTheta.height() + AngleBoundsRows - 1) / AngleBoundsRows); }
+    // Works out the bounds of column i (1..TwoTheta.width()) from the planes;
+    // Bounds must be sized for the planes.
+    void BoundColumn(int32_t i);
 
     // The laboratory coordinates of pixel [i][j], exactly as the mapping
     // computes them for the angles (double, stored as float); 0 outside the
@@ -170,6 +206,12 @@ public:
         return *owned_;
     }
     const FrameGeometry* Geometry() const { return geometry_.get(); }
+    // The bounds of the angles of column i as TwoTheta and Psi hold them,
+    // or nullptr when there are none (a geometry set by hand, a 2-theta of
+    // this frame's own).
+    const AngleBounds* ColumnBounds(int32_t i) const {
+        return geometry_ && !twoTheta_ ? geometry_->ColumnBounds(i) : nullptr;
+    }
     const std::shared_ptr<const FrameGeometry>& SharedGeometry() const { return geometry_; }
     // Whether the geometry covers exactly this frame's pixels.
     bool HasGeometry() const { return geometry_ && geometry_->TwoTheta.sameShape(Intensity) && geometry_->Psi.sameShape(Intensity); }

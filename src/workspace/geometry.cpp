@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 #include "workspace/host.h"
 #include "base/numbers.h"
@@ -355,15 +360,21 @@ template <class Index, class Block>
 }
 
 // Maps every pixel of columns 1..width, rows 1..height of the geometry's
-// planes; in parallel over columns for large frames.
+// planes, and bounds every column of the planes while it is at hand; in
+// parallel over columns for large frames.
 TwoThetaExtrema MapPixels(FrameGeometry& g, int32_t width, int32_t height) {
+    g.Bounds.resize(g.BoundsBlocks() * static_cast<size_t>(g.TwoTheta.width()));
     const unsigned workers = ParallelWorkerCount(int64_t(width) * height, MinPixelsPerWorker);
     std::vector<TwoThetaExtrema> found(workers);
     ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
         TwoThetaExtrema e;
-        for (int32_t i = lo; i <= hi; ++i) MapColumn(g, i, height, e);
+        for (int32_t i = lo; i <= hi; ++i) {
+            MapColumn(g, i, height, e);
+            g.BoundColumn(i);
+        }
         found[worker].merge(e);
     });
+    for (int32_t i = width + 1; i <= g.TwoTheta.width(); ++i) g.BoundColumn(i);
     TwoThetaExtrema all;
     for (const auto& e : found) all.merge(e);
     return all;
@@ -646,6 +657,49 @@ LabVector MapFramePoint(const DetectorMapping& m, double x, double y) {
 double MappedTwoTheta(const DetectorMapping& m, const LabVector& p) {
     const double dx = p.X - m.OriginX;
     return std::atan2(std::sqrt(dx * dx + p.Z * p.Z), p.Y - m.OriginY) * DegPerRad;
+}
+
+void FrameGeometry::BoundColumn(int32_t i) {
+    const int32_t height = TwoTheta.height();
+    const float* twoTheta = TwoTheta[i];
+    const float* psi = Psi[i];
+    AngleBounds* bounds = Bounds.data() + static_cast<size_t>(i - 1) * BoundsBlocks();
+    constexpr float Inf = std::numeric_limits<float>::infinity();
+    for (int32_t j0 = 1; j0 <= height; j0 += AngleBoundsRows) {
+        const int32_t j1 = std::min(height, j0 + AngleBoundsRows - 1);
+        float t0 = Inf, t1 = -Inf, p0 = Inf, p1 = -Inf;
+        int32_t j = j0;
+#if defined(__SSE2__)
+        // Four rows at a time: minps(x, m) is x < m ? x : m, as below.
+        __m128 vt0 = _mm_set1_ps(Inf), vt1 = _mm_set1_ps(-Inf), vp0 = vt0, vp1 = vt1;
+        for (; j + 3 <= j1; j += 4) {
+            const __m128 t = _mm_loadu_ps(twoTheta + j), p = _mm_loadu_ps(psi + j);
+            vt0 = _mm_min_ps(t, vt0);
+            vt1 = _mm_max_ps(t, vt1);
+            vp0 = _mm_min_ps(p, vp0);
+            vp1 = _mm_max_ps(p, vp1);
+        }
+        alignas(16) float lanes[4][4];
+        _mm_store_ps(lanes[0], vt0);
+        _mm_store_ps(lanes[1], vt1);
+        _mm_store_ps(lanes[2], vp0);
+        _mm_store_ps(lanes[3], vp1);
+        for (int k = 0; k < 4; ++k) {
+            t0 = std::min(t0, lanes[0][k]);
+            t1 = std::max(t1, lanes[1][k]);
+            p0 = std::min(p0, lanes[2][k]);
+            p1 = std::max(p1, lanes[3][k]);
+        }
+#endif
+        // Comparisons with a value that is not a number are false: it is left out.
+        for (; j <= j1; ++j) {
+            t0 = twoTheta[j] < t0 ? twoTheta[j] : t0;
+            t1 = twoTheta[j] > t1 ? twoTheta[j] : t1;
+            p0 = psi[j] < p0 ? psi[j] : p0;
+            p1 = psi[j] > p1 ? psi[j] : p1;
+        }
+        *bounds++ = AngleBounds{t0, t1, p0, p1};
+    }
 }
 
 void FrameGeometry::LabColumn(int32_t i, int32_t firstRow, int32_t count, LabPoint* out) const {

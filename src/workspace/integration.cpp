@@ -107,19 +107,31 @@ void BinColumns(const FrameStore& px, const IntegrationRequest& r, const BinRule
 // added, so that the additions do not wait on mispredicted tests. Pixels whose
 // quotient lies within a hair of a half, where the quick rounding may
 // differ from the division, go through the full rule.
-template <typename Accept>
+//
+// Where the geometry bounds its angles, a block of rows whose bounds show
+// that `misses` it (no pixel can be taken) is passed over.
+template <typename Accept, typename Misses>
 void BinColumnsQuick(const FrameStore& px, const BinRule& bin, Window w, bool byPsi, Accept accept,
-                     CountBin* bins) {
+                     Misses misses, CountBin* bins) {
     constexpr double Shift = 6755399441055744.0;   // 1.5 x 2^52
     constexpr int32_t Run = 256;
+    static_assert(AngleBoundsRows <= Run);
     const double origin = bin.Origin(), inverse = bin.Inverse(), last = bin.Last();
     int32_t k[Run];
     for (int32_t i = w.x1; i <= w.x2; ++i) {
         const int32_t* intensity = px.Intensity[i];
         const float* twoTheta = px.TwoTheta[i];
         const float* psi = px.Psi[i];
-        for (int32_t j0 = w.y1; j0 <= w.y2; j0 += Run) {
-            const int32_t n = std::min(Run, w.y2 - j0 + 1);
+        const AngleBounds* bounds = px.ColumnBounds(i);
+        for (int32_t j0 = w.y1, end; j0 <= w.y2; j0 = end + 1) {
+            if (bounds) {
+                const int32_t block = (j0 - 1) / AngleBoundsRows;
+                end = std::min(w.y2, (block + 1) * AngleBoundsRows);
+                if (misses(bounds[block])) continue;
+            } else {
+                end = std::min(w.y2, j0 + Run - 1);
+            }
+            const int32_t n = end - j0 + 1;
             const int32_t* v = intensity + j0;
             const float* t = twoTheta + j0;
             const float* p = psi + j0;
@@ -159,6 +171,25 @@ bool OrderedSectors(const std::vector<PsiSector>& sectors) {
     return true;
 }
 
+// Whether no value from lo to hi falls into a bin: a full step beyond the
+// bins on either side leaves no doubt about the rounding.
+class OutsideBins {
+public:
+    explicit OutsideBins(const ScanGrid& g) : low_(g.Origin - g.Step), high_(g.Origin + (g.Last + 1.0) * g.Step) {}
+    bool operator()(float lo, float hi) const { return !(hi >= low_ && lo <= high_); }
+
+private:
+    double low_, high_;
+};
+
+// Whether no psi from lo to hi lies in the sector p1..p2 as InPsiSector
+// takes it (through 0 when p1 > p2, nothing when p1 = p2).
+inline bool OutsidePsiSector(float p1, float p2, float lo, float hi) {
+    if (p1 < p2) return hi <= p1 || lo >= p2;
+    if (p1 > p2) return hi <= p1 && lo >= p2;
+    return true;
+}
+
 template <bool Weighted, typename Bin>
 void BinWindow(const FrameStore& px, const IntegrationRequest& r, Window w, Bin* bins, size_t binCount,
                const std::vector<float>& lows) {
@@ -172,19 +203,32 @@ void BinWindow(const FrameStore& px, const IntegrationRequest& r, Window w, Bin*
         }, bins, binCount);
     }
     if constexpr (!Weighted) {
+        const OutsideBins outside(r.Grid);
         if (r.Axis == ScanAxis::Psi) {
             const float t1 = r.TwoTheta1, t2 = r.TwoTheta2;
-            return BinColumnsQuick(px, bin, w, true, [t1, t2](float t, float) { return (t >= t1) & (t <= t2); },
-                                   bins);
+            return BinColumnsQuick(
+                px, bin, w, true, [t1, t2](float t, float) { return (t >= t1) & (t <= t2); },
+                [=](const AngleBounds& b) {
+                    return !(b.MaxTwoTheta >= t1 && b.MinTwoTheta <= t2) || outside(b.MinPsi, b.MaxPsi);
+                },
+                bins);
         }
         if (sectors.empty())
-            return BinColumnsQuick(px, bin, w, false, [](float, float) { return true; }, bins);
+            return BinColumnsQuick(
+                px, bin, w, false, [](float, float) { return true; },
+                [=](const AngleBounds& b) { return outside(b.MinTwoTheta, b.MaxTwoTheta); }, bins);
         if (sectors.size() == 1) {
             const float p1 = sectors[0].Psi1, p2 = sectors[0].Psi2;
             // InPsiSector without branches.
-            return BinColumnsQuick(px, bin, w, false, [p1, p2](float, float p) {
-                return ((p1 < p2) & (p > p1) & (p < p2)) | ((p1 > p2) & ((p > p1) | (p < p2)));
-            }, bins);
+            return BinColumnsQuick(
+                px, bin, w, false,
+                [p1, p2](float, float p) {
+                    return ((p1 < p2) & (p > p1) & (p < p2)) | ((p1 > p2) & ((p > p1) | (p < p2)));
+                },
+                [=](const AngleBounds& b) {
+                    return outside(b.MinTwoTheta, b.MaxTwoTheta) || OutsidePsiSector(p1, p2, b.MinPsi, b.MaxPsi);
+                },
+                bins);
         }
     }
     if (r.Axis == ScanAxis::Psi) {

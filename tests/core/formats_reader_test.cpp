@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "../../tools/format_fixture_writers.h"
+#include "base/parallel.h"
 #include "formats/binary_io.h"
 #include "formats/frame_readers.h"
 #include "formats_test_support.h"
@@ -94,6 +95,61 @@ TEST(KeywordRecordFrames, UnderflowEntryOfOneIsAMaskedPixel) {
     const ReaderRun run = RunReader(ReadFormat100Frame, fx::WriteFormat100(img, 1, 1, {}));
     ASSERT_EQ(run.Outcome, ReadOutcome::Read);
     EXPECT_EQ(run.Frame.Intensity[4][3], MaskedIntensity);
+}
+
+TEST(KeywordRecordFrames, TableEntriesLandOnTheirPixelsAcrossAFrameOfManyChunks) {
+    // 512 x 512 pixels are searched in several parts; the tables are still
+    // taken in file order. Every kind of entry, in every part of the frame.
+    for (const int bytes : {1, 2}) {
+        fx::Image img = fx::Pattern(512, 512, bytes == 1 ? 250 : 60000, 21);
+        for (int k = 0; k < 200; ++k) {
+            const int32_t r = (k * 131) % 512, c = (k * 277 + 5) % 512;
+            const int64_t values[] = {0, -3, 255, 4000, 65535, 70000, 2000000, -70000};
+            img.at(r, c) = values[k % 8];
+        }
+        for (const bool threaded : {true, false}) {
+            const ScopedParallelThreadLimit threads(threaded ? 0 : 1);
+            const ReaderRun run = RunReader(ReadFormat100Frame, fx::WriteFormat100(img, bytes, bytes, {}, "512"));
+            ASSERT_EQ(run.Outcome, ReadOutcome::Read);
+            for (int32_t r = 0; r < 512; ++r)
+                for (int32_t c = 0; c < 512; ++c)
+                    ASSERT_EQ(run.Frame.Intensity[c + 1][r + 1], img.at(r, c)) << bytes << " " << r << " " << c;
+        }
+    }
+}
+
+TEST(FrameRows, EveryCommonDepthIsWidenedAndTurnedAsPixelByPixel) {
+    // Sizes that leave partial tiles and partial groups of four, rows
+    // written downwards and upwards, stored rows longer than the frame's.
+    const std::vector<unsigned char> bytes = [] {
+        std::vector<unsigned char> b(4 * 75 * 140 + 64);
+        uint32_t state = 7;
+        for (unsigned char& v : b) v = static_cast<unsigned char>((state = state * 1664525u + 1013904223u) >> 24);
+        return b;
+    }();
+    const ByteView file(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    const PixelDecoder decoders[] = {DecodeU8, DecodeI8, DecodeU16, DecodeI16, DecodeI32};
+    const int sizes[] = {1, 1, 2, 2, 4};
+    for (int d = 0; d < 5; ++d)
+        for (const int32_t step : {1, -1})
+            for (const bool threaded : {true, false}) {
+                const ScopedParallelThreadLimit threads(threaded ? 0 : 1);
+                const int32_t width = 71, rows = 133;
+                const uint64_t stride = static_cast<uint64_t>(sizes[d]) * 75 + 3;
+                NewFrame frame;
+                AllocateFrame(frame, width, 140);
+                frame.Intensity.fill(-5);
+                const int32_t first = step == 1 ? 4 : 137;
+                FillFrameRows(frame, file, 7, stride, static_cast<uint64_t>(sizes[d]), first, rows, step, decoders[d]);
+                for (int32_t r = 0; r < rows; ++r)
+                    for (int32_t x = 0; x < width; ++x) {
+                        const int32_t expected = decoders[d](bytes.data() + 7 + stride * r + static_cast<uint64_t>(x) * sizes[d]);
+                        ASSERT_EQ(frame.Intensity[x + 1][first + r * step], expected) << d << " " << step << " " << r << " " << x;
+                    }
+                // Rows outside the block are left alone.
+                EXPECT_EQ(frame.Intensity[1][step == 1 ? 3 : 4], -5);
+                EXPECT_EQ(frame.Intensity[width][step == 1 ? 137 : 138], -5);
+            }
 }
 
 // ---- Binary-header frames -------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <future>
 
 #include "base/file_bytes.h"
@@ -307,6 +308,67 @@ TEST(IntegrationKernelTest, TheQuickPathOfOneScanEqualsTheGeneralOne) {
             pixels += quick[k].Count;
         }
         EXPECT_GT(pixels, 10000);
+    }
+}
+
+TEST(IntegrationKernelTest, BlocksPassedOverByTheirBoundsHoldNoPixelOfTheScan) {
+    // A tilted detector with the beam inside the frame (psi runs through 0
+    // within blocks), masked pixels and a few angles that are not numbers.
+    Workspace ws;
+    RecordingHost host;
+    SetUpFlatFrame(ws, 640, 500, 250.5, 190.25, 45, 60, 20);
+    for (int32_t i = 1; i <= 640; ++i)
+        for (int32_t j = 1; j <= 500; ++j) ws.FramePixels.Intensity[i][j] = (i * 29 + j * 11) % 700 - ((i * j) % 13 == 0 ? 701 : 0);
+    ComputeFrameGeometry(ws, host);
+    ASSERT_NE(ws.FramePixels.ColumnBounds(1), nullptr);
+    const ScanGrid full{ws.MinTwoTheta, ws.TwoThetaStep, ws.ScanPoints};
+    std::vector<IntegrationRequest> requests;
+    auto add = [&](ScanAxis axis, ScanGrid grid, std::vector<PsiSector> sectors, float t1 = 0, float t2 = 0) {
+        IntegrationRequest r;
+        r.LastColumn = 640;
+        r.LastRow = 500;
+        r.Axis = axis;
+        r.Grid = grid;
+        r.Sectors = std::move(sectors);
+        r.TwoTheta1 = t1;
+        r.TwoTheta2 = t2;
+        requests.push_back(r);
+    };
+    for (const PsiSector sector : {PsiSector{20, 110}, PsiSector{350, 5}, PsiSector{359.5f, 0.5f}, PsiSector{90, 90},
+                                   PsiSector{0, 360}, PsiSector{170, 171}})
+        add(ScanAxis::TwoTheta, full, {sector});
+    // Bins over part of the frame's 2-theta only, edges on pixel values.
+    const double middle = ws.MinTwoTheta + ws.TwoThetaStep * (ws.ScanPoints / 2);
+    add(ScanAxis::TwoTheta, ScanGrid{middle, ws.TwoThetaStep, 40}, {});
+    add(ScanAxis::TwoTheta, ScanGrid{middle, ws.TwoThetaStep, 40}, {PsiSector{300, 60}});
+    // Psi scans of narrow 2-theta bands and a part of the circle.
+    add(ScanAxis::Psi, ScanGrid{0, 1, 359}, {}, static_cast<float>(middle), static_cast<float>(middle + 0.5));
+    add(ScanAxis::Psi, ScanGrid{100, 0.5, 80}, {}, ws.MinTwoTheta, ws.MaxTwoTheta);
+    // Pixels without angles fall in no bin either way.
+    FrameGeometry& own = ws.FramePixels.OwnGeometry();
+    for (int32_t j = 1; j <= 64; ++j) own.TwoTheta[7][j] = own.Psi[9][j] = std::numeric_limits<float>::quiet_NaN();
+    ASSERT_EQ(ws.FramePixels.ColumnBounds(1), nullptr);   // set by hand: no bounds
+    std::vector<ScanBins> plain;
+    for (const IntegrationRequest& r : requests) plain.push_back(IntegrateFrame(ws.FramePixels, r)[0]);
+    // The same angles with bounds worked out from them.
+    auto bounded = std::make_shared<FrameGeometry>(own);
+    bounded->Bounds.resize(bounded->BoundsBlocks() * static_cast<size_t>(bounded->TwoTheta.width()));
+    for (int32_t i = 1; i <= bounded->TwoTheta.width(); ++i) bounded->BoundColumn(i);
+    ws.FramePixels.SetGeometry(bounded);
+    ASSERT_NE(ws.FramePixels.ColumnBounds(1), nullptr);
+    for (size_t n = 0; n < requests.size(); ++n) {
+        const ScanBins quick = IntegrateFrame(ws.FramePixels, requests[n])[0];
+        ASSERT_EQ(quick.size(), plain[n].size());
+        int64_t pixels = 0;
+        for (size_t k = 0; k < quick.size(); ++k) {
+            ASSERT_EQ(quick[k].Sum, plain[n][k].Sum) << n << " " << k;
+            ASSERT_EQ(quick[k].Count, plain[n][k].Count) << n << " " << k;
+            pixels += quick[k].Count;
+        }
+        // Every request but the empty sector takes pixels.
+        if (n != 3) {
+            EXPECT_GT(pixels, 0) << n;
+        }
     }
 }
 

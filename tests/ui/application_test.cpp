@@ -2,16 +2,24 @@
 #include <QImage>
 #include <QInputDialog>
 #include <QTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
 #include "chart/rchart.h"
 #include "scans/line_scan_tool.h"
 #include "workspace/frame_display.h"
+#include "workspace/main_commands.h"
 #include "workspace/ui/application.h"
+#include "scans/ui/scan_windows.h"
 #include "workspace/ui/frame_window.h"
+#include "workspace/ui/logbook_window.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/workspace.h"
 
@@ -144,4 +152,66 @@ TEST(ApplicationTest, SeriesDSpacingAndLineScanWindowsOpenFromTheMenus) {
     EXPECT_EQ(ws.LineScanWidth, 2);
     EXPECT_EQ(LineProfileLength(ws), ws.FrameWidth);
     EXPECT_GT(ws.Form34.RChart1.ItemCount(), ws.FrameWidth - 1);
+}
+
+TEST(ApplicationTest, AnInteractiveBatchEndsShowingItsLastFrameScanLogbookAndProgress) {
+    // Twelve frames: more than the history holds. While the batch runs the
+    // windows catch up now and then; at its end they must show where it ended.
+    ProgramHome home;
+    std::vector<std::string> files;
+    for (int k = 0; k < 12; ++k) {
+        const auto path = home.dir / ("batch" + std::to_string(k) + ".orv");
+        std::filesystem::copy_file(SampleFrame(), path);
+        files.push_back(path.string());
+    }
+    Application app({});
+    app.firstShowSetup();
+    app.start();
+    Workspace& ws = app.workspace();
+    ASSERT_TRUE(OpenFiles(ws, files));
+    ws.FSetup.CB2ThScan = true;
+    ws.OutputDir = home.dir.string();
+    ASSERT_TRUE(app.mainWindow().trigger(CommandId::RunBatch));
+    app.waitForLoading();
+    ASSERT_EQ(ws.FramesLoaded, 12);
+    EXPECT_EQ(ws.CurrentFile, files.back());
+    EXPECT_TRUE(std::filesystem::exists(home.dir / "batch11.orv.xy") ||
+                std::filesystem::exists(home.dir / "batch11.xy"));
+
+    // The frame window: the last frame with its sector, as a redraw makes it.
+    EXPECT_EQ(app.frameWindow().windowTitle().toStdString(), "batch11.orv");
+    const std::vector<uint32_t> shown = ws.Form1.Image1.Pixels;
+    RedrawFramePicture(ws, app.host());
+    EXPECT_TRUE(shown == ws.Form1.Image1.Pixels);
+    if (const char* dir = std::getenv("ORV_SCREENSHOT_DIR")) {
+        QApplication::processEvents();
+        app.frameWindow().grab().save(QString(dir) + "/batch_frame_window.png");
+        app.scanWindow().grab().save(QString(dir) + "/batch_scan_window.png");
+        app.mainWindow().grab().save(QString(dir) + "/batch_main_window.png");
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            screen->grabWindow(0).save(QString(dir) + "/batch_screen.png");
+    }
+    // The scan window: the last frame's scan.
+    EXPECT_TRUE(app.scanWindow().isVisible());
+    EXPECT_EQ(app.scanWindow().windowTitle().toStdString(), "2Theta Scan of batch11.orv");
+    EXPECT_GT(ws.Form2.RChart1.ItemCount(), 100);
+    // Every logbook line, and the progress at its end.
+    QStringList lines;
+    for (const std::string& line : ws.LLog.Lines()) lines << QString::fromStdString(line);
+    EXPECT_EQ(app.logbook().findChild<QPlainTextEdit*>("LLog")->toPlainText(), lines.join('\n'));
+    EXPECT_NE(lines.join('\n').indexOf("batch11.orv"), -1);
+    EXPECT_EQ(app.mainWindow().findChild<QProgressBar*>("ProgressBar1")->value(), 100);
+    // The history: the last ten frames, each on its own picture.
+    QWidget* history = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "TForm17") history = w;
+    ASSERT_NE(history, nullptr);
+    std::set<QString> captions;
+    for (int k = 1; k <= 10; ++k) {
+        const QLabel* picture = history->findChild<QLabel*>(QString("Image%1").arg(k));
+        ASSERT_NE(picture, nullptr);
+        EXPECT_FALSE(picture->pixmap().isNull()) << k;
+        captions.insert(history->findChild<QLabel*>(QString("Pan%1").arg(k))->text());
+    }
+    for (int k = 2; k < 12; ++k) EXPECT_EQ(captions.count(QString("batch%1.orv").arg(k)), 1u) << k;
 }

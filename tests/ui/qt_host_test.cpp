@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QWidget>
 #include <atomic>
+#include <map>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -107,4 +109,67 @@ TEST(QtHostTest, AnUnattendedHostShowsNoBoxAndAnswersNo) {
     EXPECT_NE(err.find("orvantide: Distance = 62.1, Apply? - answered No"), std::string::npos) << err;
     ASSERT_GE(logbook.size(), 2u);
     EXPECT_EQ(logbook[0], "Not a settings file: \x1b[2Jx.set");
+}
+
+TEST(QtHostTest, AWorkersNoticesArriveGatheredAndTheUsersAtOnce) {
+    QtHost host;
+    host.setCatchUpInterval(40);
+    std::map<View, int> noted, changed;
+    QObject::connect(host.notifier(), &ViewNotifier::noted, [&](View v) { ++noted[v]; });
+    QObject::connect(host.notifier(), &ViewNotifier::changed, [&](View v) { ++changed[v]; });
+    // The user's own command: delivered before changed() returns.
+    host.changed(View::Scan);
+    EXPECT_EQ(changed[View::Scan], 1);
+    // A worker's step: noted at once, delivered once per view after it.
+    std::atomic<bool> done{false};
+    int changedDuringStep = -1;
+    std::thread worker([&] {
+        host.sync([&] {
+            for (int k = 0; k < 3; ++k) host.changed(View::Frame);
+            host.changed(View::Logbook);
+            changedDuringStep = changed[View::Frame] + changed[View::Logbook];
+        });
+        host.changed(View::Progress);   // from the worker's own thread
+        done = true;
+    });
+    ProcessUntil(done);
+    worker.join();
+    EXPECT_EQ(changedDuringStep, 0);
+    EXPECT_EQ(noted[View::Frame], 3);
+    QElapsedTimer t;
+    t.start();
+    while (changed[View::Progress] == 0 && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(changed[View::Frame], 1);
+    EXPECT_EQ(changed[View::Logbook], 1);
+    EXPECT_EQ(changed[View::Progress], 1);
+    // Nothing gathered: a catch-up delivers nothing.
+    host.catchUp();
+    EXPECT_EQ(changed[View::Frame], 1);
+}
+
+TEST(QtHostTest, WhilePaintsWaitAWindowPaintsAtTheCatchUp) {
+    class Counting : public QWidget {
+    public:
+        int paints = 0;
+
+    protected:
+        void paintEvent(QPaintEvent*) override { ++paints; }
+    } window;
+    window.resize(50, 50);
+    window.show();
+    QCoreApplication::processEvents();
+    QtHost host;
+    host.setCatchUpInterval(60000);
+    host.catchUp();   // the next catch-up is a minute away
+    host.setPaintsWaitForCatchUp(true);
+    const int before = window.paints;
+    window.update();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.paints, before);   // held
+    host.catchUp();
+    EXPECT_EQ(window.paints, before + 1);
+    host.setPaintsWaitForCatchUp(false);
+    window.update();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.paints, before + 2);   // no longer held
 }

@@ -149,6 +149,7 @@ void TForm16Window::waitForRun() {
         QThread::msleep(1);
     }
     QApplication::processEvents();
+    host_.catchUp();   // the windows show where the run ended
 }
 
 void TForm16Window::generate() {

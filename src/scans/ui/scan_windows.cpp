@@ -25,6 +25,7 @@ namespace orv {
 ScanWindowBase::ScanWindowBase(Workspace& ws, QtHost& host, const char* objectName, const QString& caption,
                                View view, QWidget* parent)
     : RecordWindow(ws, host, objectName, caption, {view}, parent) {
+    catchesUpHidden_ = true;   // a new scan shows its window
     menuBar_ = new QMenuBar(this);
     toolBar_ = new QToolBar(this);
     toolBar_->setObjectName("ToolBar");

@@ -158,6 +158,9 @@ Application::Application(std::vector<std::string> args)
         host_.changed(View::Logbook);
     });
     host_.setExitHandler([this](int status) { exitRequested(status); });
+    // While a worker runs, the windows catch up 25 times a second; in a run
+    // from the command line, where nobody watches, twice a second.
+    host_.setCatchUpInterval(run_ ? 500 : 40);
     createWindows();
     installCommands();
 }
@@ -263,6 +266,11 @@ void Application::createWindows() {
         return FitToStandardSteps(w, h, autoAdjust, rounds);
     };
     main_->onClosing = [this] { closing(); };
+    connect(host_.notifier(), &ViewNotifier::noted, this, [this](View v) {
+        // Every frame of an interactive load keeps its picture until the
+        // windows catch up.
+        if (v == View::History && !host_.unattended()) noteHistoryPicture();
+    });
     connect(host_.notifier(), &ViewNotifier::changed, this, [this](View v) {
         if (v == View::History) showHistoryPicture();
         if (v == View::FileList) frameList_->refresh();
@@ -576,6 +584,7 @@ bool Application::startLoading() {
     Workspace& ws = *ws_;
     if (!claimFrame("A frame is still being loaded; the new load was not started")) return false;
     if (loader_) loader_->Join();
+    host_.setPaintsWaitForCatchUp(true);
     loader_ = std::make_unique<TBatchThread>(ws, host_, [this] { loadingFinished(); });
     return true;
 }
@@ -614,13 +623,16 @@ void Application::waitForLoading() {
 
 void Application::loadingFinished() {
     Workspace& ws = *ws_;
-    ws.FrameJobRunning = false;
-    enableFrameCommands(true);
     const bool commandLineLoad = commandLineLoad_;
     commandLineLoad_ = false;
     // A run from the command line ends with its work, with or without
     // ENDAPPLI, and its status tells whether everything worked.
-    if ((run_ && commandLineLoad) || exitPending_) finishRun();
+    const bool ending = (run_ && commandLineLoad) || exitPending_;
+    if (!ending) host_.catchUp();   // the windows show where the load ended
+    host_.setPaintsWaitForCatchUp(false);
+    ws.FrameJobRunning = false;
+    enableFrameCommands(true);
+    if (ending) finishRun();
 }
 
 void Application::enableFrameCommands(bool enabled) {
@@ -631,12 +643,21 @@ void Application::enableFrameCommands(bool enabled) {
     for (CommandId id : FrameEditCommands::FrameChangingCommands()) main_->setCommandEnabled(id, enabled);
 }
 
-void Application::showHistoryPicture() {
-    Workspace& ws = *ws_;
+void Application::noteHistoryPicture() {
+    const Workspace& ws = *ws_;
     RgbImage thumbnail;
     RenderFrameToImage(ws, thumbnail);
     const int slot = std::clamp(ws.HistorySlot, 0, 9);
-    history_->setSlot(slot, ImageOf(thumbnail).copy(), QString::fromStdString(FileNameOnly(ws.HistoryFiles[slot])));
+    std::erase_if(historyWaiting_, [slot](const HistoryPicture& p) { return p.Slot == slot; });
+    historyWaiting_.push_back(
+        {slot, ImageOf(thumbnail).copy(), QString::fromStdString(FileNameOnly(ws.HistoryFiles[slot]))});
+}
+
+void Application::showHistoryPicture() {
+    // A run from the command line notes none (nobody watches): the frame now.
+    if (historyWaiting_.empty()) noteHistoryPicture();
+    for (const HistoryPicture& p : historyWaiting_) history_->setSlot(p.Slot, p.Picture, p.Caption);
+    historyWaiting_.clear();
     if (!frame_->isVisible()) ShowRestored(frame_.get());
     if (!logbook_->isVisible()) ShowRestored(logbook_.get());
 }

@@ -3,6 +3,7 @@
 // order the program creates them, the commands of the main window, the
 // splash, the one-time set-up and the loading worker.
 
+#include <QImage>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -156,6 +157,15 @@ private:
     int exitStatus_ = 0;
     std::unique_ptr<TBatchThread> loader_;
     std::unique_ptr<T2DBackThread> background2D_;
+    // History pictures of frames loaded since the windows last caught up.
+    struct HistoryPicture {
+        int Slot;
+        QImage Picture;
+        QString Caption;
+    };
+    std::vector<HistoryPicture> historyWaiting_;
+    // The frame's picture for its history slot, waiting to be shown.
+    void noteHistoryPicture();
 
     // Windows, in the order the program creates them.
     std::unique_ptr<MainWindow> main_;

@@ -141,16 +141,33 @@ FrameWindow::FrameWindow(Workspace& ws, QtHost& host, QWidget* parent)
         Image1MouseUp(ws_, host_);
         refreshPicture();
     });
+    connect(host_.notifier(), &ViewNotifier::noted, this, [this](View what) {
+        if (what == View::Frame) notePicture();
+    });
     connect(host_.notifier(), &ViewNotifier::changed, this, [this](View what) {
-        if (what == View::Frame) refreshPicture();
+        if (what == View::Frame) showPicture();
     });
     fitToPicture();
 }
 
 void FrameWindow::refreshPicture() {
-    // A notice of a changed frame without a new picture: draw it here.
-    if (!ws_.Form1.PicturePending && ws_.FrameIsLoaded()) RedrawFramePicture(ws_, host_);
+    notePicture();
+    showPicture();
+}
+
+void FrameWindow::notePicture() {
+    // The latest notice decides: a new picture replaces a redraw still owed,
+    // a change without one asks for a redraw.
+    redrawOwed_ = !ws_.Form1.PicturePending;
     ws_.Form1.PicturePending = false;
+}
+
+void FrameWindow::showPicture() {
+    if (redrawOwed_ && ws_.FrameIsLoaded()) {
+        RedrawFramePicture(ws_, host_);
+        ws_.Form1.PicturePending = false;   // drawn here, shown now
+    }
+    redrawOwed_ = false;
     setWindowTitle(QString::fromStdString(ws_.Form1.Caption));
     view_->pictureChanged();
     const QSize size(ws_.Form1.Image1.Width, ws_.Form1.Image1.Height);

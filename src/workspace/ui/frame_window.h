@@ -70,6 +70,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // What a notice of View::Frame says when it is given: a new picture, or
+    // a changed frame whose picture must be drawn again.
+    void notePicture();
+    // Shows the picture as the notices so far leave it.
+    void showPicture();
     void fitToPicture();
     void updateZoom();
 
@@ -80,6 +85,7 @@ private:
     QWidget* bar_;
     ZoomWindow* zoom_ = nullptr;
     QSize shownSize_;
+    bool redrawOwed_ = false;
 };
 
 } // namespace orv

@@ -1,19 +1,83 @@
 #include "workspace/ui/qt_host.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 #include <cstdio>
+#include <algorithm>
 #include <exception>
 #include <memory>
+#include <vector>
+#include <utility>
 
 namespace orv {
 
-QtHost::QtHost() : notifier_(new ViewNotifier) {}
+// Holds the windows' paint requests until the next catch-up: Qt asks a
+// window to paint with an UpdateRequest event, which is kept here and sent
+// again when the windows catch up.
+class QtHost::PaintHold : public QObject {
+public:
+    explicit PaintHold(QtHost& host) : host_(host) {}
+    ~PaintHold() override { setOn(false); }
 
-QtHost::~QtHost() { delete notifier_; }
+    void setOn(bool on) {
+        if (on == on_ || !QCoreApplication::instance()) return;
+        on_ = on;
+        if (on) {
+            QCoreApplication::instance()->installEventFilter(this);
+        } else {
+            QCoreApplication::instance()->removeEventFilter(this);
+            repost();
+        }
+    }
+    // The held windows, and those the catch-up changed, paint now.
+    void release() {
+        if (!on_) return;
+        repost();
+        passing_ = true;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        passing_ = false;
+    }
+
+protected:
+    // The held paint requests are asked again (Qt sends no second one while
+    // the first is unanswered).
+    void repost() {
+        for (const QPointer<QObject>& window : std::exchange(held_, {}))
+            if (window) QCoreApplication::postEvent(window, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::UpdateRequest || passing_ || !watched->isWidgetType()) return false;
+        // Dialogs and menus opened meanwhile paint at once.
+        if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) return false;
+        if (std::find(held_.begin(), held_.end(), watched) == held_.end()) held_.emplace_back(watched);
+        host_.scheduleCatchUp();
+        return true;
+    }
+
+private:
+    QtHost& host_;
+    bool on_ = false;
+    bool passing_ = false;
+    std::vector<QPointer<QObject>> held_;
+};
+
+QtHost::QtHost()
+    : notifier_(new ViewNotifier), catchUpTimer_(new QTimer(notifier_)), paintHold_(std::make_unique<PaintHold>(*this)) {
+    catchUpTimer_->setSingleShot(true);
+    QObject::connect(catchUpTimer_, &QTimer::timeout, notifier_, [this] { catchUp(); });
+}
+
+QtHost::~QtHost() {
+    paintHold_.reset();
+    delete notifier_;
+}
+
+void QtHost::setPaintsWaitForCatchUp(bool on) { paintHold_->setOn(on); }
 
 bool QtHost::onMainThread() const {
     return QCoreApplication::instance() == nullptr ||
@@ -93,11 +157,14 @@ void QtHost::sync(const std::function<void()>& step) {
                 if (handOver->abandoned) return;
             }
             std::exception_ptr error;
+            // Notices given by the step wait for the next catch-up.
+            ++handOvers_;
             try {
                 step();
             } catch (...) {
                 error = std::current_exception();
             }
+            --handOvers_;
             std::lock_guard lock(syncMutex_);
             handOver->error = error;
             handOver->done = true;
@@ -120,11 +187,50 @@ void QtHost::shutdown() {
 }
 
 void QtHost::changed(View what) {
-    if (onMainThread()) {
-        emit notifier_->changed(what);
+    if (!onMainThread()) {
+        QMetaObject::invokeMethod(notifier_, [this, what] { gather(what); }, Qt::QueuedConnection);
         return;
     }
-    QMetaObject::invokeMethod(notifier_, [this, what] { emit notifier_->changed(what); }, Qt::QueuedConnection);
+    // The user's own commands show their results at once; a worker's steps
+    // leave the windows to catch up.
+    if (handOvers_ > 0) {
+        gather(what);
+        return;
+    }
+    emit notifier_->noted(what);
+    emit notifier_->changed(what);
+}
+
+void QtHost::gather(View what) {
+    emit notifier_->noted(what);
+    gathered_ |= 1u << static_cast<unsigned>(what);
+    scheduleCatchUp();
+}
+
+void QtHost::scheduleCatchUp() {
+    if (scheduled_) return;
+    scheduled_ = true;
+    // Soon after the last catch-up, the next waits for the rest of the interval.
+    const qint64 since = sinceCatchUp_.isValid() ? sinceCatchUp_.elapsed() : catchUpInterval_;
+    catchUpTimer_->start(static_cast<int>(std::clamp<qint64>(catchUpInterval_ - since, 0, catchUpInterval_)));
+}
+
+void QtHost::catchUp() {
+    catchUpTimer_->stop();
+    scheduled_ = false;
+    const uint32_t views = std::exchange(gathered_, 0);
+    sinceCatchUp_.start();
+    {
+        struct Flag {
+            bool& on;
+            explicit Flag(bool& f) : on(f) { on = true; }
+            ~Flag() { on = false; }
+        } catching(catchingUp_);
+        // Views in their order, each once.
+        for (unsigned v = 0; v < 32; ++v)
+            if (views & (1u << v)) emit notifier_->changed(static_cast<View>(v));
+    }
+    paintHold_->release();
 }
 
 QString QtFileFilter(const std::string& filter) {

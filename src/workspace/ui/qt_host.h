@@ -3,16 +3,20 @@
 // hand-over of worker steps to the main thread, and change notices that the
 // windows connect to.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "workspace/host.h"
+
+class QTimer;
 
 namespace orv {
 
@@ -21,7 +25,14 @@ namespace orv {
 class ViewNotifier : public QObject {
     Q_OBJECT
 signals:
+    // The windows showing `what` bring themselves up to date. Notices given
+    // by a worker (from its thread or in its hand-overs) arrive gathered:
+    // each view once, at most once per catch-up interval.
     void changed(orv::View what);
+    // Every notice as it is given (on the main thread), before its
+    // `changed`: for what must be noted at that moment, such as whether the
+    // frame picture is new or must be drawn again.
+    void noted(orv::View what);
 };
 
 class QtHost : public Host {
@@ -48,6 +59,17 @@ public:
     void setExitHandler(std::function<void(int)> handler) { exitHandler_ = std::move(handler); }
 
     ViewNotifier* notifier() { return notifier_; }
+    // The shortest time between two catch-ups of the windows while a worker
+    // gives notices (milliseconds).
+    void setCatchUpInterval(int milliseconds) { catchUpInterval_ = milliseconds; }
+    // Delivers the gathered notices now (a load has ended).
+    void catchUp();
+    // True while gathered notices are being delivered: a window that is not
+    // shown may leave its refresh to its next showing.
+    bool catchingUp() const { return catchingUp_; }
+    // While on (a worker runs), the windows also paint only at the catch-ups,
+    // except while a dialog or menu is open.
+    void setPaintsWaitForCatchUp(bool on);
     // The program is ending: hand-overs no longer wait for the main thread
     // (its event loop has stopped), so workers can finish and be joined.
     void shutdown();
@@ -64,6 +86,10 @@ protected:
 
 private:
     bool onMainThread() const;
+    // A notice to deliver with the next catch-up (main thread).
+    void gather(View what);
+    void scheduleCatchUp();
+    class PaintHold;
     // Standard error and the logbook instead of a box.
     void logUnattended(const std::string& text, bool toStandardError);
     std::atomic<bool> unattended_{false};
@@ -75,6 +101,15 @@ private:
     std::condition_variable syncDone_;
     QPointer<QWidget> parent_;
     std::string folder_;
+    // Catching up (main thread only).
+    int handOvers_ = 0;          // worker steps running now
+    uint32_t gathered_ = 0;      // one bit per View
+    bool scheduled_ = false;     // a catch-up is due
+    bool catchingUp_ = false;
+    int catchUpInterval_ = 40;
+    QTimer* catchUpTimer_;
+    QElapsedTimer sinceCatchUp_;
+    std::unique_ptr<PaintHold> paintHold_;
 };
 
 // Converts the "Description|*.ext|Other|*.*" filters of the program into Qt's

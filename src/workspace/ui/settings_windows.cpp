@@ -106,7 +106,10 @@ RecordWindow::RecordWindow(Workspace& ws, QtHost& host, const char* objectName, 
     setObjectName(objectName);
     setWindowTitle(caption);
     connect(host_.notifier(), &ViewNotifier::changed, this, [this](View what) {
-        if (std::find(views_.begin(), views_.end(), what) != views_.end()) refresh();
+        if (std::find(views_.begin(), views_.end(), what) == views_.end()) return;
+        // A window not shown catches up when it is shown (showEvent).
+        if (host_.catchingUp() && !isVisible() && !catchesUpHidden_) return;
+        refresh();
     });
 }
 

@@ -44,6 +44,9 @@ protected:
     Workspace& ws_;
     QtHost& host_;
     RecordBinding binding_;
+    // The window's refresh may show it (the scan windows): it is refreshed
+    // on a catch-up even while it is not shown.
+    bool catchesUpHidden_ = false;
 
 private:
     std::vector<View> views_;
