@@ -464,27 +464,18 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
 TBatchThread::TBatchThread(Workspace& ws, Host& host, std::function<void()> onFinished)
     : ws_(ws), host_(host), onFinished_(std::move(onFinished)) {
     ws_.BatchRunning = 1;
-    thread_ = std::thread([this] {
-        try {
-            framesRead_ = Execute(ws_, host_);
-        } catch (const std::exception& e) {
-            host_.sync([&] {
-                ReportRunProblem(ws_, host_, RunProblem::Frame, std::string("Loading stopped: ") + e.what());
-            });
-        }
-        host_.sync([this] {
+    worker_.Start(
+        host_, [this] { framesRead_ = Execute(ws_, host_); },
+        [this](const std::string& reason) {
+            ReportRunProblem(ws_, host_, RunProblem::Frame, "Loading stopped: " + reason);
+        },
+        [this] {
             ws_.LoadFromHistory = 0;
             ws_.SingleFileMode = 0;
             if (onFinished_) onFinished_();
         });
-        finished_ = true;
-    });
 }
 
-TBatchThread::~TBatchThread() { Join(); }
-
-void TBatchThread::Join() {
-    if (thread_.joinable()) thread_.join();
-}
+TBatchThread::~TBatchThread() = default;
 
 } // namespace orv

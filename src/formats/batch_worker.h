@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include "workspace/host_worker.h"
 
 namespace orv {
 
@@ -35,10 +36,10 @@ public:
     TBatchThread(const TBatchThread&) = delete;
     TBatchThread& operator=(const TBatchThread&) = delete;
 
-    bool Finished() const { return finished_; }
+    bool Finished() const { return worker_.Finished(); }
     // Frames read by the run so far.
     int FramesRead() const { return framesRead_; }
-    void Join();
+    void Join() { worker_.Join(); }
 
     // The whole run on the calling thread. Returns the number of frames read.
     static int Execute(Workspace& ws, Host& host);
@@ -47,9 +48,8 @@ private:
     Workspace& ws_;
     Host& host_;
     std::function<void()> onFinished_;
-    std::atomic<bool> finished_{false};
     std::atomic<int> framesRead_{0};
-    std::thread thread_;
+    HostWorker worker_;   // last: joined before the rest goes
 };
 
 } // namespace orv

@@ -176,23 +176,11 @@ TMathThread::TMathThread(Workspace& ws, Host& host, FrameOperation op, std::vect
                          std::function<void()> onFinished)
     : ws_(ws), host_(host), op_(op), files_(std::move(files)), onFinished_(std::move(onFinished)) {
     ws_.BatchRunning = 1;
-    thread_ = std::thread([this] {
-        try {
-            Execute(ws_, host_, op_, files_);
-        } catch (const std::exception& e) {
-            host_.sync([&] { host_.message(std::string("Frame arithmetic stopped: ") + e.what()); });
-        }
-        host_.sync([this] {
-            if (onFinished_) onFinished_();
-        });
-        finished_ = true;
-    });
+    worker_.Start(
+        host_, [this] { Execute(ws_, host_, op_, files_); },
+        [this](const std::string& reason) { host_.message("Frame arithmetic stopped: " + reason); }, onFinished_);
 }
 
-TMathThread::~TMathThread() { Join(); }
-
-void TMathThread::Join() {
-    if (thread_.joinable()) thread_.join();
-}
+TMathThread::~TMathThread() = default;
 
 } // namespace orv

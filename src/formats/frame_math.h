@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "workspace/frame_types.h"
+#include "workspace/host_worker.h"
 
 namespace orv {
 
@@ -49,8 +50,8 @@ public:
     ~TMathThread();
     TMathThread(const TMathThread&) = delete;
     TMathThread& operator=(const TMathThread&) = delete;
-    bool Finished() const { return finished_; }
-    void Join();
+    bool Finished() const { return worker_.Finished(); }
+    void Join() { worker_.Join(); }
 
     // The whole run on the calling thread. Each file is read and checked
     // (a file no reader accepts, or of another width or height, ends the run
@@ -64,8 +65,7 @@ private:
     FrameOperation op_;
     std::vector<std::string> files_;
     std::function<void()> onFinished_;
-    std::atomic<bool> finished_{false};
-    std::thread thread_;
+    HostWorker worker_;   // last: joined before the rest goes
 };
 
 } // namespace orv

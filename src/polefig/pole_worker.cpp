@@ -278,26 +278,17 @@ TPoleThread::TPoleThread(Workspace& ws, Host& host, std::function<void()> onFini
     ws_.BatchRunning = 1;
     ws_.PoleRunning = true;
     ws_.Form16.Button1Enabled = false;
-    thread_ = std::thread([this] {
-        try {
-            Execute(ws_, host_);
-        } catch (const std::exception& e) {
-            host_.message(std::string("Pole figure generation stopped: ") + e.what());
-        }
-        host_.sync([this] {
+    worker_.Start(
+        host_, [this] { Execute(ws_, host_); },
+        [this](const std::string& reason) { host_.message("Pole figure generation stopped: " + reason); },
+        [this] {
             ws_.PoleRunning = false;
             ws_.Form16.Button1Enabled = true;
             host_.changed(View::Settings);
             if (onFinished_) onFinished_();
         });
-        finished_ = true;
-    });
 }
 
-TPoleThread::~TPoleThread() { Join(); }
-
-void TPoleThread::Join() {
-    if (thread_.joinable()) thread_.join();
-}
+TPoleThread::~TPoleThread() = default;
 
 } // namespace orv

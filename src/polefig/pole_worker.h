@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "workspace/host_worker.h"
 
 namespace orv {
 
@@ -98,8 +99,8 @@ public:
     ~TPoleThread();
     TPoleThread(const TPoleThread&) = delete;
     TPoleThread& operator=(const TPoleThread&) = delete;
-    bool Finished() const { return finished_; }
-    void Join();
+    bool Finished() const { return worker_.Finished(); }
+    void Join() { worker_.Join(); }
 
     // The whole run on the calling thread (the window's steps go through
     // host.sync). Stop (BatchRunning 0) ends it before the next frame; a
@@ -112,8 +113,7 @@ private:
     Workspace& ws_;
     Host& host_;
     std::function<void()> onFinished_;
-    std::atomic<bool> finished_{false};
-    std::thread thread_;
+    HostWorker worker_;   // last: joined before the rest goes
 };
 
 } // namespace orv

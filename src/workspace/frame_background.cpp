@@ -274,26 +274,14 @@ bool T2DBackThread::Execute(Workspace& ws, Host& host) {
 
 T2DBackThread::T2DBackThread(Workspace& ws, Host& host, std::function<void()> onFinished)
     : ws_(ws), host_(host), onFinished_(std::move(onFinished)) {
-    thread_ = std::thread([this] {
-        try {
-            Execute(ws_, host_);
-        } catch (const std::exception& e) {
-            host_.sync([&] {
-                ReportRunProblem(ws_, host_, RunProblem::Command,
-                                 std::string("Background removal stopped: ") + e.what());
-            });
-        }
-        host_.sync([this] {
-            if (onFinished_) onFinished_();
-        });
-        finished_ = true;
-    });
+    worker_.Start(
+        host_, [this] { Execute(ws_, host_); },
+        [this](const std::string& reason) {
+            ReportRunProblem(ws_, host_, RunProblem::Command, "Background removal stopped: " + reason);
+        },
+        onFinished_);
 }
 
-T2DBackThread::~T2DBackThread() { Join(); }
-
-void T2DBackThread::Join() {
-    if (thread_.joinable()) thread_.join();
-}
+T2DBackThread::~T2DBackThread() = default;
 
 }  // namespace orv

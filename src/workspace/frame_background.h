@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "base/frame_plane.h"
+#include "workspace/host_worker.h"
 
 namespace orv {
 
@@ -72,8 +73,8 @@ public:
     T2DBackThread(const T2DBackThread&) = delete;
     T2DBackThread& operator=(const T2DBackThread&) = delete;
 
-    bool Finished() const { return finished_; }
-    void Join();
+    bool Finished() const { return worker_.Finished(); }
+    void Join() { worker_.Join(); }
 
     // The whole run on the calling thread (not the main thread's). Returns
     // whether the background was removed.
@@ -83,8 +84,7 @@ private:
     Workspace& ws_;
     Host& host_;
     std::function<void()> onFinished_;
-    std::atomic<bool> finished_{false};
-    std::thread thread_;
+    HostWorker worker_;   // last: joined before the rest goes
 };
 
 } // namespace orv

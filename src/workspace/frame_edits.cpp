@@ -549,23 +549,11 @@ bool Rotate90::Execute(Workspace& ws, Host& host) {
 
 Rotate90::Rotate90(Workspace& ws, Host& host, std::function<void()> onFinished)
     : ws_(ws), host_(host), onFinished_(std::move(onFinished)) {
-    thread_ = std::thread([this] {
-        try {
-            Execute(ws_, host_);
-        } catch (const std::exception& e) {
-            host_.sync([&] { host_.message(std::string("The frame was not rotated: ") + e.what()); });
-        }
-        host_.sync([this] {
-            if (onFinished_) onFinished_();
-        });
-        finished_ = true;
-    });
+    worker_.Start(
+        host_, [this] { Execute(ws_, host_); },
+        [this](const std::string& reason) { host_.message("The frame was not rotated: " + reason); }, onFinished_);
 }
 
-Rotate90::~Rotate90() { Join(); }
-
-void Rotate90::Join() {
-    if (thread_.joinable()) thread_.join();
-}
+Rotate90::~Rotate90() = default;
 
 } // namespace orv

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "workspace/frame_types.h"
+#include "workspace/host_worker.h"
 
 namespace orv {
 
@@ -116,8 +117,8 @@ public:
     ~Rotate90();
     Rotate90(const Rotate90&) = delete;
     Rotate90& operator=(const Rotate90&) = delete;
-    bool Finished() const { return finished_; }
-    void Join();
+    bool Finished() const { return worker_.Finished(); }
+    void Join() { worker_.Join(); }
     // The whole job on the calling thread; returns whether the frame turned.
     static bool Execute(Workspace& ws, Host& host);
 
@@ -125,8 +126,7 @@ private:
     Workspace& ws_;
     Host& host_;
     std::function<void()> onFinished_;
-    std::atomic<bool> finished_{false};
-    std::thread thread_;
+    HostWorker worker_;   // last: joined before the rest goes
 };
 
 } // namespace orv
