@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,9 +39,11 @@ struct Outcome {
     std::string Errors;     // standard error
 };
 
-// Runs the program in `folder` with its own program folder `home`, offscreen,
-// and kills it when it outlives the time limit.
-Outcome RunProgram(const fs::path& folder, const fs::path& home, const std::vector<std::string>& args) {
+// Runs the program in `folder` with its own program folder `home`, offscreen
+// (or, with `noDisplay`, with no display and no platform named at all), and
+// kills it when it outlives the time limit.
+Outcome RunProgram(const fs::path& folder, const fs::path& home, const std::vector<std::string>& args,
+                   bool noDisplay = false) {
     const fs::path errors = folder / "stderr.txt";
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -50,7 +53,11 @@ Outcome RunProgram(const fs::path& folder, const fs::path& home, const std::vect
         if (err < 0 || out < 0) ::_exit(126);
         ::dup2(err, 2);
         ::dup2(out, 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        if (noDisplay) {
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) ::unsetenv(name);
+        } else {
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        }
         ::setenv("ORVANTIDE_HOME", home.c_str(), 1);
         std::vector<char*> argv{const_cast<char*>(ORV_PROGRAM)};
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -436,6 +443,33 @@ TEST(HeadlessCentreRun, FindCentreFromAScriptSavesTheCentreItFound) {
     EXPECT_EQ(out.Status, 1);
     EXPECT_NE(out.Errors.find("FINDCENT: No ring between 2Theta 40.000 and 45.000"), std::string::npos) << out.Errors;
     EXPECT_FALSE(fs::exists(folder / "out2.set"));
+    fs::remove_all(root);
+}
+
+// A server or job queue has no display: a run from the command line still
+// does its work and ends with its status.
+TEST(HeadlessRunWithoutDisplay, ScriptRunsAndEnds) {
+    const fs::path root = fs::temp_directory_path() / ("orv-headless-" + std::to_string(::getpid()) + "-nodisplay");
+    fs::remove_all(root);
+    const fs::path folder = root / "run", home = root / "home";
+    fs::create_directories(folder);
+    fs::create_directories(home);
+    const Inputs in(folder);
+    in.frame("f.orv");
+    in.lines("s.txt", {"SAVESETF out.set", "ENDAPPLI"});
+    Outcome out = RunProgram(folder, home, {"f.orv", "s.txt"}, true);
+    ASSERT_FALSE(out.TimedOut);
+    EXPECT_EQ(out.Status, 0) << out.Errors;
+    EXPECT_EQ(out.Errors, "");   // nothing but the run's own reasons, and it had none
+    EXPECT_TRUE(fs::exists(folder / "out.set"));
+    in.lines("bad.txt", {"SETWORKD " + (folder / "missing").string(), "ENDAPPLI"});
+    out = RunProgram(folder, home, {"f.orv", "bad.txt"}, true);
+    ASSERT_FALSE(out.TimedOut);
+    EXPECT_EQ(out.Status, 1) << out.Errors;
+    std::istringstream lines(out.Errors);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) EXPECT_EQ(line.rfind("orvantide: ", 0), 0u) << line;
+    EXPECT_EQ(count, 2) << out.Errors;   // the reason and the count of failures
     fs::remove_all(root);
 }
 
