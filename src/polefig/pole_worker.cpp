@@ -144,7 +144,10 @@ bool PoleGenerateAllowed(Workspace& ws, Host& host) {
         host.message(FileNameOnly(path) + " already exists. Change output file name");
         return false;
     }
-    if (ParseInteger(f.Edit2) < MinPoleFrames) return false;
+    if (ParseInteger(f.Edit2) < MinPoleFrames) {
+        host.message("Select at least " + std::to_string(MinPoleFrames) + " frames: a pole figure needs them");
+        return false;
+    }
     // Boxes that are not numbers are answered now, not after the run started.
     ReadPoleWindows(f);
     return true;

@@ -352,7 +352,9 @@ TEST_F(PoleWorkerTest, UnreadableFramesAreSkippedAndStopEndsTheRun) {
 
 TEST_F(PoleWorkerTest, GeneratorCommands) {
     ws.Form16.Edit2 = "2";
-    EXPECT_FALSE(PoleGenerateAllowed(ws, host));   // five frames or fewer: nothing, silently
+    EXPECT_FALSE(PoleGenerateAllowed(ws, host));   // five frames or fewer: refused
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Select at least 6 frames: a pole figure needs them"});
+    host.messages.clear();
     ws.Form16.Edit2 = "6";
     EXPECT_TRUE(PoleGenerateAllowed(ws, host));
     WriteBytes(dir.file("Polefig1.slc"), "x");
