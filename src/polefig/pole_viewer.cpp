@@ -467,7 +467,7 @@ void RotatePoleFigures(Workspace& ws, Host& host, int direction) {
         host.message(e.what());
         return;
     }
-    f.Edit2 = std::to_string(total + (direction >= 0 ? 5 : -5));
+    f.Edit2 = std::to_string(int64_t{total} + (direction >= 0 ? 5 : -5));
     for (int k = 1; k <= p.PoleCount; ++k) {
         if (!p.SlotHasFigure(k)) continue;
         RotatePoleRows(p.PoleFigure(k), direction);
