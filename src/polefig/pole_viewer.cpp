@@ -588,9 +588,14 @@ void SavePhiProfile1Click(Workspace& ws, Host& host) {
     if (name) SavePhiProfile(ws, host, *name + ".php");
 }
 
-void PoleSettingsOK(Workspace& ws, Host& host) {
+bool PoleSettingsOK(Workspace& ws, Host& host) {
+    if (const std::string problem = PhiAxisProblem(ws.Form14.EPhiAxis); !problem.empty()) {
+        host.message(problem);
+        return false;
+    }
     ws.Form32.EPhiAxis = ws.Form16.EPhiAxis = ws.Form14.EPhiAxis;
     host.changed(View::Settings);
+    return true;
 }
 
 } // namespace orv
