@@ -578,6 +578,12 @@ CalibrationStart PrepareCalibration(Workspace& ws, Host& host) {
     CalibrationSetup setup;
     setup.Detector = geometry->Key;
     const bool cylinder = Cylinder(setup.Detector);
+    // A start the Detector Settings would refuse is a typing error, not a
+    // geometry to fit from.
+    if (!cylinder) {
+        for (const std::string& problem : {DistanceProblem(f.EDistancemm, distance), DetectorAngleProblem(angle)})
+            if (!problem.empty()) return refuse("Value out of range !\n" + problem);
+    }
     if (cylinder) {
         // Millimetres per pixel along the cylinder, as the settings give it.
         setup.PixelSize = ws.FrameWidth > 0 ? ParseNumber(ws.Form32.ELength) / ws.FrameWidth : 0;
