@@ -82,6 +82,20 @@ std::function<void(Application&)> TypeAndClick(const char* window, const char* b
     };
 }
 
+// A new pattern of one line typed into the New Pattern dialog, then Save.
+std::function<void(Application&)> NewPatternLine(const char* d, const char* intensity) {
+    return [=](Application& app) {
+        StartNewPattern(app.workspace());
+        QWidget* w = Window("TForm29");
+        w->show();
+        Type(Find<QLineEdit>(w, "EName"), "tour");
+        Type(Find<QLineEdit>(w, "Edhkl"), d);
+        Type(Find<QLineEdit>(w, "EIhkl"), intensity);
+        Find<QAbstractButton>(w, "BAdd")->click();
+        Find<QAbstractButton>(w, "BSave")->click();
+    };
+}
+
 } // namespace
 
 TEST(BadInputTourTest, RefusedValuesLeaveFrameAndSettingsAsTheyWere) {
@@ -144,6 +158,12 @@ TEST(BadInputTourTest, RefusedValuesLeaveFrameAndSettingsAsTheyWere) {
              "Error, PhiAxis angle outside range!"},
             {"pole settings phi axis 99999999999", TypeAndClick("TForm14", "EPhiAxis", "99999999999", "Button1"),
              "Error, PhiAxis angle outside range!"},
+            // A line of a new reference pattern with an impossible spacing or
+            // intensity does not reach the database.
+            {"new pattern dhkl 0", NewPatternLine("0", "50"), "Line 1: dhkl 0 is not greater than 0"},
+            {"new pattern dhkl -0", NewPatternLine("-0", "50"), "Line 1: dhkl -0 is not greater than 0"},
+            {"new pattern dhkl -1e9", NewPatternLine("-1e9", "50"), "Line 1: dhkl -1e9 is not greater than 0"},
+            {"new pattern Ihkl -1e9", NewPatternLine("2.1", "-1e9"), "Line 1: Ihkl -1e9 is below 0"},
             // The line scan's width (its box only forwards the text).
             {"line scan width 99999999999",
              [](Application& a) { LineScanCommand(a.workspace(), a.host(), true, std::string("99999999999")); },
@@ -158,12 +178,14 @@ TEST(BadInputTourTest, RefusedValuesLeaveFrameAndSettingsAsTheyWere) {
             ws.Form14.EPhiAxis = ws.Form32.EPhiAxis;
             const Kept kept(ws);
             const std::vector<double> scan = ws.LineScanData;
+            const int32_t patterns = ws.MineralCount;
             ws.LLog.Append("-");
             row.act(app);
             EXPECT_EQ(ws.LLog.Last().rfind(row.message, 0), 0u) << row.what << ": " << ws.LLog.Last();
             kept.expectSame(ws, row.what);
             EXPECT_EQ(ws.LineScanData, scan) << row.what;
             EXPECT_FALSE(ws.PoleRunning) << row.what;
+            EXPECT_EQ(ws.MineralCount, patterns) << row.what;
         }
 
         // The rotation's running total is a whole number the user may type:
