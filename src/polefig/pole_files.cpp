@@ -201,6 +201,14 @@ int64_t AssemblePoleGrid(const std::vector<SliceFileFrame>& frames, int phiAxis,
     return best;
 }
 
+std::string PhiAxisProblem(const std::string& text) {
+    double axis = 0;
+    if (!TryParseNumber(text, axis)) return ConversionError(text).what();
+    const int phiAxis = RoundToInt(axis);
+    if (phiAxis < 0 || phiAxis > 360) return PhiAxisMessage;
+    return {};
+}
+
 bool BuildPoleGrid(Workspace& ws, Host& host, const std::string& path) {
     PoleGridBlock& p = ws.Poles;
     double phiStep = 0, psiStep = 0;
@@ -224,10 +232,9 @@ bool BuildPoleGrid(Workspace& ws, Host& host, const std::string& path) {
     std::vector<SliceFileFrame> frames;
     if (!ParseSliceFile(lines, R, frames, why)) return Fail(ws, host, why);
 
-    double axis = 0;
-    if (!TryParseNumber(ws.Form14.EPhiAxis, axis)) return Fail(ws, host, ConversionError(ws.Form14.EPhiAxis).what());
-    const int phiAxis = RoundToInt(axis);
-    if (phiAxis < 0 || phiAxis > 360) return Fail(ws, host, PhiAxisMessage);
+    if (const std::string problem = PhiAxisProblem(ws.Form14.EPhiAxis); !problem.empty())
+        return Fail(ws, host, problem);
+    const int phiAxis = RoundToInt(ParseNumber(ws.Form14.EPhiAxis));
 
     std::vector<int64_t> cells;
     const int64_t rawMax = AssemblePoleGrid(frames, phiAxis, phiStep, psiStep, cells);

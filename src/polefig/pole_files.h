@@ -66,6 +66,10 @@ bool ParseSliceFile(const std::vector<std::string>& lines, int rowCount, std::ve
 int64_t AssemblePoleGrid(const std::vector<SliceFileFrame>& frames, int phiAxis, double phiStep, double psiStep,
                          std::vector<int64_t>& cells);
 
+// Why the typed phi-axis angle cannot be used (not a number, or not 0..360
+// once rounded), or "".
+std::string PhiAxisProblem(const std::string& text);
+
 // BuildPoleGrid: reads a slice file into the working grid PoleGrid with the
 // steps of Form16 (Eincph, Eincps) and the phi axis of Form14 (EPhiAxis):
 // cells above 9999 are scaled so that the largest is 9999, then the grid is

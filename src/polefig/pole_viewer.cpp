@@ -467,7 +467,7 @@ void RotatePoleFigures(Workspace& ws, Host& host, int direction) {
         host.message(e.what());
         return;
     }
-    f.Edit2 = std::to_string(total + (direction >= 0 ? 5 : -5));
+    f.Edit2 = std::to_string(int64_t{total} + (direction >= 0 ? 5 : -5));
     for (int k = 1; k <= p.PoleCount; ++k) {
         if (!p.SlotHasFigure(k)) continue;
         RotatePoleRows(p.PoleFigure(k), direction);
@@ -588,9 +588,14 @@ void SavePhiProfile1Click(Workspace& ws, Host& host) {
     if (name) SavePhiProfile(ws, host, *name + ".php");
 }
 
-void PoleSettingsOK(Workspace& ws, Host& host) {
+bool PoleSettingsOK(Workspace& ws, Host& host) {
+    if (const std::string problem = PhiAxisProblem(ws.Form14.EPhiAxis); !problem.empty()) {
+        host.message(problem);
+        return false;
+    }
     ws.Form32.EPhiAxis = ws.Form16.EPhiAxis = ws.Form14.EPhiAxis;
     host.changed(View::Settings);
+    return true;
 }
 
 } // namespace orv

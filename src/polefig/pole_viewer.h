@@ -129,7 +129,8 @@ void SavePsiProfile1Click(Workspace& ws, Host& host);
 void SavePhiProfile1Click(Workspace& ws, Host& host);
 
 // "PoleSettings" OK: the phi-axis angle goes to Detector Settings and the
-// generator window.
-void PoleSettingsOK(Workspace& ws, Host& host);
+// generator window. An angle that is not a number from 0 to 360 is refused
+// with a message and goes nowhere; returns whether it was taken.
+bool PoleSettingsOK(Workspace& ws, Host& host);
 
 } // namespace orv

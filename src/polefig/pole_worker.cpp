@@ -144,7 +144,16 @@ bool PoleGenerateAllowed(Workspace& ws, Host& host) {
         host.message(FileNameOnly(path) + " already exists. Change output file name");
         return false;
     }
-    if (ParseInteger(f.Edit2) < MinPoleFrames) return false;
+    if (ParseInteger(f.Edit2) < MinPoleFrames) {
+        host.message("Select at least " + std::to_string(MinPoleFrames) + " frames: a pole figure needs them");
+        return false;
+    }
+    // A run over an empty list would end without a word.
+    if (std::none_of(f.Memo1.begin(), f.Memo1.end(),
+                     [](const std::string& line) { return line.find_first_not_of(" \t\r") != std::string::npos; })) {
+        host.message("No frames listed: SELECT FRAMES first");
+        return false;
+    }
     // Boxes that are not numbers are answered now, not after the run started.
     ReadPoleWindows(f);
     return true;

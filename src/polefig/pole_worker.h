@@ -74,7 +74,7 @@ void PoleFramesChosen(Workspace& ws, Host& host, const std::vector<std::string>&
 void FilesClick(Workspace& ws, Host& host);
 // "Generate": whether a run may start. An existing output file is refused
 // with "NAME already exists. Change output file name"; five frames or fewer
-// (Edit2) start nothing and show nothing. Throws ConversionError when Edit2
+// (Edit2) and an empty frame list are refused with a message. Throws ConversionError when Edit2
 // is not a whole number or a window's box is not a number.
 bool PoleGenerateAllowed(Workspace& ws, Host& host);
 // The viewer's File > Make PoleFigure (and the main window's "New Pole

@@ -1,6 +1,7 @@
 #include "scans/calibration_fit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 
@@ -577,6 +578,12 @@ CalibrationStart PrepareCalibration(Workspace& ws, Host& host) {
     CalibrationSetup setup;
     setup.Detector = geometry->Key;
     const bool cylinder = Cylinder(setup.Detector);
+    // A start the Detector Settings would refuse is a typing error, not a
+    // geometry to fit from.
+    if (!cylinder) {
+        for (const std::string& problem : {DistanceProblem(f.EDistancemm, distance), DetectorAngleProblem(angle)})
+            if (!problem.empty()) return refuse("Value out of range !\n" + problem);
+    }
     if (cylinder) {
         // Millimetres per pixel along the cylinder, as the settings give it.
         setup.PixelSize = ws.FrameWidth > 0 ? ParseNumber(ws.Form32.ELength) / ws.FrameWidth : 0;
@@ -690,6 +697,9 @@ bool ApplyCalibration(Workspace& ws, Host& host) {
         // box holds it without, as Apply adds the offset.
         angle = FormatNumber(ParseNumber(f.E2theta) - ParseNumber(d.Eth2offset));
     }
+    const TForm32 before = d;
+    const auto scaleBefore = ws.StandardScale;
+    const auto shiftBefore = ws.StandardShift;
     d.EXoM = f.EXo;
     d.EYoM = f.EYo;
     d.CBXo = d.CBYo = true;
@@ -708,7 +718,28 @@ bool ApplyCalibration(Workspace& ws, Host& host) {
     }
     ws.StandardScale = 1;
     ws.StandardShift = 0;
-    const bool applied = ApplyDetectorSettings(ws, host);
+    // A box the Detector Settings refuse (not a number, out of range) stops
+    // Apply before the geometry changes: their boxes and the overlay then
+    // stay as they were instead of keeping the tool's text.
+    const auto inForce = [&ws] { return std::array<double, 6>{ws.Xo, ws.Yo, ws.Distance, ws.DSize, ws.TwoThetaD, ws.Landa}; };
+    const auto geometryBefore = inForce();
+    const auto refused = [&] {
+        d = before;
+        ws.StandardScale = scaleBefore;
+        ws.StandardShift = shiftBefore;
+        host.changed(View::Settings);
+    };
+    bool applied = false;
+    try {
+        applied = ApplyDetectorSettings(ws, host);
+    } catch (...) {
+        refused();
+        throw;
+    }
+    if (!applied && inForce() == geometryBefore) {
+        refused();
+        return false;
+    }
     d.CBXo = d.CBYo = false;
     if (cylinder) d.CBDistance = d.CBDSize = d.CB2thetaD = false;
     else d.CBSampleOffset = false;

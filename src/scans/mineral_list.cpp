@@ -203,6 +203,15 @@ bool SavePattern(Workspace& ws, Host& host) {
             if (!row[1].empty()) line.D = ParseNumber(row[1]);
             if (!row[2].empty()) line.Intensity = ParseNumber(row[2]);
             line.Hkl = CutMineralText(row[3], MineralHklLength);
+            // No line of a standard can have such a spacing or intensity.
+            if (!row[1].empty() && !(line.D > 0)) {
+                host.message("Line " + std::to_string(i) + ": dhkl " + row[1] + " is not greater than 0");
+                return false;
+            }
+            if (line.Intensity < 0) {
+                host.message("Line " + std::to_string(i) + ": Ihkl " + row[2] + " is below 0");
+                return false;
+            }
         }
         record.LineCount = lines;
         const std::string path = FileNeeded(ws);

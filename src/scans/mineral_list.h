@@ -105,8 +105,8 @@ void LoadPatternFile(Workspace& ws, const std::string& path);
 void LoadPatternText(Workspace& ws, const std::string& text);
 // The dialog's "Save": the grid's lines become pattern MineralCount + 1,
 // appended to the list and to "mineral.min". A cell that is not a number, a
-// full table or a file that cannot be written is reported and changes
-// nothing; returns whether the pattern was saved (the dialog then hides).
+// typed dhkl not above 0, an Ihkl below 0, a full table or a file that cannot
+// be written is reported and changes nothing; returns whether the pattern was saved (the dialog then hides).
 bool SavePattern(Workspace& ws, Host& host);
 
 } // namespace orv

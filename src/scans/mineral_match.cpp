@@ -150,9 +150,17 @@ MineralMatchScan MatchScanOf(const Workspace& ws) {
 }
 
 std::vector<MineralMatch> FindMineralMatches(Workspace& ws, Host& host, const MineralMatchSteps& steps) {
-    if (!ws.FrameIsLoaded()) return {};
+    if (!ws.FrameIsLoaded()) {
+        host.message("Need to open a file first");
+        return {};
+    }
     TForm18& f = ws.Form18;
     const double width = ParseNumber(f.EWidth);
+    // No simulated line is wider than nothing: every score would be empty.
+    if (!(width > 0)) {
+        host.message("Peak width: " + f.EWidth + " degrees is not greater than 0");
+        return {};
+    }
     if (!ws.ScanBackgroundRemoved && steps.RemoveBackground &&
         host.confirm("Remove background ? [Yes: Recommended]"))
         steps.RemoveBackground();

@@ -75,7 +75,8 @@ struct MineralMatchSteps {
     std::function<void(int percent)> Progress;     // the list's progress bar moved
 };
 
-// "Find Match": nothing without a frame. When the scan's background was not
+// "Find Match": refused with a message without a frame or for a peak width
+// (EWidth) not above 0. When the scan's background was not
 // removed, asks "Remove background ? [Yes: Recommended]" and on Yes runs
 // `steps.RemoveBackground`. Then scores every pattern (skipping those that
 // fail the boolean search when CheckBox2 is ticked) with EWidth and lists

@@ -108,6 +108,17 @@ bool LoadSettingsFile(Workspace& ws, Host& host, const std::string& fileName) {
     return true;
 }
 
+std::string DistanceProblem(const std::string& typed, double distance) {
+    if (distance >= DistanceMin && distance <= DistanceMax) return {};
+    return "Distance: " + typed + " mm is not between " + FormatFixed(DistanceMin, 0) + " and " +
+           FormatFixed(DistanceMax, 0) + " mm";
+}
+
+std::string DetectorAngleProblem(double angle) {
+    if (angle > -180 && angle < 180) return {};
+    return "2Theta of the detector: " + FormatNumber(angle) + " degrees (with the offset) is not above -180 and below 180";
+}
+
 bool ApplyDetectorSettings(Workspace& ws, Host& host) {
     TForm32& f = ws.Form32;
     TForm23& info = ws.Form23;
@@ -131,12 +142,12 @@ bool ApplyDetectorSettings(Workspace& ws, Host& host) {
     if (f.CBDSize && !(dsize >= DetectorSizeMin && dsize <= DetectorSizeMax))
         return refuse("Detector size: " + f.EDSize + " mm is not between " + FormatFixed(DetectorSizeMin, 0) +
                       " and " + FormatFixed(DetectorSizeMax, 0) + " mm");
-    if (f.CBDistance && !(distance >= DistanceMin && distance <= DistanceMax))
-        return refuse("Distance: " + f.EDistance + " mm is not between " + FormatFixed(DistanceMin, 0) +
-                      " and " + FormatFixed(DistanceMax, 0) + " mm");
-    if (f.CB2thetaD && !(angle + offset > -180 && angle + offset < 180))
-        return refuse("2Theta of the detector: " + FormatNumber(angle + offset) +
-                      " degrees (with the offset) is not above -180 and below 180");
+    if (f.CBDistance) {
+        if (const std::string problem = DistanceProblem(f.EDistance, distance); !problem.empty()) return refuse(problem);
+    }
+    if (f.CB2thetaD) {
+        if (const std::string problem = DetectorAngleProblem(angle + offset); !problem.empty()) return refuse(problem);
+    }
 
     if (f.CBXo) ws.Xo = xo;
     if (f.CBYo) ws.Yo = yo;

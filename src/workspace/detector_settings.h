@@ -20,6 +20,11 @@ void SaveSettingsFile(const Workspace& ws, const std::string& fileName);
 // message and changes nothing; returns whether it was loaded.
 bool LoadSettingsFile(Workspace& ws, Host& host, const std::string& fileName);
 
+// Why Apply would refuse a sample-to-detector distance (mm, as typed and
+// read) or a detector angle (degrees, offset included), or "".
+std::string DistanceProblem(const std::string& typed, double distance);
+std::string DetectorAngleProblem(double angle);
+
 // "Apply" of the Detector Settings window. False when a value was refused
 // (the user was told) or the new settings cannot map the frame.
 bool ApplyDetectorSettings(Workspace& ws, Host& host);

@@ -373,6 +373,13 @@ LineScanResult LineScanCommand(Workspace& ws, Host& host, bool alongX, const std
         return {};
     }
     const int32_t size = alongX ? ws.FrameHeight : ws.FrameWidth;
+    // Every value is divided by 2w + 1: a width beyond the frame would only
+    // shrink the profile towards zero.
+    if (width > size) {
+        host.message("Width (pixels): " + typed + " is more than the frame's " + std::to_string(size) +
+                     (alongX ? " rows" : " columns"));
+        return {};
+    }
     if (centre <= 0 || centre >= size) centre = size / 2;
     ws.LineScanIndex = RoundToInt(centre);
     ws.LineMark1 = 1;

@@ -108,7 +108,8 @@ LineScanResult XLineScan(Workspace& ws, Host& host, int32_t y);
 LineScanResult YLineScan(Workspace& ws, Host& host, int32_t x);
 // "Y Constant" (alongX) and "X Constant": the row (column) from the Detector
 // Settings' centre box, the middle one when that lies outside the frame;
-// `widthAnswer` the typed width (nothing: "1"); then the scan.
+// `widthAnswer` the typed width (nothing: "1"; one wider than the frame is
+// refused with a message); then the scan.
 LineScanResult LineScanCommand(Workspace& ws, Host& host, bool alongX, const std::optional<std::string>& widthAnswer);
 
 // Installs the batch outputs "IntegrateSector and", "d-spacing" and the

@@ -199,7 +199,9 @@ TEST(FindMatchTest, AsksToRemoveTheBackgroundFirstAndNeedsAFrame) {
     std::vector<int> progress;
     MineralMatchSteps steps{[&] { ++removals; }, [&](int p) { progress.push_back(p); }};
 
-    EXPECT_TRUE(FindMineralMatches(ws, host, steps).empty());   // no frame: nothing at all
+    EXPECT_TRUE(FindMineralMatches(ws, host, steps).empty());   // no frame: refused, nothing asked
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Need to open a file first"});
+    host.messages.clear();
     EXPECT_TRUE(host.confirmations.empty());
     EXPECT_EQ(ws.VisibleMineralCount, ws.MineralCount);
 
@@ -231,6 +233,16 @@ TEST(FindMatchTest, AsksToRemoveTheBackgroundFirstAndNeedsAFrame) {
 
     ws.Form18.EWidth = "wide";
     EXPECT_THROW(FindMineralMatches(ws, host, steps), ConversionError);
+    // A width of nothing scores nothing: refused before anything is asked or listed.
+    const auto asked = host.confirmations.size();
+    const std::vector<int32_t> shown = ws.VisibleMinerals;
+    for (const char* width : {"0", "-0", "-1e9"}) {
+        ws.Form18.EWidth = width;
+        EXPECT_TRUE(FindMineralMatches(ws, host, steps).empty()) << width;
+        EXPECT_EQ(host.messages.back(), "Peak width: " + std::string(width) + " degrees is not greater than 0");
+    }
+    EXPECT_EQ(host.confirmations.size(), asked);
+    EXPECT_EQ(ws.VisibleMinerals, shown);
 }
 
 TEST(FindMatchTest, SimulatedScansFindTheirOwnPhase) {

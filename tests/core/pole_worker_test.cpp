@@ -352,8 +352,15 @@ TEST_F(PoleWorkerTest, UnreadableFramesAreSkippedAndStopEndsTheRun) {
 
 TEST_F(PoleWorkerTest, GeneratorCommands) {
     ws.Form16.Edit2 = "2";
-    EXPECT_FALSE(PoleGenerateAllowed(ws, host));   // five frames or fewer: nothing, silently
+    EXPECT_FALSE(PoleGenerateAllowed(ws, host));   // five frames or fewer: refused
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Select at least 6 frames: a pole figure needs them"});
+    host.messages.clear();
     ws.Form16.Edit2 = "6";
+    ws.Form16.Memo1 = {"", " "};   // blank lines name no frame
+    EXPECT_FALSE(PoleGenerateAllowed(ws, host));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"No frames listed: SELECT FRAMES first"});
+    host.messages.clear();
+    ws.Form16.Memo1 = {"f.000", "f.001", "f.002", "f.003", "f.004", "f.005"};
     EXPECT_TRUE(PoleGenerateAllowed(ws, host));
     WriteBytes(dir.file("Polefig1.slc"), "x");
     EXPECT_FALSE(PoleGenerateAllowed(ws, host));

@@ -172,7 +172,9 @@ TEST_F(MineralWindowsTest, FindMatchAsksToRemoveTheBackgroundAndShowsTheFirstMat
         EXPECT_FALSE(score.Sticks.empty());
     };
     w.show();
-    Find<QPushButton>(&w, "FMatch")->click();   // no frame: nothing
+    Find<QPushButton>(&w, "FMatch")->click();   // no frame: refused
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Need to open a file first"});
+    host.messages.clear();
     EXPECT_EQ(removals, 0);
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(static_cast<size_t>(w.mineralList()->count()), shipped);

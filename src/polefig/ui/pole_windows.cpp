@@ -263,8 +263,9 @@ TForm14Window::TForm14Window(Workspace& ws, QtHost& host, QWidget* parent)
     layout->addWidget(palette);
     auto* ok = Button(this, "Button1", "OK");
     connect(ok, &QPushButton::clicked, this, [this] {
-        run([this] { PoleSettingsOK(ws_, host_); });
-        hide();
+        bool taken = false;
+        run([&] { taken = PoleSettingsOK(ws_, host_); });
+        if (taken) hide();
     });
     auto* row = new QHBoxLayout;
     row->addStretch(1);
