@@ -33,12 +33,12 @@ void CombineColumns(FramePlane<int32_t>& result, const FramePlane<int32_t>& othe
                 });
 }
 
-// A pixel masked in either frame is masked in the result.
+// A pixel masked in either frame is masked in the result, and only such a pixel.
 template <typename Op>
 auto Masked(const Op& op) {
     return [op](int32_t a, int32_t b) {
         if (a == MaskedIntensity || b == MaskedIntensity) return MaskedIntensity;
-        return SaturateToInt32(op(int64_t{a}, int64_t{b}));
+        return UnmaskedResult(SaturateToInt32(op(int64_t{a}, int64_t{b})));
     };
 }
 
@@ -62,7 +62,7 @@ void CombineFrames(FramePlane<int32_t>& result, const FramePlane<int32_t>& other
         break;
     case FrameOperation::Divide:
         CombineColumns(result, other, width, height, [](int32_t a, int32_t b) {
-            return a == MaskedIntensity || b <= 0 ? a : a / b;
+            return a == MaskedIntensity || b <= 0 ? a : UnmaskedResult(a / b);
         });
         break;
     }

@@ -92,7 +92,7 @@ bool SubtractBackground(FramePlane<int32_t>& pixels, int32_t width, int32_t heig
                             for (int32_t x = x1; x <= x2; ++x) {
                                 int32_t& v = pixels[x][y];
                                 if (v == MaskedIntensity) continue;
-                                v = SaturateToInt32(static_cast<int64_t>(v) - row[x - 1]);
+                                v = UnmaskedResult(SaturateToInt32(static_cast<int64_t>(v) - row[x - 1]));
                             }
                         }
                     }

@@ -76,7 +76,7 @@ void ScaleIntensities(FramePlane<int32_t>& pixels, int32_t width, int32_t height
     const double f = factor;
     ForColumns(pixels, width, height, [&](int32_t* column) {
         for (int32_t y = 1; y <= height; ++y)
-            if (column[y] != MaskedIntensity) column[y] = RoundToInt(f * column[y]);
+            if (column[y] != MaskedIntensity) column[y] = UnmaskedResult(RoundToInt(f * column[y]));
     });
 }
 
@@ -84,7 +84,7 @@ void AddToIntensities(FramePlane<int32_t>& pixels, int32_t width, int32_t height
     CheckArea(pixels, width, height);
     ForColumns(pixels, width, height, [&](int32_t* column) {
         for (int32_t y = 1; y <= height; ++y)
-            if (column[y] != MaskedIntensity) column[y] = SaturateToInt32(column[y] + value);
+            if (column[y] != MaskedIntensity) column[y] = UnmaskedResult(SaturateToInt32(column[y] + value));
     });
 }
 

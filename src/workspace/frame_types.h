@@ -13,6 +13,11 @@ namespace orv {
 
 constexpr int32_t MaskedIntensity = -1;
 
+// A computed intensity as stored into a pixel that is not masked: a result
+// that lands on the mask marker is stored one count lower, so that
+// arithmetic never masks a pixel by accident.
+constexpr int32_t UnmaskedResult(int32_t v) { return v == MaskedIntensity ? MaskedIntensity - 1 : v; }
+
 // Per merged column: its detector 2-theta and the source column.
 struct MergeColumn {
     double TwoThetaD = 0;

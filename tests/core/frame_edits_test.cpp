@@ -155,6 +155,13 @@ TEST(FrameValues, MultiplyAndAddKeepMasksAndSaturate) {
     EXPECT_FALSE(AddConstantToFrame(ws, host, "-1000.5"));
     EXPECT_EQ(host.messages, (std::vector<std::string>{"Value out of range!", "Value out of range!"}));
     EXPECT_EQ(Pixels(ws), (std::vector<int32_t>{1018, -1, INT32_MAX}));
+    // A pixel whose result is the mask marker stays a pixel, one count lower.
+    ws.FramePixels.Intensity[1][1] = 0;
+    ASSERT_TRUE(AddConstantToFrame(ws, host, "-1"));
+    EXPECT_EQ(Pixels(ws), (std::vector<int32_t>{-2, -1, INT32_MAX - 1}));
+    ws.FramePixels.Intensity[1][1] = 1;
+    ASSERT_TRUE(MultiplyFrame(ws, host, "-1"));
+    EXPECT_EQ(Pixels(ws)[0], -2);
 
     Workspace none;
     EXPECT_FALSE(MultiplyFrame(none, host, "2"));

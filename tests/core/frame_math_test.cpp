@@ -94,6 +94,21 @@ TEST(FrameMathKernel, SumsAndProductsSaturateMasksSpreadAndDivisionTruncates) {
     CombineFrames(a, b, 5, 1, FrameOperation::Divide);   // -7 / 2 truncates towards zero
     EXPECT_EQ(values(), (std::vector<int32_t>{(INT32_MAX - 1) / 5, -1, 1, 100, -3}));
     EXPECT_THROW(CombineFrames(a, b, 6, 1, FrameOperation::Add), std::invalid_argument);
+
+    // Results that land on the mask marker stay pixels, one count lower.
+    FramePlane<int32_t> c(4, 1), d(4, 1);
+    const int32_t cv[] = {3, 1, -1, -3}, dv[] = {4, -1, 1, 2};
+    for (int x = 1; x <= 4; ++x) {
+        c[x][1] = cv[x - 1];
+        d[x][1] = dv[x - 1];
+    }
+    CombineFrames(c, d, 4, 1, FrameOperation::Subtract);
+    EXPECT_EQ(c[1][1], -2);    // 3 - 4
+    EXPECT_EQ(c[2][1], -1);    // masked in the second frame
+    EXPECT_EQ(c[3][1], -1);    // masked in the first
+    c[4][1] = -3;
+    CombineFrames(c, d, 4, 1, FrameOperation::Divide);
+    EXPECT_EQ(c[4][1], -2);    // -3 / 2 truncates to the marker
 }
 
 TEST(FrameMath, SubtractingTwoFilesKeepsTheLastGeometryAndNoScratchFile) {
