@@ -210,15 +210,30 @@ void Correct2ThetaOK(Workspace& ws, Host& host) {
     const double offset = correct - measured;
     const bool allowed = std::fabs(d - std::fabs(correct)) > 0.1 && std::fabs(d - std::fabs(measured)) > 0.1;
     TForm32& f = ws.Form32;
+    // An angle of a half turn or more is a typing error, never a peak.
+    for (const auto& [name, angle] : {std::pair{"2Theta measured", measured}, std::pair{"2Theta correct", correct}})
+        if (!(std::fabs(angle) < 180)) {
+            host.message("Value out of range !\n" + std::string(name) + ": " + FormatNumber(angle) +
+                         " degrees is not above -180 and below 180");
+            return;
+        }
     // Scales one geometry value by the ratio of the two tangents, then the
-    // geometry, the message, the logbook and a new scan.
-    auto correctValue = [&](double& value, double ratio, std::string& box, std::string& infoBox, bool& tick,
-                            const std::string& message, const std::string& logLine) {
+    // geometry, the message, the logbook and a new scan. A result outside the
+    // value's range is refused with nothing changed.
+    auto correctValue = [&](double& value, double ratio, double lowest, double highest, const char* field,
+                            std::string& box, std::string& infoBox, bool& tick, const std::string& message,
+                            const std::string& logLine) {
         if (!allowed) {
             host.message("Please selects a peak at larger 2Theta angles !");
             return false;
         }
-        value = std::fabs(value * ratio);
+        const double corrected = std::fabs(value * ratio);
+        if (!(corrected >= lowest && corrected <= highest)) {
+            host.message("Value out of range !\n" + std::string(field) + ": " + FormatNumber(corrected) +
+                         " mm is not between " + FormatFixed(lowest, 0) + " and " + FormatFixed(highest, 0) + " mm");
+            return false;
+        }
+        value = corrected;
         box = infoBox = FormatNumber(value);
         tick = true;
         ComputeFrameGeometry(ws, host);
@@ -231,12 +246,12 @@ void Correct2ThetaOK(Workspace& ws, Host& host) {
     };
     const double ratio = TanDegrees(d - std::fabs(measured)) / TanDegrees(d - std::fabs(correct));
     if (!f.RCylindrical && ws.F2Theta.RBDistance &&
-        !correctValue(ws.Distance, ratio, f.EDistance, ws.Form23.EDistancemm, f.CBDistance,
-                      "IMPORTANT: Sample to Detector distance changed to ", "New Sample to Detector Distance = "))
+        !correctValue(ws.Distance, ratio, DistanceMin, DistanceMax, "Distance", f.EDistance, ws.Form23.EDistancemm,
+                      f.CBDistance, "IMPORTANT: Sample to Detector distance changed to ", "New Sample to Detector Distance = "))
         return;
     if (!f.RCylindrical && ws.F2Theta.RBDSize &&
-        !correctValue(ws.DSize, 1 / ratio, f.EDSize, ws.Form23.EDSizemm, f.CBDSize,
-                      "IMPORTANT: Detector Size changed to ", "New Detector Size set to = "))
+        !correctValue(ws.DSize, 1 / ratio, DetectorSizeMin, DetectorSizeMax, "Detector size", f.EDSize,
+                      ws.Form23.EDSizemm, f.CBDSize, "IMPORTANT: Detector Size changed to ", "New Detector Size set to = "))
         return;
     ws.LLog.Append("2Theta offset corrected = " + FormatNumber(offset));
     ws.ScanStage = 4;

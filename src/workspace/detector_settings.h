@@ -36,7 +36,9 @@ std::string FormatWavelength(double landa);
 void ApplyWavelength(Workspace& ws, Host& host);
 // The wavelength presets' texts ("Mo", "Cu", "Co", "Fe", "Cr"); empty for an unknown anode.
 std::string WavelengthPreset(const std::string& anode);
-// "OK" of the Correct2Theta window.
+// "OK" of the Correct2Theta window. An angle of 180 degrees or more (either
+// sign), or a corrected distance or detector size outside its range, is
+// refused with nothing changed.
 void Correct2ThetaOK(Workspace& ws, Host& host);
 
 } // namespace orv

@@ -22,6 +22,14 @@ void FMaskButton1Click(Workspace& ws, Host& host) {
             return;
         }
     }
+    // And so must the rectangle's corners when the rectangle is to be used.
+    int32_t corner = 0;
+    if (m.CBRectangle)
+        for (const std::string* box : {&m.EX1, &m.EY1, &m.Ex2, &m.EY2})
+            if (!TryParseInteger(*box, corner)) {
+                host.message(ConversionError(*box).what());
+                return;
+            }
     TryParseNumber(m.Eth1, t1);
     TryParseNumber(m.Eth2, t2);
     if (m.CBRectangle) {

@@ -85,6 +85,16 @@ void SetupApplyScan(Workspace& ws, Host& host) {
     TFSetup& s = ws.FSetup;
     const double step = s.CBth2step ? ParseNumber(s.Eth2step) : 0;
     const double psiStep = s.CBPsiStep ? ParseNumber(s.EPsiStep) : 0;
+    // A step of 0 or below, or wider than the whole scan, is a typing error:
+    // refused before anything changes.
+    if (s.CBth2step && !(step > 0 && step <= 180)) {
+        host.message("The 2Theta scan step must be above 0 and at most 180 degrees");
+        return;
+    }
+    if (s.CBPsiStep && !(psiStep > 0 && psiStep <= 360)) {
+        host.message("The Psi scan step must be above 0 and at most 360 degrees");
+        return;
+    }
 
     ws.Form7.EPeakWidth = s.EpeakWidth;
     ws.Form7.EBHeight = s.EBHeight;

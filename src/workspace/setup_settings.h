@@ -10,7 +10,8 @@ struct Workspace;
 // the status light and the project's slice file.
 void SetupApplyBatch(Workspace& ws, Host& host);
 // "APPLY" on the "Scan settings" page: the peak and background boxes, the
-// steps, and a new geometry and scan when a frame is loaded.
+// steps, and a new geometry and scan when a frame is loaded. A ticked step
+// that is not a number, or out of range, is refused with nothing changed.
 void SetupApplyScan(Workspace& ws, Host& host);
 // A click on "Peaks in Psi Scan Summary": a new, emptied project ".PSU" file
 // in the output folder.
