@@ -18,6 +18,7 @@
 #include "workspace/setting_ranges.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
+#include "scans/key_codes.h"
 
 namespace orv {
 
@@ -26,8 +27,6 @@ namespace {
 constexpr TColor StickRed = RGBColor(255, 0, 0);
 constexpr TColor MarkBlue = RGBColor(0, 0, 255);
 constexpr uint8_t MarkerCircle = 17;
-constexpr int KeyA = 65, KeyS = 83, KeyZ = 90;
-constexpr int KeyLeft = 37, KeyUp = 38, KeyRight = 39, KeyDown = 40;
 constexpr double RadPerDegree = std::numbers::pi / 180.0;
 constexpr int SnapReach = 10;   // pixels either side of a stick
 
@@ -299,13 +298,13 @@ bool ShowLineScan(Workspace& ws, Host& host, bool alongX, const std::optional<st
 
 void LineScanKeyDown(Workspace& ws, Host& host, int key) {
     FrameToolState& keys = ws.FrameTools;
-    if (key == KeyS) keys.KeySHeld = true;
-    if (key == KeyA || key == KeyZ) keys.KeyAHeld = true;
-    if (key < KeyLeft || key > KeyDown || !ws.FrameIsLoaded()) return;
-    const bool rows = key == KeyUp || key == KeyDown;
+    if (key == keycode::S) keys.KeySHeld = true;
+    if (key == keycode::A || key == keycode::Z) keys.KeyAHeld = true;
+    if (key < keycode::Left || key > keycode::Down || !ws.FrameIsLoaded()) return;
+    const bool rows = key == keycode::Up || key == keycode::Down;
     const int32_t size = rows ? ws.FrameHeight : ws.FrameWidth;
     int32_t& index = ws.LineScanIndex;
-    if (key == KeyUp || key == KeyLeft) {
+    if (key == keycode::Up || key == keycode::Left) {
         if (index <= 1) return;
         index = std::min(index, size) - 1;
     } else if (index < size) {
@@ -324,8 +323,8 @@ void LineScanKeyDown(Workspace& ws, Host& host, int key) {
 
 void LineScanKeyUp(Workspace& ws, int key) {
     FrameToolState& keys = ws.FrameTools;
-    if (key == KeyS) keys.KeySHeld = false;
-    if (key == KeyA || key == KeyZ) keys.KeyAHeld = false;
+    if (key == keycode::S) keys.KeySHeld = false;
+    if (key == keycode::A || key == keycode::Z) keys.KeyAHeld = false;
 }
 
 // ---- Mouse ------------------------------------------------------------------------

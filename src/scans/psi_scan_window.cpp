@@ -10,6 +10,7 @@
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
+#include "scans/key_codes.h"
 
 namespace orv {
 
@@ -17,7 +18,6 @@ namespace {
 
 constexpr TColor MarkBlue = RGBColor(0, 0, 255);
 constexpr uint8_t MarkerCircle = 17;
-constexpr int KeyA = 65, KeyZ = 90;
 
 std::string Fixed3(double v) { return FormatFixed(v, 3); }
 
@@ -326,15 +326,15 @@ void UndoPsiBackground(Workspace& ws, Host& host) {
 void PsiKeyDown(Workspace& ws, int key) {
     FrameToolState& keys = ws.FrameTools;
     keys.KeyHeld = true;
-    if (key == KeyA) keys.KeyAHeld = true;
-    if (key == KeyZ) keys.KeyZHeld = true;
+    if (key == keycode::A) keys.KeyAHeld = true;
+    if (key == keycode::Z) keys.KeyZHeld = true;
 }
 
 void PsiKeyUp(Workspace& ws, int key) {
     FrameToolState& keys = ws.FrameTools;
     keys.KeyHeld = false;
-    if (key == KeyA) keys.KeyAHeld = false;
-    if (key == KeyZ) keys.KeyZHeld = false;
+    if (key == keycode::A) keys.KeyAHeld = false;
+    if (key == keycode::Z) keys.KeyZHeld = false;
     ws.Form12.RChart2.CrossHair3().SetPosX(0);
     ws.Form12.RChart2.CrossHair4().SetPosX(0);
 }

@@ -10,6 +10,7 @@
 #include "workspace/scan_writers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
+#include "scans/key_codes.h"
 
 namespace orv {
 
@@ -18,7 +19,6 @@ namespace {
 constexpr TColor SeriesRed = RGBColor(255, 0, 0);
 constexpr TColor SeriesGrey = RGBColor(128, 128, 128);
 constexpr TColor CrossHairDashDot = 6257476;
-constexpr int KeyUp = 38, KeyDown = 40, KeyZ = 90;
 
 int32_t SeriesRows(const Workspace& ws) {
     return static_cast<int32_t>(std::min<size_t>(ws.Form9.LPWD.size(), ws.ScanSeries.size()));
@@ -143,10 +143,10 @@ void SelectSeriesRow(Workspace& ws, int row) {
 void SeriesKeyDown(Workspace& ws, int key) {
     FrameToolState& keys = ws.FrameTools;
     keys.KeyHeld = true;
-    if (key == KeyZ) keys.KeyZHeld = true;
+    if (key == keycode::Z) keys.KeyZHeld = true;
     const int rows = SeriesRows(ws);
-    if (rows == 0 || (key != KeyUp && key != KeyDown)) return;
-    int row = ws.Form9.ItemIndex + (key == KeyDown ? 1 : -1);
+    if (rows == 0 || (key != keycode::Up && key != keycode::Down)) return;
+    int row = ws.Form9.ItemIndex + (key == keycode::Down ? 1 : -1);
     if (row >= rows) row = 0;
     if (row < 0) row = rows - 1;
     SelectSeriesRow(ws, row);
@@ -155,7 +155,7 @@ void SeriesKeyDown(Workspace& ws, int key) {
 void SeriesKeyUp(Workspace& ws, int key) {
     FrameToolState& keys = ws.FrameTools;
     keys.KeyHeld = false;
-    if (key == KeyZ) keys.KeyZHeld = false;
+    if (key == keycode::Z) keys.KeyZHeld = false;
 }
 
 void SeriesMouseMove(Workspace& ws, double x) {

@@ -15,6 +15,7 @@
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
+#include "scans/key_codes.h"
 
 namespace orv {
 
@@ -24,7 +25,6 @@ constexpr TColor MarkBlue = RGBColor(0, 0, 255);
 constexpr TColor RingGreen = RGBColor(0, 255, 0);
 constexpr uint8_t MarkerCircle = 17;
 constexpr double DirectBeamLimit = 1.1;   // degrees: no peak is reported at or below it
-constexpr int KeyA = 65, KeyZ = 90, KeyS = 83;
 
 // The scan's last point, never beyond the row.
 int32_t LastPoint(const Workspace& ws) { return std::clamp(ws.SectorScanPoints, 0, MaxScanPoints); }
@@ -281,17 +281,17 @@ void SelectFullAngularRange(Workspace& ws, Host& host) {
 void ThetaKeyDown(Workspace& ws, int key) {
     FrameToolState& keys = ws.FrameTools;
     keys.KeyHeld = true;
-    if (key == KeyA) keys.KeyAHeld = true;
-    if (key == KeyZ) keys.KeyZHeld = true;
-    if (key == KeyS) keys.KeySHeld = true;
+    if (key == keycode::A) keys.KeyAHeld = true;
+    if (key == keycode::Z) keys.KeyZHeld = true;
+    if (key == keycode::S) keys.KeySHeld = true;
 }
 
 void ThetaKeyUp(Workspace& ws, int key) {
     FrameToolState& keys = ws.FrameTools;
     keys.KeyHeld = false;
-    if (key == KeyA) keys.KeyAHeld = false;
-    if (key == KeyZ) keys.KeyZHeld = false;
-    if (key == KeyS) keys.KeySHeld = false;
+    if (key == keycode::A) keys.KeyAHeld = false;
+    if (key == keycode::Z) keys.KeyZHeld = false;
+    if (key == keycode::S) keys.KeySHeld = false;
     ws.Form2.RChart1.CrossHair3().SetPosX(0);
     ws.Form2.RChart1.CrossHair4().SetPosX(0);
 }
