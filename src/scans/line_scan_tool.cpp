@@ -14,6 +14,7 @@
 #include "scans/standard_overlay.h"
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
+#include "workspace/run_report.h"
 #include "workspace/sector_reductions.h"
 #include "workspace/setting_ranges.h"
 #include "workspace/text_files.h"
@@ -659,7 +660,9 @@ void SaveLineScan(Workspace& ws, Host& host) {
                                            "Intensity profiles (*.pxs)|*.PXS|All files (*.*)|*.*");
     if (!name) return;
     try {
-        WriteTextLines(*name + ".pxs", LineScanFileLines(ws));
+        const std::string path = WithExtension(*name, ".pxs");
+        RefuseFrameOverwrite(ws, path);
+        WriteTextLines(path, LineScanFileLines(ws));
     } catch (const FileError& e) {
         host.message(e.what());
     }

@@ -7,6 +7,7 @@
 #include "scans/scan_analysis.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "workspace/run_report.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -197,6 +198,7 @@ void ReportPsiPeaks(Workspace& ws, Host& host, const PeakTable& table) {
     Changed(host);
     if (ws.FSetup.PSSPSummary) {
         const std::string path = PsiSummaryPath(ws);
+        RefuseFrameOverwrite(ws, path);
         if (FileExists(path)) {
             AppendTextLine(path, PsiSummaryLine(ws, summary));
         } else {
@@ -255,10 +257,11 @@ std::vector<std::string> PsiScanLines(const Workspace& ws) {
 }
 
 void SavePsiScan(Workspace& ws, Host& host) {
-    const auto name = host.askSaveFileName(FileNameOnly(ws.CurrentFile) + ".pss",
+    const auto name = host.askSaveFileName(ProposedSaveName(ws.CurrentFile, ".pss"),
                                            "PsiScan files (*.pss)|*.PSS|All files (*.*)|*.*");
     if (!name) return;
     try {
+        RefuseFrameOverwrite(ws, *name);
         WriteTextLines(*name, PsiScanLines(ws));
     } catch (const FileError& e) {
         host.message(e.what());

@@ -9,6 +9,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "workspace/run_report.h"
 #include "workspace/scan_writers.h"
 #include "workspace/sector_dialog.h"
 #include "workspace/sector_overlay.h"
@@ -195,7 +196,10 @@ bool RemoveThetaBackground(Workspace& ws, Host& host, const TForm7& boxes) {
     const ThetaBands bands = MeasureThetaBands(ws);
     try {
         const std::string bandFile = IntensitiesFilePath(ws);
-        if (!bandFile.empty()) AppendTextLine(bandFile, IntensitiesLine(ws, bands));
+        if (!bandFile.empty()) {
+            RefuseFrameOverwrite(ws, bandFile);
+            AppendTextLine(bandFile, IntensitiesLine(ws, bands));
+        }
     } catch (const FileError& e) {
         host.message(e.what());
     }

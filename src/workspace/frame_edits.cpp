@@ -15,6 +15,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
+#include "workspace/run_report.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -411,18 +412,13 @@ bool SmoothFrame(Workspace& ws, Host& host, const std::string& text) {
     return true;
 }
 
-std::string WithExtension(const std::string& name, const std::string& extension) {
-    const bool has = name.size() >= extension.size() &&
-                     name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
-    return has ? name : name + extension;
-}
-
 namespace {
 // Writes the frame with `write` and logs `logText` and the file's name.
 bool SaveFrameAs(Workspace& ws, Host& host, const std::string& name,
                  void (*write)(const std::string&, const Workspace&), const std::string& logText) {
     if (!RequireFrame(ws, host)) return false;
     try {
+        RefuseFrameOverwrite(ws, name);
         write(name, ws);
     } catch (const FileError& e) {
         host.message(e.what());
