@@ -146,6 +146,12 @@ std::string FormatFixedWidth(double v, int width, int decimals) {
     return s;
 }
 
+std::string FormatFixedColumn(double v, int width, int decimals) {
+    std::string s = FormatFixed(v, decimals);
+    s.insert(0, static_cast<int>(s.size()) < width ? width - s.size() : 1, ' ');
+    return s;
+}
+
 std::string FormatIntWidth(long long v, int width) {
     std::string s = std::to_string(v);
     if (static_cast<int>(s.size()) < width) s.insert(0, width - s.size(), ' ');

@@ -51,5 +51,9 @@ std::string FormatGeneral(double v);
 std::string FormatFixedWidth(double v, int width, int decimals);
 // A whole number right-aligned in a field of `width` characters.
 std::string FormatIntWidth(long long v, int width);
+// A field of a row that is read by splitting on blanks: as FormatFixedWidth,
+// but a value that fills its field, or more, gets one blank in front of it,
+// so that two numbers never run together. Values that fit are unchanged.
+std::string FormatFixedColumn(double v, int width, int decimals);
 
 } // namespace orv

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 
 #include "scan_window_support.h"
 #include "scans/psi_scan_window.h"
@@ -173,7 +174,10 @@ TEST(ScanPsiWindowTest, ReportWritesTheListAndOneSummaryHeaderInTheOutputFolder)
     ws.CurrentFile = "/data/run7/frame2.tif";
     ReportPsiPeaks(ws, host, {});
     EXPECT_EQ(ReadTextLines(dir.file("frame1.tif.PPK")), PsiPeakListLines(ws, HandTable()));
-    EXPECT_FALSE(FileExists(dir.file("frame2.tif.PPK")));
+    // No peak: the list holds its header alone, so no older list passes for this one.
+    const std::vector<std::string> header{"2theta range from  0.000  to  45.000", "Exp1", "Peak list in PsiScan",
+                                          "Peak#       Psi    Peak_Intensity   Peak_Area   PeakWidth"};
+    EXPECT_EQ(ReadTextLines(dir.file("frame2.tif.PPK")), header);
     std::vector<std::string> summary = PsiSummaryHeader(ws);
     summary.push_back("frame1.tif         2       620     22846       869     32291");
     summary.push_back("frame2.tif         0         0         0         0         0");
@@ -187,6 +191,36 @@ TEST(ScanPsiWindowTest, ReportWritesTheListAndOneSummaryHeaderInTheOutputFolder)
     const std::vector<std::string> lines = ReadTextLines(dir.file("Exp1.PSU"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "sample ID NofPeaks.. PeakIntensity PeakArea");
+}
+
+TEST(ScanPsiWindowTest, PeakRowsOfAnyWidthSplitOnBlanks) {
+    TempDir dir;
+    Workspace ws;
+    RecordingHost host;
+    MakePsiScan(ws, 0.5f, std::vector<double>(721, 1.0));
+    ws.OutputDir = dir.path().string();
+    ws.FSetup.CBPsiScanPeaks = true;
+    ws.FSetup.PSSPSummary = true;
+    PeakTable t = HandTable();
+    t[0].Intensity = 12345678.94;   // fills its field of 10
+    t[0].Area = 123456789.04;       // wider than it
+    ReportPsiPeaks(ws, host, t);
+    const std::vector<std::string> rows = ReadTextLines(dir.file("frame1.tif.PPK"));
+    ASSERT_EQ(rows.size(), 6u);
+    const std::vector<std::vector<double>> expected{{1, 10, 12345678.9, 123456789.0, 2.345}, {2, 350, 5, 12.3, 1}};
+    for (size_t r = 0; r < expected.size(); ++r) {
+        std::istringstream row(rows[4 + r]);
+        std::vector<double> fields;
+        for (std::string field; row >> field;) fields.push_back(ParseNumber(field));
+        EXPECT_EQ(fields, expected[r]) << rows[4 + r];
+    }
+    // A row whose values fit keeps its columns.
+    EXPECT_EQ(rows[5], "          2 350.000       5.0      12.3   1.000");
+    // The summary's means, too, stay apart.
+    std::istringstream summary(ReadTextLines(dir.file("Exp1.PSU")).back());
+    std::vector<std::string> fields;
+    for (std::string field; summary >> field;) fields.push_back(field);
+    EXPECT_EQ(fields.size(), 6u) << ReadTextLines(dir.file("Exp1.PSU")).back();
 }
 
 TEST(ScanPsiWindowTest, BackgroundAndPeaksOfAPsiScan) {
