@@ -43,6 +43,10 @@ bool TryParseInteger(std::string_view text, int32_t& value);
 // digits and shown with `decimals` decimals ("0.711", "61.540"); values with
 // more integer digits than `precision` are shown in scientific notation.
 std::string FormatNumber(double v, int precision = 7, int decimals = 3);
+// The edit-box number format when its text reads back as exactly `v`;
+// otherwise the shortest plain text that does ("47.65625"), so that a box
+// shows a value in force without changing it when read again.
+std::string FormatExactNumber(double v);
 // Plain fixed notation with the given number of decimals ("%.3f").
 std::string FormatFixed(double v, int decimals);
 // Shortest general form with up to 15 significant digits ("0.7093", "61.54", "256").
