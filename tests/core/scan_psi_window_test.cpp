@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 
 #include "scan_window_support.h"
 #include "scans/psi_scan_window.h"
@@ -166,10 +165,7 @@ TEST(ScanPsiWindowTest, ReportWritesTheListAndOneSummaryHeaderInTheOutputFolder)
     TempDir dir;
     Workspace ws;
     RecordingHost host;
-    MakePsiScan(ws, 0.5f, std::vector<double>(721, 1.0));
-    ws.OutputDir = dir.path().string();
-    ws.FSetup.CBPsiScanPeaks = true;
-    ws.FSetup.PSSPSummary = true;
+    ReportingPsiScan(ws, dir.path().string());
     ReportPsiPeaks(ws, host, HandTable());
     ws.CurrentFile = "/data/run7/frame2.tif";
     ReportPsiPeaks(ws, host, {});
@@ -197,30 +193,20 @@ TEST(ScanPsiWindowTest, PeakRowsOfAnyWidthSplitOnBlanks) {
     TempDir dir;
     Workspace ws;
     RecordingHost host;
-    MakePsiScan(ws, 0.5f, std::vector<double>(721, 1.0));
-    ws.OutputDir = dir.path().string();
-    ws.FSetup.CBPsiScanPeaks = true;
-    ws.FSetup.PSSPSummary = true;
+    ReportingPsiScan(ws, dir.path().string());
     PeakTable t = HandTable();
     t[0].Intensity = 12345678.94;   // fills its field of 10
-    t[0].Area = 123456789.04;       // wider than it
+    t[0].Area = 12345678901.04;     // wider than it
     ReportPsiPeaks(ws, host, t);
     const std::vector<std::string> rows = ReadTextLines(dir.file("frame1.tif.PPK"));
     ASSERT_EQ(rows.size(), 6u);
-    const std::vector<std::vector<double>> expected{{1, 10, 12345678.9, 123456789.0, 2.345}, {2, 350, 5, 12.3, 1}};
-    for (size_t r = 0; r < expected.size(); ++r) {
-        std::istringstream row(rows[4 + r]);
-        std::vector<double> fields;
-        for (std::string field; row >> field;) fields.push_back(ParseNumber(field));
-        EXPECT_EQ(fields, expected[r]) << rows[4 + r];
-    }
+    const std::vector<std::vector<double>> expected{{1, 10, 12345678.9, 12345678901.0, 2.345}, {2, 350, 5, 12.3, 1}};
+    for (size_t r = 0; r < expected.size(); ++r) EXPECT_EQ(BlankSeparatedNumbers(rows[4 + r]), expected[r]) << rows[4 + r];
     // A row whose values fit keeps its columns.
     EXPECT_EQ(rows[5], "          2 350.000       5.0      12.3   1.000");
-    // The summary's means, too, stay apart.
-    std::istringstream summary(ReadTextLines(dir.file("Exp1.PSU")).back());
-    std::vector<std::string> fields;
-    for (std::string field; summary >> field;) fields.push_back(field);
-    EXPECT_EQ(fields.size(), 6u) << ReadTextLines(dir.file("Exp1.PSU")).back();
+    // The summary's means and deviations, of ten digits, stay apart too.
+    const std::string summary = ReadTextLines(dir.file("Exp1.PSU")).back();
+    EXPECT_EQ(BlankSeparatedNumbers(summary.substr(summary.find(' '))).size(), 5u) << summary;
 }
 
 TEST(ScanPsiWindowTest, BackgroundAndPeaksOfAPsiScan) {
