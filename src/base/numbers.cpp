@@ -128,6 +128,15 @@ std::string FormatNumber(double v, int precision, int decimals) {
     return FormatFixed(r, decimals);
 }
 
+std::string FormatExactNumber(double v) {
+    std::string s = FormatNumber(v);
+    double back = 0;
+    if (!std::isfinite(v) || (TryParseNumber(s, back) && back == v)) return s;
+    char buf[512];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return ec == std::errc() ? std::string(buf, end) : s;
+}
+
 std::string FormatGeneral(double v) {
     if (!std::isfinite(v)) return std::isnan(v) ? "NAN" : (v > 0 ? "INF" : "-INF");
     if (v == 0) return "0";
@@ -143,6 +152,12 @@ std::string FormatGeneral(double v) {
 std::string FormatFixedWidth(double v, int width, int decimals) {
     std::string s = FormatFixed(v, decimals);
     if (static_cast<int>(s.size()) < width) s.insert(0, width - s.size(), ' ');
+    return s;
+}
+
+std::string FormatFixedColumn(double v, int width, int decimals) {
+    std::string s = FormatFixed(v, decimals);
+    s.insert(0, static_cast<int>(s.size()) < width ? width - s.size() : 1, ' ');
     return s;
 }
 

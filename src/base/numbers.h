@@ -43,6 +43,10 @@ bool TryParseInteger(std::string_view text, int32_t& value);
 // digits and shown with `decimals` decimals ("0.711", "61.540"); values with
 // more integer digits than `precision` are shown in scientific notation.
 std::string FormatNumber(double v, int precision = 7, int decimals = 3);
+// The edit-box number format when its text reads back as exactly `v`;
+// otherwise the shortest plain text that does ("47.65625"), so that a box
+// shows a value in force without changing it when read again.
+std::string FormatExactNumber(double v);
 // Plain fixed notation with the given number of decimals ("%.3f").
 std::string FormatFixed(double v, int decimals);
 // Shortest general form with up to 15 significant digits ("0.7093", "61.54", "256").
@@ -51,5 +55,9 @@ std::string FormatGeneral(double v);
 std::string FormatFixedWidth(double v, int width, int decimals);
 // A whole number right-aligned in a field of `width` characters.
 std::string FormatIntWidth(long long v, int width);
+// A field of a row that is read by splitting on blanks: as FormatFixedWidth,
+// but a value that fills its field, or more, gets one blank in front of it,
+// so that two numbers never run together. Values that fit are unchanged.
+std::string FormatFixedColumn(double v, int width, int decimals);
 
 } // namespace orv

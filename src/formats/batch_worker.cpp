@@ -380,6 +380,7 @@ std::string WriteSectorScans(Workspace& ws, Host& host) {
         lines.push_back(std::move(line));
     }
     const std::string name = ws.CurrentFile + ".SEC";
+    RefuseFrameOverwrite(ws, name);
     WriteTextLines(name, lines);
     N2ThetaScan1Click(ws, host);
     ws.LLog.Append("Sector scans saved to " + name);

@@ -5,6 +5,7 @@
 #include "formats/binary_io.h"
 #include "formats/frame_readers.h"
 #include "base/numbers.h"
+#include "workspace/run_report.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 
@@ -17,6 +18,7 @@ int32_t Scaled(double v) { return RoundToInt(v * 10000.0); }
 } // namespace
 
 void WriteNativeFrame(const Workspace& ws, const std::string& path) {
+    RefuseFrameOverwrite(ws, path);
     const int32_t w = ws.FrameWidth, h = ws.FrameHeight;
     if (w > 0 && h > 0 && !ws.FramePixels.contains(w, h))
         throw FileError("Cannot write file " + path + ": the frame holds fewer pixels than its size");
@@ -44,10 +46,6 @@ void WriteNativeFrame(const Workspace& ws, const std::string& path) {
         }
     }
     WriteFileAtomically(path, out);
-}
-
-std::string ProposedNativeFrameName(const std::string& currentFile) {
-    return FileNameOnly(currentFile) + ".orv";
 }
 
 ReadOutcome ReadNativeFrame(const ReaderContext& context, const std::string&, NewFrame& frame) {

@@ -13,11 +13,8 @@ constexpr int32_t NativeFrameMagic = 12345;
 constexpr int32_t NativeFrameMaxRow = 24000;   // pixels per row
 
 // Writes the current frame; throws FileError on an input/output failure
-// (an existing file is replaced only when the whole frame was written).
+// (an existing file is replaced only when the whole frame was written) and
+// when `path` is a frame in use, the open one included.
 void WriteNativeFrame(const Workspace& ws, const std::string& path);
-
-// The file name the save dialog proposes: the frame's file name without its
-// folder, followed by ".orv".
-std::string ProposedNativeFrameName(const std::string& currentFile);
 
 } // namespace orv

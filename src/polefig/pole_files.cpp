@@ -306,7 +306,6 @@ bool ParsePopLA(const std::vector<std::string>& lines, PoleGridArray& grid, std:
 bool ReadPopLA(Workspace& ws, Host& host, const std::string& path) {
     PoleGridBlock& p = ws.Poles;
     std::string message;
-    if (!PoleStepsAreFive(p, message)) return Fail(ws, host, message);
     std::vector<std::string> lines;
     try {
         lines = ReadTextLines(path);
@@ -315,6 +314,8 @@ bool ReadPopLA(Workspace& ws, Host& host, const std::string& path) {
     }
     PoleGridArray grid = p.PoleGrid;
     if (!ParsePopLA(lines, grid, message)) return Fail(ws, host, message);
+    // A popLA figure is on 5-degree steps whatever slice file was read before.
+    p.PolePhiStep = p.PolePsiStep = 5.0;
     p.PoleGrid = grid;
     p.PoleMax = PoleGridMaximum(grid, FivePoleRows, FivePoleColumns);
     RecordSlotMaximum(p);

@@ -86,7 +86,8 @@ bool BuildPoleGrid(Workspace& ws, Host& host, const std::string& path);
 // with 18 the closing row repeats row 0). A blank field reads as 0.
 bool ParsePopLA(const std::vector<std::string>& lines, PoleGridArray& grid, std::string& message);
 // ReadPopLA: the first figure of a popLA file into PoleGrid; sets PoleMax,
-// PoleSlotMax of PoleSlot (1..4) and PoleFileLoaded. Needs 5-degree steps.
+// PoleSlotMax of PoleSlot (1..4) and PoleFileLoaded, and the 5-degree steps
+// of the format.
 bool ReadPopLA(Workspace& ws, Host& host, const std::string& path);
 
 // One figure as popLA lines: title, header, 19 rings of 4 lines, an empty

@@ -7,6 +7,7 @@
 #include "polefig/pole_files.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "workspace/run_report.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 
@@ -501,8 +502,9 @@ bool AnyFigure(const PoleGridBlock& p) {
     return false;
 }
 
-bool WriteLines(Host& host, const std::string& path, const std::vector<std::string>& lines) {
+bool WriteLines(const Workspace& ws, Host& host, const std::string& path, const std::vector<std::string>& lines) {
     try {
+        RefuseFrameOverwrite(ws, path);
         WriteTextLines(path, lines);
         return true;
     } catch (const FileError& e) {
@@ -546,7 +548,7 @@ bool SavePoleFigures(Workspace& ws, Host& host, const std::string& path) {
             notes.push_back("popLA scale factor of " + title + " raised from 0 to 1: its maximum " +
                             std::to_string(p.PoleMax) + " is too large for the factor's field");
     }
-    if (!WriteLines(host, path, lines)) return false;
+    if (!WriteLines(ws, host, path, lines)) return false;
     for (const auto& note : notes) ws.LLog.Append(note);
     if (!notes.empty()) host.changed(View::Logbook);
     return true;
@@ -556,14 +558,14 @@ bool SavePsiProfile(Workspace& ws, Host& host, const std::string& path) {
     if (!FiveDegreeSteps(ws, host)) return false;
     std::string title;
     const PoleGridArray& grid = ProfileGrid(ws, title);
-    return WriteLines(host, path, PsiProfileLines(grid, title, ws.FPoleF.PoleClickPhi));
+    return WriteLines(ws, host, path, PsiProfileLines(grid, title, ws.FPoleF.PoleClickPhi));
 }
 
 bool SavePhiProfile(Workspace& ws, Host& host, const std::string& path) {
     if (!FiveDegreeSteps(ws, host)) return false;
     std::string title;
     const PoleGridArray& grid = ProfileGrid(ws, title);
-    return WriteLines(host, path, PhiProfileLines(grid, title, ws.FPoleF.PoleClickPsi));
+    return WriteLines(ws, host, path, PhiProfileLines(grid, title, ws.FPoleF.PoleClickPsi));
 }
 
 void SavePoleFigures1Click(Workspace& ws, Host& host) {
@@ -573,19 +575,19 @@ void SavePoleFigures1Click(Workspace& ws, Host& host) {
         return;
     }
     const auto name = host.askSaveFileName("", "popLA files (*.epf)|*.EPF|All files (*.*)|*.*");
-    if (name) SavePoleFigures(ws, host, *name + ".epf");
+    if (name) SavePoleFigures(ws, host, WithExtension(*name, ".epf"));
 }
 
 void SavePsiProfile1Click(Workspace& ws, Host& host) {
     if (!FiveDegreeSteps(ws, host)) return;
     const auto name = host.askSaveFileName("", "PsiProfile(*.psp)|*.PSP|All files (*.*)|*.*");
-    if (name) SavePsiProfile(ws, host, *name + ".psp");
+    if (name) SavePsiProfile(ws, host, WithExtension(*name, ".psp"));
 }
 
 void SavePhiProfile1Click(Workspace& ws, Host& host) {
     if (!FiveDegreeSteps(ws, host)) return;
     const auto name = host.askSaveFileName("", "PhiProfile(*.php)|*.PHP|All files (*.*)|*.*");
-    if (name) SavePhiProfile(ws, host, *name + ".php");
+    if (name) SavePhiProfile(ws, host, WithExtension(*name, ".php"));
 }
 
 bool PoleSettingsOK(Workspace& ws, Host& host) {

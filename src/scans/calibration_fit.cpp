@@ -634,17 +634,19 @@ bool ReportCalibration(Workspace& ws, Host& host, const CalibrationSetup& setup,
     ws.LLog.Append(std::to_string(result.Points) + " points from " + std::to_string(result.Rings) +
                    " rings used for fitting. Residuals = " + FormatFixed(result.Residual / points, 5));
     std::string line = "Beam coord = " + F3(best.Xo) + ", " + F3(best.Yo);
+    // The fit moves one of distance and size; the logbook gives the one it
+    // moved and the other as it stays in force, not the other's equivalent.
     double distanceMm = 0, size = 0;
     if (cylinder) {
         const double radius = ParseNumber(ws.Form32.ERadius);
-        distanceMm = R * m;
-        size = radius * ws.FrameWidth / R;
+        distanceMm = f.CBDSize ? radius : R * m;
+        size = f.CBDSize ? radius * ws.FrameWidth / R : ws.DSize;
         line += " Radius (mm) = " + F3(distanceMm) + " Detector size = " + F3(size);
         if (f.CBXOffset) line += " Offset in X (mm) = " + F3(best.XOffset * m);
         if (f.CBYoffset) line += " Offset in Y (mm) = " + F3(best.YOffset * m);
     } else {
-        distanceMm = ws.DSize * R / ws.FrameSize;
-        size = ws.FrameSize * ws.Distance / R;
+        distanceMm = f.CBDSize ? ws.Distance : ws.DSize * R / ws.FrameSize;
+        size = f.CBDSize ? ws.FrameSize * ws.Distance / R : ws.DSize;
         line += " Detector Angle (deg) = " + F3(best.Angle) + " Distance (mm) = " + F3(distanceMm) +
                 " Detector size = " + F3(size);
     }

@@ -14,6 +14,7 @@
 #include "scans/standard_overlay.h"
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
+#include "workspace/run_report.h"
 #include "workspace/sector_reductions.h"
 #include "workspace/setting_ranges.h"
 #include "workspace/text_files.h"
@@ -87,7 +88,7 @@ void PlotProfile(Workspace& ws) {
 void DrawStick(Workspace& ws, const MineralRecord& pattern, int32_t i) {
     TRChart& chart = ws.Form34.RChart1;
     const double x = RoundHalfEven(ws.StandardLinePixels[static_cast<size_t>(i)]);
-    const double height = RoundHalfEven(StandardStickHeight(chart.Scale1Y().RangeHigh(), LineOf(pattern, i).Intensity));
+    const double height = StandardStickHeight(chart.Scale1Y().RangeHigh(), LineOf(pattern, i).Intensity);
     chart.SetDataColor(StickRed);
     chart.SetLineWidth(2);
     chart.MoveTo(x, 0);
@@ -655,11 +656,13 @@ void SaveLineScan(Workspace& ws, Host& host) {
         host.message("Make a line scan first");
         return;
     }
-    const auto name = host.askSaveFileName(FileNameOnly(ws.CurrentFile),
+    const auto name = host.askSaveFileName(ProposedSaveName(ws.CurrentFile, ".pxs"),
                                            "Intensity profiles (*.pxs)|*.PXS|All files (*.*)|*.*");
     if (!name) return;
     try {
-        WriteTextLines(*name + ".pxs", LineScanFileLines(ws));
+        const std::string path = WithExtension(*name, ".pxs");
+        RefuseFrameOverwrite(ws, path);
+        WriteTextLines(path, LineScanFileLines(ws));
     } catch (const FileError& e) {
         host.message(e.what());
     }

@@ -130,6 +130,14 @@ bool SelectStandardByName(Workspace& ws, const std::string& name) {
     return false;
 }
 
+void ModifySelectedMineral(Workspace& ws) {
+    const int32_t m = SelectedStandard(ws);
+    if (m < 1) return;
+    MineralRecord& pattern = ws.MineralTable[static_cast<size_t>(m)];
+    pattern.Name = CutMineralText(ws.Form18.EName, MineralTextLength);
+    pattern.Formula = CutMineralText(ws.Form18.EFormula, MineralTextLength);
+}
+
 void RemoveSelectedMineral(Workspace& ws, Host& host) {
     const int32_t removed = SelectedStandard(ws);
     if (removed < 1) return;

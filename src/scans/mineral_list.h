@@ -86,6 +86,11 @@ int32_t SelectMineralRow(Workspace& ws, int row);
 // nothing, when the name is blank or no row matches.
 bool SelectStandardByName(Workspace& ws, const std::string& name);
 
+// The hidden "Modify": EName and EFormula (each cut to 30 characters) become
+// the selected pattern's name and formula, in memory only ("mineral.min" is
+// not written). Does nothing without a selection.
+void ModifySelectedMineral(Workspace& ws);
+
 // "Remove": drops the selected pattern from "mineral.min" (patterns beyond
 // the table's 250 stay in the file) and reads the file back. Does nothing
 // without a selection; a file that cannot be written is reported and

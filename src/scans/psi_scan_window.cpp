@@ -7,6 +7,7 @@
 #include "scans/scan_analysis.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "workspace/run_report.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -120,18 +121,16 @@ std::string PsiPeakListPath(const Workspace& ws) {
 }
 
 std::vector<std::string> PsiPeakListLines(const Workspace& ws, const PeakTable& table) {
-    std::vector<std::string> lines;
+    std::vector<std::string> lines{"2theta range from  " + FormatFixedWidth(ws.SectorTwoTheta1, 5, 3) + "  to  " +
+                                       FormatFixedWidth(ws.SectorTwoTheta2, 5, 3),
+                                   ws.FSetup.EExperiment, "Peak list in PsiScan",
+                                   "Peak#       Psi    Peak_Intensity   Peak_Area   PeakWidth"};
     for (size_t i = 0; i < table.size(); ++i) {
         const PeakRecord& peak = table[i];
-        if (lines.empty())
-            lines = {"2theta range from  " + FormatFixedWidth(ws.SectorTwoTheta1, 5, 3) + "  to  " +
-                         FormatFixedWidth(ws.SectorTwoTheta2, 5, 3),
-                     ws.FSetup.EExperiment, "Peak list in PsiScan",
-                     "Peak#       Psi    Peak_Intensity   Peak_Area   PeakWidth"};
         lines.push_back(FormatIntWidth(static_cast<long long>(i) + 1, 11) +
-                        FormatFixedWidth(peak.Index * static_cast<double>(ws.PsiStep), 8, 3) +
-                        FormatFixedWidth(peak.Intensity, 10, 1) + FormatFixedWidth(peak.Area, 10, 1) +
-                        FormatFixedWidth(peak.Width, 8, 3));
+                        FormatFixedColumn(peak.Index * static_cast<double>(ws.PsiStep), 8, 3) +
+                        FormatFixedColumn(peak.Intensity, 10, 1) + FormatFixedColumn(peak.Area, 10, 1) +
+                        FormatFixedColumn(peak.Width, 8, 3));
     }
     return lines;
 }
@@ -166,9 +165,9 @@ std::vector<std::string> PsiSummaryHeader(const Workspace& ws) {
 }
 
 std::string PsiSummaryLine(const Workspace& ws, const PsiPeakSummary& s) {
-    return FileNameOnly(ws.CurrentFile) + FormatIntWidth(s.Count, 10) + FormatFixedWidth(s.MeanIntensity, 10, 0) +
-           FormatFixedWidth(s.MeanArea, 10, 0) + FormatFixedWidth(s.StdevIntensity, 10, 0) +
-           FormatFixedWidth(s.StdevArea, 10, 0);
+    return FileNameOnly(ws.CurrentFile) + FormatIntWidth(s.Count, 10) + FormatFixedColumn(s.MeanIntensity, 10, 0) +
+           FormatFixedColumn(s.MeanArea, 10, 0) + FormatFixedColumn(s.StdevIntensity, 10, 0) +
+           FormatFixedColumn(s.StdevArea, 10, 0);
 }
 
 void ReportPsiPeaks(Workspace& ws, Host& host, const PeakTable& table) {
@@ -197,6 +196,7 @@ void ReportPsiPeaks(Workspace& ws, Host& host, const PeakTable& table) {
     Changed(host);
     if (ws.FSetup.PSSPSummary) {
         const std::string path = PsiSummaryPath(ws);
+        RefuseFrameOverwrite(ws, path);
         if (FileExists(path)) {
             AppendTextLine(path, PsiSummaryLine(ws, summary));
         } else {
@@ -205,7 +205,12 @@ void ReportPsiPeaks(Workspace& ws, Host& host, const PeakTable& table) {
             WriteTextLines(path, lines);
         }
     }
-    if (ws.FSetup.CBPsiScanPeaks && !table.empty()) WriteTextLines(PsiPeakListPath(ws), PsiPeakListLines(ws, table));
+    // With no peak the list holds its header alone, so no older one stays.
+    if (ws.FSetup.CBPsiScanPeaks) {
+        const std::string path = PsiPeakListPath(ws);
+        RefuseFrameOverwrite(ws, path);
+        WriteTextLines(path, PsiPeakListLines(ws, table));
+    }
 }
 
 PeakTable FindPsiPeaks(Workspace& ws, Host& host, const TForm6& boxes) {
@@ -255,10 +260,11 @@ std::vector<std::string> PsiScanLines(const Workspace& ws) {
 }
 
 void SavePsiScan(Workspace& ws, Host& host) {
-    const auto name = host.askSaveFileName(FileNameOnly(ws.CurrentFile) + ".pss",
+    const auto name = host.askSaveFileName(ProposedSaveName(ws.CurrentFile, ".pss"),
                                            "PsiScan files (*.pss)|*.PSS|All files (*.*)|*.*");
     if (!name) return;
     try {
+        RefuseFrameOverwrite(ws, *name);
         WriteTextLines(*name, PsiScanLines(ws));
     } catch (const FileError& e) {
         host.message(e.what());

@@ -41,8 +41,9 @@ void ShowPsiScan(Workspace& ws, Host& host);
 // file cannot be written.
 PeakTable FindPsiPeaks(Workspace& ws, Host& host, const TForm6& boxes);
 void ReportPsiPeaks(Workspace& ws, Host& host, const PeakTable& table);
-// The ".PPK" list (without line ends) and its path: OutputDir / (file name
-// of CurrentFile) + ".PPK".
+// The ".PPK" list (without line ends; the header alone without peaks, its
+// numbers always parted by a blank) and its path: OutputDir / (file name of
+// CurrentFile) + ".PPK".
 std::vector<std::string> PsiPeakListLines(const Workspace& ws, const PeakTable& table);
 std::string PsiPeakListPath(const Workspace& ws);
 

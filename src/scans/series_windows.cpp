@@ -7,6 +7,7 @@
 #include "scans/scan_analysis.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
+#include "workspace/run_report.h"
 #include "workspace/scan_writers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -49,10 +50,11 @@ void SetSeriesRange(Workspace& ws) {
 
 // A table under the name the user gives; a failure to write is reported.
 void SaveTable(const Workspace& ws, Host& host, const std::vector<std::string>& lines) {
-    const auto name = host.askSaveFileName(FileNameOnly(ws.CurrentFile) + ".txt",
+    const auto name = host.askSaveFileName(ProposedSaveName(ws.CurrentFile, ".txt"),
                                            "Text files (*.txt)|*.TXT|All files (*.*)|*.*");
     if (!name) return;
     try {
+        RefuseFrameOverwrite(ws, *name);
         WriteTextLines(*name, lines);
     } catch (const FileError& e) {
         host.message(e.what());

@@ -82,7 +82,7 @@ double StandardReferenceTwoTheta(const MineralRecord& pattern, double landa) {
     return lines.empty() ? 0 : lines.front().second;
 }
 
-double StandardStickHeight(double top, double intensity) { return 0.9 * top * intensity / 100; }
+double StandardStickHeight(double top, double intensity) { return RoundHalfEven(0.9 * top * intensity / 100); }
 
 double StandardLinePixel(double placed, int32_t frameSize, int32_t frameWidth, double twoThetaD) {
     const double p = RoundHalfEven(placed * frameSize / 50);

@@ -34,7 +34,8 @@ double StandardReferenceTwoTheta(const MineralRecord& pattern, double landa);
 inline double PlacedTwoTheta(double t, double r, double scale, double shift) { return shift + r + scale * (t - r); }
 
 // A stick's height on a chart whose y axis reaches `top`, for a line of
-// relative intensity `intensity` (0..100): 0.9 x top x intensity / 100.
+// relative intensity `intensity` (0..100): 0.9 x top x intensity / 100,
+// rounded to a whole number.
 double StandardStickHeight(double top, double intensity);
 
 // The pixel of the line-scan chart a line placed at `placed` degrees is drawn

@@ -9,6 +9,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "workspace/run_report.h"
 #include "workspace/scan_writers.h"
 #include "workspace/sector_dialog.h"
 #include "workspace/sector_overlay.h"
@@ -80,18 +81,17 @@ std::string ThetaPeakListPath(const Workspace& ws) {
 }
 
 std::vector<std::string> ThetaPeakListLines(const Workspace& ws, const PeakTable& table, bool onlyInSector) {
-    std::vector<std::string> lines;
+    std::vector<std::string> lines{"2Th Scan sector from Psi = " + FormatFixedWidth(ws.SectorPsi1, 5, 3) + "  to  " +
+                                       FormatFixedWidth(ws.SectorPsi2, 5, 3),
+                                   ws.FSetup.EExperiment, "Peak list",
+                                   "#  2Theta  d-spacing  Intensity  Area    Width"};
     for (size_t s = 0; s < table.size(); ++s) {
         const PeakRecord& peak = table[s];
         if (!Reported(ws, peak, onlyInSector)) continue;
-        if (lines.empty())
-            lines = {"2Th Scan sector from Psi = " + FormatFixedWidth(ws.SectorPsi1, 5, 3) + "  to  " +
-                         FormatFixedWidth(ws.SectorPsi2, 5, 3),
-                     ws.FSetup.EExperiment, "Peak list", "#  2Theta  d-spacing  Intensity  Area    Width"};
         const double t = Point(ws, peak.Index).TwoTheta;
-        lines.push_back(FormatIntWidth(static_cast<long long>(s) + 1, 11) + FormatFixedWidth(t, 8, 3) +
-                        FormatFixedWidth(DSpacing(ws.Landa, t), 8, 3) + FormatFixedWidth(peak.Intensity, 8, 3) +
-                        FormatFixedWidth(peak.Area, 8, 3) + FormatFixedWidth(peak.Width, 8, 3));
+        lines.push_back(FormatIntWidth(static_cast<long long>(s) + 1, 11) + FormatFixedColumn(t, 8, 3) +
+                        FormatFixedColumn(DSpacing(ws.Landa, t), 8, 3) + FormatFixedColumn(peak.Intensity, 8, 3) +
+                        FormatFixedColumn(peak.Area, 8, 3) + FormatFixedColumn(peak.Width, 8, 3));
     }
     return lines;
 }
@@ -124,8 +124,13 @@ void ReportThetaPeaks(Workspace& ws, Host& host, const PeakTable& table, bool on
     chart.ShowItems();
     host.changed(View::Logbook);
     Changed(host);
-    if (ws.FSetup.CB2ThScanPeaks && !first)
-        WriteTextLines(ThetaPeakListPath(ws), ThetaPeakListLines(ws, table, onlyInSector));
+    // A search that reports no peak still replaces an older list: one left
+    // from an earlier run would pass for this scan's.
+    if (ws.FSetup.CB2ThScanPeaks) {
+        const std::string path = ThetaPeakListPath(ws);
+        RefuseFrameOverwrite(ws, path);
+        WriteTextLines(path, ThetaPeakListLines(ws, table, onlyInSector));
+    }
 }
 
 PeakTable FindThetaPeaks(Workspace& ws, Host& host, const TForm6& boxes) {
@@ -195,7 +200,10 @@ bool RemoveThetaBackground(Workspace& ws, Host& host, const TForm7& boxes) {
     const ThetaBands bands = MeasureThetaBands(ws);
     try {
         const std::string bandFile = IntensitiesFilePath(ws);
-        if (!bandFile.empty()) AppendTextLine(bandFile, IntensitiesLine(ws, bands));
+        if (!bandFile.empty()) {
+            RefuseFrameOverwrite(ws, bandFile);
+            AppendTextLine(bandFile, IntensitiesLine(ws, bands));
+        }
     } catch (const FileError& e) {
         host.message(e.what());
     }

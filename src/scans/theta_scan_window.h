@@ -36,9 +36,11 @@ PeakTable FindThetaPeaks(Workspace& ws, Host& host, const TForm6& boxes);
 // The report of a search: a fresh plot, a blue mark over each peak above
 // 1.1 degrees (with `onlyInSector`, strictly inside the sector's 2-theta
 // limits), the logbook lines and the ".TPK" list when CB2ThScanPeaks is
-// ticked. Peaks keep their slot numbers, so skipped ones leave gaps.
+// ticked (its header alone when no peak is reported). Peaks keep their slot
+// numbers, so skipped ones leave gaps.
 void ReportThetaPeaks(Workspace& ws, Host& host, const PeakTable& table, bool onlyInSector);
-// The ".TPK" list of the reported peaks (without line ends).
+// The ".TPK" list of the reported peaks (without line ends): the header,
+// then one row per peak whose numbers are always parted by a blank.
 std::vector<std::string> ThetaPeakListLines(const Workspace& ws, const PeakTable& table, bool onlyInSector);
 // OutputDir / (file name of CurrentFile) + ".TPK".
 std::string ThetaPeakListPath(const Workspace& ws);

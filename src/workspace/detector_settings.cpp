@@ -9,6 +9,7 @@
 #include "workspace/host.h"
 #include "base/numbers.h"
 #include "workspace/program_folder.h"
+#include "workspace/run_report.h"
 #include "workspace/sector_scan.h"
 #include "workspace/setting_ranges.h"
 #include "workspace/text_files.h"
@@ -44,6 +45,7 @@ bool RecomputeAfterGeometryChange(Workspace& ws, Host& host) {
 void SaveSettingsFile(const Workspace& ws, const std::string& fileName) {
     const TForm32& f = ws.Form32;
     std::string shape = f.RFlat ? "1" : f.RCylindrical ? "2" : f.RSphere ? "3" : "1";
+    RefuseFrameOverwrite(ws, fileName);
     WriteTextLines(fileName, {f.EXoM, f.EYoM, f.ELanda, f.E2thetaD, f.EPhiAxis, f.EDistance, f.EDSize,
                               ws.Form28.Ediffractometer, ws.Form28.EUser, ws.Form28.CBVertical ? "1" : "0",
                               shape, f.ELength, f.EHeight, f.ERadius, f.EAMax, f.EPixSize, f.EDSizeX, f.EDSizeY,

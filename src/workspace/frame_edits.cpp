@@ -15,6 +15,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
+#include "workspace/run_report.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -245,11 +246,13 @@ void Log(Workspace& ws, Host& host, const std::string& line) {
 // of the old frame is now (i - dx, j - dy), or (j, i) when transposed. The
 // frame's own centre moves with them and a flat detector keeps its pixel
 // size (DSize spans FrameSize pixels), so every kept pixel keeps its place
-// and its 2-theta. Values the Detector Settings impose are the user's and
-// stay as typed; when one is in force the logbook says so.
+// and its 2-theta. The Detector Settings boxes that impose the centre or
+// the size take the moved values, so that neither the geometry step nor an
+// Apply puts the old ones back; a curved detector's length is the user's
+// and stays as typed, which the logbook then says.
 void MoveGeometryWithPixels(Workspace& ws, Host& host, int32_t dx, int32_t dy, bool transposed, int32_t newWidth,
                             int32_t newHeight) {
-    const TForm32& f = ws.Form32;
+    TForm32& f = ws.Form32;
     const bool fileSettings = ws.Form20.CBFSettings;
     const double xo = ws.Xo, yo = ws.Yo;
     ws.Xo = transposed ? yo : xo - dx;
@@ -265,13 +268,26 @@ void MoveGeometryWithPixels(Workspace& ws, Host& host, int32_t dx, int32_t dy, b
     ws.Form23.EDSizemm = FormatNumber(ws.DSize);
     host.changed(View::FrameInfo);
 
-    const bool centreImposed = f.CBXo || f.CBYo || fileSettings;
-    const bool scaleImposed = scaleChanges && !f.CBPixSize && (curved || (fileSettings && f.RFlat));
-    if (centreImposed || scaleImposed)
-        Log(ws, host, std::string("The Detector Settings set the ") +
-                          (centreImposed ? (scaleImposed ? "centre and the detector size" : "centre")
-                                         : "detector size") +
-                          "; the new frame's angles follow them as typed");
+    std::string shown;
+    if (f.CBXo || fileSettings) {
+        f.EXoM = FormatExactNumber(ws.Xo);
+        shown += " Xo = " + f.EXoM;
+    }
+    if (f.CBYo || fileSettings) {
+        f.EYoM = FormatExactNumber(ws.Yo);
+        shown += " Yo = " + f.EYoM;
+    }
+    // With the pixel size ticked the geometry step derives the size itself.
+    if (!curved && !f.CBPixSize && (f.CBDSize || (fileSettings && f.RFlat))) {
+        f.EDSize = FormatExactNumber(ws.DSize);
+        shown += " Detector size = " + f.EDSize;
+    }
+    if (!shown.empty()) {
+        host.changed(View::Settings);
+        Log(ws, host, "Detector Settings follow the frame:" + shown);
+    }
+    if (curved && scaleChanges && !f.CBPixSize)
+        Log(ws, host, "The Detector Settings set the detector length; the new frame's angles follow it as typed");
 }
 
 } // namespace
@@ -334,6 +350,7 @@ bool CropFrame(Workspace& ws, Host& host) {
     m.Ex2 = std::to_string(newWidth);
     m.EY2 = std::to_string(newHeight);
     ws.CropRect = {1, newWidth, 1, newHeight};
+    ShowFrameSizeAndMaximum(ws, host);
     host.changed(View::Sector);
     host.changed(View::Logbook);
     try {
@@ -411,18 +428,13 @@ bool SmoothFrame(Workspace& ws, Host& host, const std::string& text) {
     return true;
 }
 
-std::string WithExtension(const std::string& name, const std::string& extension) {
-    const bool has = name.size() >= extension.size() &&
-                     name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
-    return has ? name : name + extension;
-}
-
 namespace {
 // Writes the frame with `write` and logs `logText` and the file's name.
 bool SaveFrameAs(Workspace& ws, Host& host, const std::string& name,
                  void (*write)(const std::string&, const Workspace&), const std::string& logText) {
     if (!RequireFrame(ws, host)) return false;
     try {
+        RefuseFrameOverwrite(ws, name);
         write(name, ws);
     } catch (const FileError& e) {
         host.message(e.what());
@@ -503,6 +515,7 @@ void InstallTransposedFrame(Workspace& ws, Host& host, FramePlane<int32_t>&& tra
     ws.FrameHeight = newHeight;
     ws.FrameSize = std::max(newWidth, newHeight);
     Log(ws, host, "Frame rotated 90 deg: " + std::to_string(newWidth) + " x " + std::to_string(newHeight));
+    ShowFrameSizeAndMaximum(ws, host);
     try {
         ComputeFrameGeometry(ws, host);
     } catch (const ConversionError& e) {

@@ -95,10 +95,6 @@ bool LoadBackgroundCommand(Workspace& ws, Host& host, const std::string& path);
 // "Save As Background": the frame into `path` (".bck" added when missing).
 bool SaveBackgroundCommand(Workspace& ws, Host& host, const std::string& path);
 
-// The name a save dialog's answer is written to: `extension` appended
-// unless the name already ends in it.
-std::string WithExtension(const std::string& name, const std::string& extension);
-
 // ---- Transposition ("Rotate 90 deg") ----------------------------------------
 
 // Why the frame cannot be transposed, or "" (no frame, a merged frame).

@@ -48,11 +48,7 @@ void LogBook::SaveToFile(const std::string& path) const {
     WriteTextLines(path, Lines());
 }
 
-std::string LogbookFileNameFromDialog(const std::string& typed) { return typed + ".log"; }
-
-std::string ProposedLogbookName(const std::string& currentFile) {
-    return FileNameOnly(currentFile) + ".log";
-}
+std::string LogbookFileNameFromDialog(const std::string& typed) { return WithExtension(typed, ".log"); }
 
 bool LogbookSaveOnExit(size_t lineCount, bool scriptLoaded) { return !scriptLoaded && lineCount > 5; }
 

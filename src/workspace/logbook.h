@@ -29,12 +29,9 @@ private:
     std::vector<std::string> lines_;
 };
 
-// The logbook's own "SaveLogbook" appends ".log" to the typed name; the main
-// window's keeps the name as typed.
+// The logbook's own "SaveLogbook" appends ".log" to the typed name (unless
+// it ends in it already); the main window's keeps the name as typed.
 std::string LogbookFileNameFromDialog(const std::string& typed);
-// The name the main window's "SaveLogbook" proposes: the current frame's
-// file name without folder, followed by ".log".
-std::string ProposedLogbookName(const std::string& currentFile);
 // Whether closing the program saves the logbook (more than five lines and no
 // script loaded).
 bool LogbookSaveOnExit(size_t lineCount, bool scriptLoaded);

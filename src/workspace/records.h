@@ -182,7 +182,7 @@ struct TForm6 {
 
 // "Background"
 struct TForm7 {
-    std::string EPeakWidth = "1.0";
+    std::string EPeakWidth = "1.00";
     std::string EBHeight = "10";
 };
 

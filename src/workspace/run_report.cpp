@@ -76,4 +76,23 @@ std::string TextFileProblem(const std::string& path, const std::string& what) {
     return {};
 }
 
+std::string FrameOverwriteProblem(const Workspace& ws, const std::string& path) {
+    std::error_code ec;
+    if (path.empty() || !fs::exists(path, ec)) return {};
+    // The names first: a list may hold thousands of frames.
+    const std::string name = FileNameOnly(path);
+    const auto same = [&](const std::string& frame) {
+        std::error_code e;
+        return !frame.empty() && FileNameOnly(frame) == name && fs::equivalent(path, frame, e);
+    };
+    if (same(ws.CurrentFile)) return "Not saved: " + path + " is the frame being analysed";
+    for (const std::string& frame : ws.FileList)
+        if (same(frame)) return "Not saved: " + path + " is a frame of the opened list";
+    return {};
+}
+
+void RefuseFrameOverwrite(const Workspace& ws, const std::string& path) {
+    if (std::string problem = FrameOverwriteProblem(ws, path); !problem.empty()) throw FileError(problem);
+}
+
 } // namespace orv

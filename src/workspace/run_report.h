@@ -41,4 +41,11 @@ std::string FileProblem(const std::string& path);
 // `what` names its role in the answer ("script", "list file").
 std::string TextFileProblem(const std::string& path, const std::string& what);
 
+// Why writing `path` would replace a frame in use ("" when it would not):
+// the frame now open, or a frame of the opened list. Every save, of a
+// script or a window, asks this before it writes.
+std::string FrameOverwriteProblem(const Workspace& ws, const std::string& path);
+// The same as a FileError, for writers that report failures that way.
+void RefuseFrameOverwrite(const Workspace& ws, const std::string& path);
+
 } // namespace orv

@@ -6,6 +6,7 @@
 
 #include "workspace/host.h"
 #include "base/numbers.h"
+#include "workspace/run_report.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
 
@@ -142,7 +143,8 @@ std::vector<std::string> TwoThetaScanLines(const Workspace& ws, ScanFormat forma
 std::string WriteTwoThetaScan(const Workspace& ws, const std::string& basePath, ScanSource source,
                               std::time_t now) {
     const ScanFormat format = CheckedScanFormat(ws.Form13);
-    const std::string name = basePath + ScanFormatExtension(format);
+    const std::string name = WithExtension(basePath, ScanFormatExtension(format));
+    RefuseFrameOverwrite(ws, name);
     WriteTextLines(name, TwoThetaScanLines(ws, format, source, now));
     return name;
 }
@@ -158,6 +160,7 @@ std::string WritePsiScanFile(const Workspace& ws) {
         lines.push_back(FormatFixedWidth(static_cast<double>(k) * ws.PsiStep, 5, 3) + "   " +
                         FormatFixedWidth(ws.PsiScanData[k], 8, 3));
     const std::string name = OutputFileName(ws, ".PSS");
+    RefuseFrameOverwrite(ws, name);
     WriteTextLines(name, lines);
     return name;
 }
@@ -172,13 +175,15 @@ std::string WriteDSpacingFile(const Workspace& ws) {
         lines.push_back(FormatFixedWidth(static_cast<double>(k) * table.Step, 5, 3) + "   " +
                         FormatFixedWidth(table.D[static_cast<size_t>(k)], 5, 3));
     const std::string name = OutputFileName(ws, ".DSP");
+    RefuseFrameOverwrite(ws, name);
     WriteTextLines(name, lines);
     return name;
 }
 
 void FileFormatOK(Workspace& ws, Host& host) {
+    // The name the file will have, not the frame's own (which it would replace).
     const auto chosen = host.askSaveFileName(
-        FileNameOnly(ws.CurrentFile),
+        ProposedSaveName(ws.CurrentFile, ScanFormatExtension(CheckedScanFormat(ws.Form13))),
         "2ThetaScan files (*.xy;*.ths; *.plv; *.mdi; *.uxd)|*.XY;*.THS;*.PLV;*.MDI;*.UXD|All files (*.*)|*.*");
     if (chosen) {
         try {

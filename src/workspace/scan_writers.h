@@ -41,13 +41,13 @@ std::string ScanFormatExtension(ScanFormat format);
 std::vector<std::string> TwoThetaScanLines(const Workspace& ws, ScanFormat format, ScanSource source,
                                            std::time_t now);
 // Writes the scan in the layout checked on Form13 to `basePath` + its
-// extension (appended even when the name has one) and returns that name.
-// Throws FileError.
+// extension (not appended again when the name ends in it) and returns that
+// name. Throws FileError, also when the name is a frame in use.
 std::string WriteTwoThetaScan(const Workspace& ws, const std::string& basePath,
                               ScanSource source = ScanSource::Requester,
                               std::time_t now = std::time(nullptr));
 // The batch psi scan: OutputDir / (file name of CurrentFile) + ".PSS";
-// returns the name written. Throws FileError.
+// returns the name written. Throws FileError (the d-spacing file too).
 std::string WritePsiScanFile(const Workspace& ws);
 // d-spacing against psi: OutputDir / (file name of CurrentFile) + ".DSP",
 // the rows of DSpacingData at its own psi step; returns the name written.
@@ -55,7 +55,8 @@ std::string WritePsiScanFile(const Workspace& ws);
 std::string WriteDSpacingFile(const Workspace& ws);
 
 // "OK" of the FileFormat window: asks for a file name (proposing the
-// frame's file name) and writes the scan there; a write failure is reported.
+// frame's name with the format's extension) and writes the scan there; a
+// write failure is reported.
 // FromThetaScan is cleared in every case.
 void FileFormatOK(Workspace& ws, Host& host);
 

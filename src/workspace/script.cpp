@@ -93,11 +93,6 @@ public:
     bool Shown;
 };
 
-void Log(Workspace& ws, Host& host, const std::string& line) {
-    ws.LLog.Append(line);
-    host.changed(View::Logbook);
-}
-
 std::string TrimRight(std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
     return s;
@@ -124,26 +119,24 @@ void AddFrame(Workspace& ws, Host& host, const ScriptCommand& c) {
     const bool subtract = c.Flags.at(0);
     const std::string& path = c.Name;
     if (!FileExists(path)) throw ScriptStop("Cannot open file " + path);
+    // A line that adds nothing has failed: the later lines would save or
+    // use a frame that lacks what the script meant to add.
     switch (InspectAddedFile(ReadWholeFile(path))) {
-    case AddedFile::Other: Log(ws, host, "ADDFRAME: not a PANalytical frame, nothing added: " + path); return;
-    case AddedFile::Short: Log(ws, host, "ADDFRAME: file too short, nothing added: " + path); return;
+    case AddedFile::Other: throw ScriptStop("ADDFRAME: not a PANalytical frame, nothing added: " + path);
+    case AddedFile::Short: throw ScriptStop("ADDFRAME: file too short, nothing added: " + path);
     case AddedFile::Frame: break;
     }
     ChainResult read = RunReaderChain(ws, host, ReaderChain::Arithmetic, path);
-    if (!read.Read || read.Frame.ReaderName != "ReadPANalyticalFrame") {
-        Log(ws, host, "ADDFRAME: frame not read, nothing added: " + path +
-                          (read.Error.empty() ? std::string() : " (" + read.Error + ")"));
-        return;
-    }
+    if (!read.Read || read.Frame.ReaderName != "ReadPANalyticalFrame")
+        throw ScriptStop("ADDFRAME: frame not read, nothing added: " + path +
+                         (read.Error.empty() ? std::string() : " (" + read.Error + ")"));
     const NewFrame& other = read.Frame;
     if (!ws.FrameIsLoaded() || other.FrameWidth != ws.FrameWidth || other.FrameHeight != ws.FrameHeight ||
-        ws.FramePixels.width() < ws.FrameWidth || ws.FramePixels.height() < ws.FrameHeight) {
-        Log(ws, host, "ADDFRAME: the frame of " + path + " is " + std::to_string(other.FrameWidth) + " x " +
-                          std::to_string(other.FrameHeight) + ", the current frame " +
-                          std::to_string(ws.FrameWidth) + " x " + std::to_string(ws.FrameHeight) +
-                          "; nothing added");
-        return;
-    }
+        ws.FramePixels.width() < ws.FrameWidth || ws.FramePixels.height() < ws.FrameHeight)
+        throw ScriptStop("ADDFRAME: the frame of " + path + " is " + std::to_string(other.FrameWidth) + " x " +
+                         std::to_string(other.FrameHeight) + ", the current frame " +
+                         std::to_string(ws.FrameWidth) + " x " + std::to_string(ws.FrameHeight) +
+                         "; nothing added");
     for (int32_t x = 1; x <= ws.FrameWidth; ++x) {
         int32_t* column = ws.FramePixels.Intensity[x];
         const int32_t* added = other.Intensity[x];

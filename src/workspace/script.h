@@ -56,10 +56,11 @@ enum class ScriptEnd {
 };
 
 // Runs the script file on the current frame. A command that fails (a file
-// that cannot be read or written, text that is not a number, a working or
-// output folder that cannot be used, a standard that matches no pattern)
-// stops the script: the reason goes to the logbook and to the user (a
-// message, or standard error in an unattended run).
+// that cannot be read or written, a save onto a frame in use, text that is
+// not a number, a working or output folder that cannot be used, a standard
+// that matches no pattern, an ADDFRAME that adds nothing) stops the script:
+// the reason goes to the logbook and to the user (a message, or standard
+// error in an unattended run).
 ScriptEnd RunScriptFile(Workspace& ws, Host& host, const std::string& fileName);
 
 // Main window "Run Script": runs the script named in EScript once.

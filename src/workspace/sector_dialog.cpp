@@ -38,8 +38,9 @@ void FMaskButton1Click(Workspace& ws, Host& host) {
     } else {
         ws.SectorTwoTheta1 = static_cast<float>(t1);
         ws.SectorTwoTheta2 = static_cast<float>(t2);
-        ws.LLog.Append("Sector = " + SectorLimitsText(ws.SectorTwoTheta1, ws.SectorPsi1, ws.SectorTwoTheta2,
-                                                      ws.SectorPsi2));
+        // The limits as they will be in force, psi included, not as typed.
+        const std::array<float, 4> applied = RepairedSectorLimits(m);
+        ws.LLog.Append("Sector = " + SectorLimitsText(applied[0], applied[1], applied[2], applied[3]));
         // Unticked means the angular sector, so that the psi scan accepts it.
         ws.RectangularSector = 0;
     }

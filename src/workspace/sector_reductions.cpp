@@ -10,6 +10,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/host.h"
 #include "workspace/integration.h"
+#include "workspace/run_report.h"
 #include "workspace/scan_writers.h"
 #include "workspace/sector_overlay.h"
 #include "workspace/sector_scan.h"
@@ -251,6 +252,7 @@ void WriteSectorSlices(Workspace& ws, Host& host) {
                                                    ws.SectorTwoTheta1, ws.SectorTwoTheta2, width);
     const std::string line = SliceLine(FileNameOnly(ws.CurrentFile), sums);
     const std::string path = ws.FSetup.EExperiment + ".slc";
+    RefuseFrameOverwrite(ws, path);
     if (FileExists(path))
         AppendTextLine(path, line);
     else
@@ -281,6 +283,7 @@ void Integratesectorslides1Click(Workspace& ws, Host& host, const std::optional<
                                                    ws.SectorTwoTheta1, ws.SectorTwoTheta2, width);
     const std::string name = FileNameOnly(ws.CurrentFile);
     try {
+        RefuseFrameOverwrite(ws, ws.FSetup.EExperiment + ".slc");
         WriteTextLines(ws.FSetup.EExperiment + ".slc", {header, SliceLine(name, sums)});
     } catch (const FileError& e) {
         host.message(e.what());

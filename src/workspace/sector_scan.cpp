@@ -167,17 +167,11 @@ std::array<int32_t, 4> ReadSectorRectangle(Workspace& ws) {
     return rect;
 }
 
-void ReadSectorLimits(Workspace& ws, Host& host) {
-    float t1, t2, p1, p2;
-    try {
-        t1 = static_cast<float>(ParseNumber(ws.FMask.Eth1));
-        p1 = static_cast<float>(ParseNumber(ws.FMask.EPsi1));
-        t2 = static_cast<float>(ParseNumber(ws.FMask.Eth2));
-        p2 = static_cast<float>(ParseNumber(ws.FMask.EPsi2));
-    } catch (const ConversionError& e) {
-        host.message(e.what());
-        return;
-    }
+std::array<float, 4> RepairedSectorLimits(const TFMask& boxes) {
+    float t1 = static_cast<float>(ParseNumber(boxes.Eth1));
+    const float p1 = static_cast<float>(ParseNumber(boxes.EPsi1));
+    float t2 = static_cast<float>(ParseNumber(boxes.Eth2));
+    const float p2 = static_cast<float>(ParseNumber(boxes.EPsi2));
     auto twoTheta = [](float t) { return std::clamp(t, 0.0f, 180.0f); };
     auto psi = [](float p) {
         if (p < -180) p = 0;
@@ -188,10 +182,21 @@ void ReadSectorLimits(Workspace& ws, Host& host) {
     t1 = twoTheta(t1);
     t2 = twoTheta(t2);
     if (t2 < t1) std::swap(t1, t2);
-    ws.SectorTwoTheta1 = t1;
-    ws.SectorTwoTheta2 = t2;
-    ws.SectorPsi1 = psi(p1);
-    ws.SectorPsi2 = psi(p2);
+    return {t1, psi(p1), t2, psi(p2)};
+}
+
+void ReadSectorLimits(Workspace& ws, Host& host) {
+    std::array<float, 4> limits{};
+    try {
+        limits = RepairedSectorLimits(ws.FMask);
+    } catch (const ConversionError& e) {
+        host.message(e.what());
+        return;
+    }
+    ws.SectorTwoTheta1 = limits[0];
+    ws.SectorPsi1 = limits[1];
+    ws.SectorTwoTheta2 = limits[2];
+    ws.SectorPsi2 = limits[3];
     // The frame is redrawn with the new sector, then scanned.
     host.changed(View::Sector);
     host.changed(View::Frame);

@@ -11,6 +11,7 @@
 namespace orv {
 
 class Host;
+struct TFMask;
 struct Workspace;
 
 // Whether psi `p` lies in the psi limits p1..p2: both ends excluded, p1 > p2
@@ -42,6 +43,10 @@ std::string TwoThetaScanRefusal(const Workspace& ws);
 // Why the psi scan would be refused ("Need to open a file first !", "Define
 // a 2Theta range using the Mask Sector tool !"), or "" when it can be made.
 std::string PsiScanRefusal(const Workspace& ws);
+// The four angular limits of the sector dialog as they are put in force:
+// 2-theta kept within 0..180 and in order, psi brought into 0..360.
+// {2-theta 1, psi 1, 2-theta 2, psi 2}; throws ConversionError.
+std::array<float, 4> RepairedSectorLimits(const TFMask& boxes);
 // Reads the four angular limits from the sector dialog, repairs them, then
 // redraws the sector and recomputes the 2-theta scan. A box that is not a
 // number is reported and changes nothing.

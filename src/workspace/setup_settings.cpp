@@ -8,6 +8,7 @@
 #include "workspace/host.h"
 #include "base/numbers.h"
 #include "workspace/program_folder.h"
+#include "workspace/run_report.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -74,6 +75,7 @@ void SetupApplyBatch(Workspace& ws, Host& host) {
 
     if (s.CBIntegrateslides) {
         ws.SliceWidth = AcceptedSliceWidth(sliceWidth);
+        RefuseFrameOverwrite(ws, s.EExperiment + ".slc");
         WriteTextLines(s.EExperiment + ".slc",
                        {"2Theta integration range =" + FormatFixed(ws.SectorTwoTheta1, 3) + " to " +
                         FormatFixed(ws.SectorTwoTheta2, 3) + " Psi range = 0 to 360; SlicesWidth = " +
@@ -117,6 +119,7 @@ void SetupApplyScan(Workspace& ws, Host& host) {
 }
 
 void SetupPsiSummaryClick(Workspace& ws, Host& host) {
+    RefuseFrameOverwrite(ws, PsiSummaryPath(ws));
     WriteTextLines(PsiSummaryPath(ws),
                    {"2theta range from " + FormatFixed(ws.SectorTwoTheta1, 3) + " to " +
                         FormatFixed(ws.SectorTwoTheta2, 3),

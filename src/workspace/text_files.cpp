@@ -121,4 +121,18 @@ bool LooksLikeText(std::string_view bytes) {
     return true;
 }
 
+std::string WithExtension(const std::string& name, const std::string& extension) {
+    const bool has = name.size() >= extension.size() &&
+                     ToLower(name.substr(name.size() - extension.size())) == ToLower(extension);
+    return has ? name : name + extension;
+}
+
+std::string ProposedSaveName(const std::string& framePath, const std::string& extension) {
+    std::string name = FileNameOnly(framePath);
+    constexpr std::string_view own = ".orv";
+    if (name.size() > own.size() && ToLower(name.substr(name.size() - own.size())) == own)
+        name.resize(name.size() - own.size());
+    return WithExtension(name, extension);
+}
+
 } // namespace orv

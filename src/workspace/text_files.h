@@ -46,4 +46,15 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // than tab, CR and LF.
 bool LooksLikeText(std::string_view bytes);
 
+// The name a save writes to: `extension` (with its dot) appended unless the
+// name already ends in it, in any case ("run1" -> "run1.log", "run1.log" and
+// "run1.LOG" stay).
+std::string WithExtension(const std::string& name, const std::string& extension);
+// The name a save dialog proposes for an output of the frame at `framePath`:
+// its file name with `extension`. A frame in the program's own format
+// stands for the frame it was saved from, so its ".orv" gives way
+// ("ceo2.orv" -> "ceo2.xy"; "frame.tif" -> "frame.tif.xy"; "big.orv" with
+// ".orv" -> "big.orv").
+std::string ProposedSaveName(const std::string& framePath, const std::string& extension);
+
 } // namespace orv

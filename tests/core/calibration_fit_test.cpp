@@ -342,3 +342,29 @@ TEST(CalibrationFitTest, NoRingPointsStopsTheFitAndTheScript) {
     EXPECT_EQ(ws.ScriptFailed, 1);
     EXPECT_FALSE(FileExists(dir.file("x.set")));
 }
+
+// The fit moves the distance or the size; the logbook gives both as Apply
+// then puts them in force, not the equivalent of the one that stays.
+TEST(CalibrationFitTest, TheLoggedDistanceAndSizeAreThoseApplied) {
+    for (const bool varySize : {false, true}) {
+        SCOPED_TRACE(varySize ? "size varied" : "distance varied");
+        Workspace ws;
+        RecordingHost host;
+        MisplacedFrame(ws, host, Flat(0, 256, 256), "LaB6", "LaB6");
+        ASSERT_TRUE(OpenFitTool(ws, host));
+        TForm41Fit& f = ws.Form41Fit;
+        f.CBXo = f.CBYo = f.CB2theta = false;
+        f.CBdistance = !varySize;
+        f.CBDSize = varySize;
+        const double distance = ws.Distance, size = ws.DSize;
+        ASSERT_TRUE(StartCalibration(ws, host));
+        std::string line;
+        for (const std::string& l : ws.LLog.Lines())
+            if (l.starts_with("Beam coord")) line = l;
+        ASSERT_TRUE(ApplyCalibration(ws, host));
+        // The fit moved what it was asked to, by the 3 per cent the frame was off.
+        EXPECT_GT(std::abs(varySize ? ws.DSize - size : ws.Distance - distance), 0.01 * distance);
+        EXPECT_NE(line.find("Distance (mm) = " + FormatFixed(ws.Distance, 3) + " "), std::string::npos) << line;
+        EXPECT_TRUE(line.ends_with("Detector size = " + FormatFixed(ws.DSize, 3))) << line;
+    }
+}

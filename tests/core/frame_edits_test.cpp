@@ -9,6 +9,7 @@
 #include "frame_test_support.h"
 #include "geometry_test_support.h"
 #include "test_support.h"
+#include "workspace/detector_settings.h"
 #include "workspace/frame_edits.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
@@ -316,6 +317,66 @@ TEST(FrameCropRefusals, NoRectangleOrARectangleOutsideTheFrameChangesNothing) {
     EXPECT_EQ(ws.FrameWidth, 20);
     EXPECT_EQ(ws.FMask.Ex2, "40");
 }
+
+// The Detector Settings impose the centre and the size (their Apply boxes,
+// or "File Settings"): after a crop and a turn their boxes show the moved
+// values, so an Apply with no edit leaves every angle as it is.
+class FrameEditThenApply : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FrameEditThenApply, LeavesTheGeometryAsItIs) {
+    const bool fileSettings = GetParam();
+    Workspace ws;
+    RecordingHost host;
+    // 61 mm over 300 pixels: a crop to 200 gives a size of no short decimal.
+    test::SetUpFlatFrame(ws, 300, 200, 150.25, 90.5, 61.54, 61.0);
+    TForm32& d = ws.Form32;
+    d.EXoM = "150.25";
+    d.EYoM = "90.5";
+    d.EDSize = "61";
+    d.EDistance = "61.54";
+    d.E2thetaD = "0";
+    if (fileSettings)
+        ws.Form20.CBFSettings = true;
+    else
+        d.CBXo = d.CBYo = d.CBDSize = true;
+    ASSERT_TRUE(ComputeFrameGeometry(ws, host));
+    const FramePlane<float> whole = ws.FramePixels.Geometry()->TwoTheta;
+
+    ws.RectangularSector = 1;
+    ws.FMask.EX1 = "31";
+    ws.FMask.Ex2 = "230";
+    ws.FMask.EY1 = "11";
+    ws.FMask.EY2 = "190";
+    ASSERT_TRUE(CropFrame(ws, host));
+    ASSERT_EQ(ws.FrameWidth, 200);
+    ASSERT_EQ(ws.FrameHeight, 180);
+    // Frame Info tells of the frame as it now is.
+    EXPECT_EQ(ws.Form23.Panel2.substr(0, 10), "200 x 180 ");
+    for (int32_t i = 1; i <= 200; i += 13)
+        for (int32_t j = 1; j <= 180; j += 11)
+            ASSERT_NEAR(ws.FramePixels.TwoTheta[i][j], whole[i + 30][j + 10], 1e-5) << i << "," << j;
+
+    for (int edit = 0; edit < 2; ++edit) {
+        SCOPED_TRACE(edit == 0 ? "after the crop" : "after the turn");
+        if (edit == 1) {
+            ASSERT_TRUE(Rotate90::Execute(ws, host));
+            EXPECT_EQ(ws.Form23.Panel2.substr(0, 10), "180 x 200 ");
+        }
+        const FramePlane<float> edited = ws.FramePixels.Geometry()->TwoTheta;
+        const double xo = ws.Xo, yo = ws.Yo, size = ws.DSize;
+        ASSERT_TRUE(ApplyDetectorSettings(ws, host));
+        EXPECT_EQ(ws.Xo, xo);
+        EXPECT_EQ(ws.Yo, yo);
+        EXPECT_EQ(ws.DSize, size);
+        const FramePlane<float>& applied = ws.FramePixels.Geometry()->TwoTheta;
+        for (int32_t i = 1; i <= ws.FrameWidth; ++i)
+            for (int32_t j = 1; j <= ws.FrameHeight; ++j) ASSERT_EQ(applied[i][j], edited[i][j]) << i << "," << j;
+    }
+    EXPECT_TRUE(host.messages.empty()) << host.messages.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(ImposedBy, FrameEditThenApply, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "FileSettings" : "ApplyBoxes"; });
 
 TEST(FrameTranspose, TwiceGivesTheFrameAndCentreBackAndOnceSwapsTheAngles) {
     const test::ReferenceFrame& f = test::ReferenceFrames()[0];   // flat, untilted, off centre

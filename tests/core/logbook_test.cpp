@@ -16,11 +16,6 @@ TEST(LogbookTest, SavesEveryLineWithCrLf) {
               "Loaded Settings a.set\r\n\r\n2Theta scan calculated and displayed \r\n");
 }
 
-TEST(LogbookTest, NamingRules) {
-    EXPECT_EQ(LogbookFileNameFromDialog("/tmp/run1"), "/tmp/run1.log");
-    EXPECT_EQ(ProposedLogbookName("/data/frames/a.tif"), "a.tif.log");
-}
-
 TEST(LogbookTest, ExitSavesOnlyLongLogbooksWithoutScript) {
     EXPECT_FALSE(LogbookSaveOnExit(5, false));
     EXPECT_TRUE(LogbookSaveOnExit(6, false));

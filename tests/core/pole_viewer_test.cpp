@@ -163,11 +163,27 @@ TEST_F(PoleViewerTest, FiveDegreeCommandsRefuseOtherSteps) {
     EXPECT_FALSE(SavePoleFigures(ws, host, dir.file("x.epf")));
     EXPECT_FALSE(SavePsiProfile(ws, host, dir.file("x.psp")));
     EXPECT_FALSE(SavePhiProfile(ws, host, dir.file("x.php")));
-    EXPECT_FALSE(LoadPoleFigure(ws, host, 1, dir.file("f.epf")));
-    EXPECT_EQ(host.messages.size(), 6u);
+    EXPECT_EQ(host.messages.size(), 5u);
     EXPECT_TRUE(ws.Poles.PoleFigure(1) == before);
     EXPECT_TRUE(ws.FPoleF.Button4Enabled);
     EXPECT_FALSE(FileExists(dir.file("x.epf")) || FileExists(dir.file("x.psp")) || FileExists(dir.file("x.php")));
+}
+
+TEST_F(PoleViewerTest, APopLAFigureOpensAfterASliceFileOfOtherSteps) {
+    ws.Form16.Eincph = "10";
+    WriteSliceFile(dir.file("ten.slc"), FrameRange(0, 17), [](int m, int d) { return 1000LL * m + d; });
+    OpenPoleFigures(ws, host, {dir.file("ten.slc")});
+    ASSERT_EQ(ws.Poles.PoleCount, 1);
+    ASSERT_EQ(ws.Poles.PolePhiStep, 10);
+    host.messages.clear();
+    Load(RowPsi);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(ws.Poles.PolePhiStep, 5);
+    EXPECT_EQ(ws.Poles.PolePsiStep, 5);
+    EXPECT_EQ(ws.Poles.PoleFigure(1).at(71, 18), RowPsi(71, 18));
+    EXPECT_EQ(ws.Poles.PoleFigure(1).at(72, 3), RowPsi(0, 3));
+    // The five-degree commands take it.
+    EXPECT_TRUE(SavePoleFigures(ws, host, dir.file("back.epf")));
 }
 
 TEST_F(PoleViewerTest, AngleBetweenPolesIncludingTheExactCases) {

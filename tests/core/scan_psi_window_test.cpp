@@ -165,15 +165,15 @@ TEST(ScanPsiWindowTest, ReportWritesTheListAndOneSummaryHeaderInTheOutputFolder)
     TempDir dir;
     Workspace ws;
     RecordingHost host;
-    MakePsiScan(ws, 0.5f, std::vector<double>(721, 1.0));
-    ws.OutputDir = dir.path().string();
-    ws.FSetup.CBPsiScanPeaks = true;
-    ws.FSetup.PSSPSummary = true;
+    ReportingPsiScan(ws, dir.path().string());
     ReportPsiPeaks(ws, host, HandTable());
     ws.CurrentFile = "/data/run7/frame2.tif";
     ReportPsiPeaks(ws, host, {});
     EXPECT_EQ(ReadTextLines(dir.file("frame1.tif.PPK")), PsiPeakListLines(ws, HandTable()));
-    EXPECT_FALSE(FileExists(dir.file("frame2.tif.PPK")));
+    // No peak: the list holds its header alone, so no older list passes for this one.
+    const std::vector<std::string> header{"2theta range from  0.000  to  45.000", "Exp1", "Peak list in PsiScan",
+                                          "Peak#       Psi    Peak_Intensity   Peak_Area   PeakWidth"};
+    EXPECT_EQ(ReadTextLines(dir.file("frame2.tif.PPK")), header);
     std::vector<std::string> summary = PsiSummaryHeader(ws);
     summary.push_back("frame1.tif         2       620     22846       869     32291");
     summary.push_back("frame2.tif         0         0         0         0         0");
@@ -187,6 +187,26 @@ TEST(ScanPsiWindowTest, ReportWritesTheListAndOneSummaryHeaderInTheOutputFolder)
     const std::vector<std::string> lines = ReadTextLines(dir.file("Exp1.PSU"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "sample ID NofPeaks.. PeakIntensity PeakArea");
+}
+
+TEST(ScanPsiWindowTest, PeakRowsOfAnyWidthSplitOnBlanks) {
+    TempDir dir;
+    Workspace ws;
+    RecordingHost host;
+    ReportingPsiScan(ws, dir.path().string());
+    PeakTable t = HandTable();
+    t[0].Intensity = 12345678.94;   // fills its field of 10
+    t[0].Area = 12345678901.04;     // wider than it
+    ReportPsiPeaks(ws, host, t);
+    const std::vector<std::string> rows = ReadTextLines(dir.file("frame1.tif.PPK"));
+    ASSERT_EQ(rows.size(), 6u);
+    const std::vector<std::vector<double>> expected{{1, 10, 12345678.9, 12345678901.0, 2.345}, {2, 350, 5, 12.3, 1}};
+    for (size_t r = 0; r < expected.size(); ++r) EXPECT_EQ(BlankSeparatedNumbers(rows[4 + r]), expected[r]) << rows[4 + r];
+    // A row whose values fit keeps its columns.
+    EXPECT_EQ(rows[5], "          2 350.000       5.0      12.3   1.000");
+    // The summary's means and deviations, of ten digits, stay apart too.
+    const std::string summary = ReadTextLines(dir.file("Exp1.PSU")).back();
+    EXPECT_EQ(BlankSeparatedNumbers(summary.substr(summary.find(' '))).size(), 5u) << summary;
 }
 
 TEST(ScanPsiWindowTest, BackgroundAndPeaksOfAPsiScan) {

@@ -1,9 +1,11 @@
 #pragma once
 // Scans for the scan-window tests, set straight into the workspace.
 
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/numbers.h"
 #include "workspace/workspace.h"
 
 namespace orv::test {
@@ -31,6 +33,24 @@ inline void MakePsiScan(Workspace& ws, float step, const std::vector<double>& va
     std::fill(ws.PsiScanData.begin(), ws.PsiScanData.end(), 0.0f);
     for (size_t c = 0; c < values.size(); ++c) ws.PsiScanData[c] = static_cast<float>(values[c]);
     ws.PsiScanBackup = ws.PsiScanData;
+}
+
+// A row of a list read as other programs read it: split on blanks, each
+// field a number.
+inline std::vector<double> BlankSeparatedNumbers(const std::string& row) {
+    std::istringstream in(row);
+    std::vector<double> fields;
+    for (std::string field; in >> field;) fields.push_back(ParseNumber(field));
+    return fields;
+}
+
+// A psi scan of 721 points of 1 count, reported to `folder` with the peak
+// list and the summary ticked.
+inline void ReportingPsiScan(Workspace& ws, const std::string& folder) {
+    MakePsiScan(ws, 0.5f, std::vector<double>(721, 1.0));
+    ws.OutputDir = folder;
+    ws.FSetup.CBPsiScanPeaks = true;
+    ws.FSetup.PSSPSummary = true;
 }
 
 } // namespace orv::test

@@ -6,6 +6,7 @@
 #include "scan_support.h"
 #include "test_support.h"
 #include "workspace/host.h"
+#include "workspace/run_report.h"
 #include "workspace/scan_writers.h"
 #include "workspace/script.h"
 #include "workspace/text_files.h"
@@ -233,25 +234,72 @@ TEST_F(ScriptRun, FitToStandardWithoutTheFitSetsTheBoxesAndSaysSo) {
     EXPECT_EQ(Run({"FITTOSTD Si       0 0 0 1 0 0 0 0 1 x 0"}), ScriptEnd::Failed);
 }
 
-TEST_F(ScriptRun, AddFrameOfAnotherFormatChangesNothing) {
+TEST_F(ScriptRun, AddFrameThatAddsNothingFailsTheRunAndChangesNothing) {
     WriteTextLines(dir.file("other.txt"), {"line one", "not the right maker", "3"});
+    WritePANalyticalFile(dir.file("wide.txt"), 21, 4, [](int, int) { return 1; });
+    WritePANalyticalFile(dir.file("short.txt"), 20, 4, [](int, int) { return 1; }, 6);
+    struct Case {
+        std::string file, reason;
+    };
+    const std::vector<Case> cases{
+        {dir.file("other.txt"), "not a PANalytical frame"},
+        // The program's own format is not added either.
+        {DataFile("geometry/flat384x256_offcentre.orv"), "not a PANalytical frame"},
+        {dir.file("wide.txt"), "is 21 x 4, the current frame 20 x 4"},
+        {dir.file("short.txt"), "file too short"},
+        {dir.file("none.tif"), "Cannot open file"},
+    };
+    host.Unattended = true;
     const int32_t before = ws.FramePixels.Intensity[5][2];
-    const std::string eth = ws.FSetup.Eth2step;
-    EXPECT_EQ(Run({"ADDFRAME 0 " + dir.file("other.txt"), "SET2THST 0.3 "}), ScriptEnd::Completed);
-    EXPECT_EQ(ws.FramePixels.Intensity[5][2], before);
-    EXPECT_EQ(ws.Form23.EXo, Workspace().Form23.EXo);
-    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
-    // A frame of the program's own format and of the same size is not added either.
-    Workspace own;
-    MakeScanFrame(own, 384, 256);
-    WriteTextLines(dir.file("own.txt"), {"ADDFRAME 0 " + DataFile("geometry/flat384x256_offcentre.orv")});
-    EXPECT_EQ(RunScriptFile(own, host, dir.file("own.txt")), ScriptEnd::Completed);
-    EXPECT_EQ(own.FramePixels.Intensity[100][100], 0);
-    EXPECT_EQ(own.Landa, Workspace().Landa);
-    // A file that does not exist is an input/output error: the script stops.
-    EXPECT_EQ(Run({"ADDFRAME 1 " + dir.file("none.tif"), "SET2THST 0.4 "}), ScriptEnd::Failed);
-    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
-    EXPECT_EQ(ws.FramePixels.Intensity[5][2], before);
+    const TForm32 settings = ws.Form32;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        host.messages.clear();
+        ws.ScriptFailed = 0;
+        EXPECT_EQ(Run({"ADDFRAME 0 " + c.file, "SET2THST 0.3 "}), ScriptEnd::Failed);
+        // Said once, through the unattended host (standard error and the
+        // logbook), and the run's status tells of it.
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_NE(host.messages[0].find(c.reason), std::string::npos) << host.messages[0];
+        EXPECT_NE(host.messages[0].find("line 1"), std::string::npos);
+        EXPECT_EQ(RunExitStatus(ws), 1);
+        EXPECT_EQ(ws.FramePixels.Intensity[5][2], before);
+        EXPECT_EQ(ws.Form32.EXoM, settings.EXoM);
+        EXPECT_EQ(ws.FSetup.Eth2step, "0.1");   // the later line did not run
+    }
+}
+
+TEST_F(ScriptRun, SavesNeverReplaceTheFrameNorAFrameOfTheList) {
+    const std::string frameBytes = "frame bytes that must stay";
+    WriteBytes(ws.CurrentFile, frameBytes);
+    WriteBytes(dir.file("frame2.tif"), frameBytes);
+    WriteBytes(dir.file("scan.xy"), frameBytes);
+    ws.FileList = {ws.CurrentFile, dir.file("frame2.tif"), dir.file("scan.xy")};
+    host.Unattended = true;
+    const std::vector<std::vector<std::string>> scripts{
+        {"SAVESETF " + ws.CurrentFile},
+        // Another spelling of a listed frame is the same file.
+        {"SAVESETF " + dir.path().string() + "/./frame2.tif"},
+        // A frame named like a scan file: its scan would be the frame itself.
+        {"SAVE2THS 1"},
+    };
+    for (const auto& lines : scripts) {
+        SCOPED_TRACE(lines[0]);
+        if (lines[0] == "SAVE2THS 1") ws.CurrentFile = dir.file("scan.xy");
+        host.messages.clear();
+        ws.ScriptFailed = 0;
+        std::vector<std::string> script = lines;
+        script.push_back("SET2THST 0.3 ");
+        EXPECT_EQ(Run(script), ScriptEnd::Failed);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_NE(host.messages[0].find("Not saved"), std::string::npos) << host.messages[0];
+        EXPECT_EQ(RunExitStatus(ws), 1);
+        EXPECT_EQ(ws.FSetup.Eth2step, "0.1");
+    }
+    for (const std::string& frame : ws.FileList) EXPECT_EQ(ReadBytes(frame), frameBytes) << frame;
+    // Any other name is written.
+    EXPECT_EQ(Run({"SAVESETF " + dir.file("frame1.set")}), ScriptEnd::Completed);
+    EXPECT_EQ(ReadTextLines(dir.file("frame1.set")).size(), 19u);
 }
 
 TEST_F(ScriptRun, AddFrameAddsAndSubtractsAFrameOfTheSameSize) {
@@ -275,22 +323,6 @@ TEST_F(ScriptRun, AddFrameAddsAndSubtractsAFrameOfTheSameSize) {
     EXPECT_EQ(ws.FramePixels.Intensity[5][3], 105);
     EXPECT_EQ(ws.FramePixels.Intensity[1][1], 101);
     EXPECT_EQ(ws.FramePixels.Intensity[3][1], MaskedIntensity);
-}
-
-TEST_F(ScriptRun, AddFrameRefusesAnotherSizeOrAShortFileAndChangesNothing) {
-    WritePANalyticalFile(dir.file("wide.txt"), 21, 4, [](int, int) { return 1; });
-    WritePANalyticalFile(dir.file("short.txt"), 20, 4, [](int, int) { return 1; }, 6);
-    const int32_t before = ws.FramePixels.Intensity[5][2];
-    const TForm32 settings = ws.Form32;
-    EXPECT_EQ(Run({"ADDFRAME 0 " + dir.file("wide.txt"), "ADDFRAME 0 " + dir.file("short.txt"), "SET2THST 0.3 "}),
-              ScriptEnd::Completed);
-    EXPECT_EQ(ws.FramePixels.Intensity[5][2], before);
-    EXPECT_EQ(ws.Form32.EXoM, settings.EXoM);
-    EXPECT_EQ(ws.FSetup.Eth2step, "0.3");
-    const std::vector<std::string> log = ws.LLog.Lines();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_NE(log[0].find("21 x 4"), std::string::npos) << log[0];
-    EXPECT_NE(log[1].find("short.txt"), std::string::npos) << log[1];
 }
 
 TEST_F(ScriptRun, SettingsLinesSetTheFileSettingsBoxAndStopOnAFileThatCannotBeRead) {

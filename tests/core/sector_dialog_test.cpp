@@ -15,15 +15,18 @@ TEST(MaskDialog, ApplyUntickedSelectsTheAngularSector) {
     ws.RectangularSector = 1;   // left by an earlier rectangle
     ws.SectorPsi1 = 10;
     ws.SectorPsi2 = 200;
-    ws.FMask.Eth1 = "12.5";
-    ws.FMask.Eth2 = "30";
-    ws.FMask.EPsi1 = "45";
+    // Limits out of order and a negative psi: the logbook gives them as
+    // they are put in force, not as typed nor as they were before.
+    ws.FMask.Eth1 = "30";
+    ws.FMask.Eth2 = "12.5";
+    ws.FMask.EPsi1 = "-45";
     FMaskButton1Click(ws, host);
     EXPECT_EQ(ws.RectangularSector, 0);
     EXPECT_FLOAT_EQ(ws.SectorTwoTheta1, 12.5f);
     EXPECT_FLOAT_EQ(ws.SectorTwoTheta2, 30.0f);
-    // The psi values logged are those in force before this Apply.
-    EXPECT_TRUE(test::Logged(ws, "Sector = 12.500, 10.000, 30.000, 200.000"));
+    EXPECT_FLOAT_EQ(ws.SectorPsi1, 315.0f);
+    EXPECT_FLOAT_EQ(ws.SectorPsi2, 360.0f);
+    EXPECT_TRUE(test::Logged(ws, "Sector = 12.500, 315.000, 30.000, 360.000"));
 }
 
 TEST(MaskDialog, ApplyTickedSelectsTheRectangle) {

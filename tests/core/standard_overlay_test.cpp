@@ -71,7 +71,7 @@ TEST(StandardOverlayTest, SticksWhereTheMappingPutsThem) {
     // the reference is the first line that has one.
     SelectLines(ws, {{0, 100}, {20, 100}, {30, 50}});
     ws.MineralTable[1].Line[0].D = 0.45;
-    ws.Form2.RChart1.SetLayerRange(1, 5, 0, 45, 1.1);   // a scan of heights below 1
+    ws.Form2.RChart1.SetLayerRange(1, 5, 0, 45, 1111);
     ws.Form2.RChart1.ClearItems();
     DrawStandardLines(ws, 1, 1.02, 0.3);
     EXPECT_EQ(ws.StandardLinePixels[0], 1);
@@ -79,8 +79,8 @@ TEST(StandardOverlayTest, SticksWhereTheMappingPutsThem) {
     ASSERT_EQ(sticks.size(), 2u);
     EXPECT_NEAR(sticks[0].first, 20.3, 1e-9);                 // the reference line: shift only
     EXPECT_NEAR(sticks[1].first, 0.3 + 20 + 1.02 * 10, 1e-9);
-    EXPECT_DOUBLE_EQ(sticks[0].second, 0.9 * 1.1);            // not rounded away
-    EXPECT_DOUBLE_EQ(sticks[1].second, 0.9 * 1.1 * 0.5);
+    EXPECT_EQ(sticks[0].second, 1000);   // 999.9 and 499.95, rounded to whole numbers
+    EXPECT_EQ(sticks[1].second, 500);
 
     // Nothing opened: no sticks, but the pattern drawn is noted.
     ws.LastFileIndex = -1;
@@ -91,14 +91,14 @@ TEST(StandardOverlayTest, SticksWhereTheMappingPutsThem) {
     // The line-scan chart: pixels T' x FrameSize / 50, mirrored above 10
     // degrees of detector angle; heights from that chart's axis.
     TRChart lineScan;
-    lineScan.SetLayerRange(1, 0, 0, 1000, 4000);
+    lineScan.SetLayerRange(1, 0, 0, 1000, 4001);
     ws.FrameSize = 1000;
     ws.FrameWidth = 1200;
     DrawStandardLinesOnLineScan(ws, lineScan, 1, 1, 0);
     EXPECT_TRUE(std::isnan(ws.StandardLinePixels[1]));   // the line without a 2-theta
     EXPECT_EQ(ws.StandardLinePixels[2], 400);
     EXPECT_EQ(ws.StandardLinePixels[3], 600);
-    EXPECT_EQ(Sticks(lineScan).back(), std::make_pair(600.0, 0.9 * 4000 * 0.5));
+    EXPECT_EQ(Sticks(lineScan).back(), std::make_pair(600.0, 1800.0));   // 1800.45, rounded
     ws.TwoThetaD = 15;
     DrawStandardLinesOnLineScan(ws, lineScan, 1, 1, 0);
     EXPECT_EQ(ws.StandardLinePixels[2], 800);

@@ -124,13 +124,15 @@ TEST(WriterScanFilesTest, ThsPointAtZeroHasNoDSpacing) {
               "       0.000       0.000    1234.500");
 }
 
-TEST(WriterScanFilesTest, ExtensionIsAppendedEvenToANameThatHasOne) {
+TEST(WriterScanFilesTest, ExtensionIsAppendedUnlessTheNameEndsInIt) {
     TempDir dir;
     Workspace ws;
     MakeKnownScan(ws);
     CheckScanFormat(ws.Form13, ScanFormat::Xy);
-    EXPECT_EQ(WriteTwoThetaScan(ws, dir.file("a.xy"), ScanSource::Sector), dir.file("a.xy.xy"));
-    EXPECT_TRUE(FileExists(dir.file("a.xy.xy")));
+    EXPECT_EQ(WriteTwoThetaScan(ws, dir.file("a.xy"), ScanSource::Sector), dir.file("a.xy"));
+    EXPECT_FALSE(FileExists(dir.file("a.xy.xy")));
+    EXPECT_EQ(ReadWholeFile(dir.file("a.xy")),
+              ReadWholeFile(WriteTwoThetaScan(ws, dir.file("a.tif"), ScanSource::Sector)));
     EXPECT_EQ(ScanFormatExtension(CheckedScanFormat(ws.Form13)), ".xy");
     CheckScanFormat(ws.Form13, ScanFormat::Uxd);
     EXPECT_TRUE(ws.Form13.RBBruker);
@@ -219,7 +221,8 @@ TEST(WriterScanFilesTest, FileFormatOkWritesTheChosenNameAndClearsTheRequester) 
     CheckScanFormat(ws.Form13, ScanFormat::Ths);
     host.saveFileAnswer = dir.file("chosen");
     FileFormatOK(ws, host);
-    EXPECT_EQ(host.proposedNames, std::vector<std::string>{"frame1.tif"});
+    // The name the scan will have, so the dialog never offers the frame itself.
+    EXPECT_EQ(host.proposedNames, std::vector<std::string>{"frame1.tif.ths"});
     EXPECT_EQ(ReadWholeFile(dir.file("chosen.ths")), Golden("scan.ths"));
     EXPECT_EQ(ws.FromThetaScan, 0);
 

@@ -268,6 +268,23 @@ std::vector<HeadlessCase> Cases() {
          {"f.orv", "s.txt"}, 1, "Cannot create the output folder", {}, {"plain/sub"}},
         {"AddFrameMissing", frameAnd({"ADDFRAME 0 none.img", "SAVE2THS 1", "ENDAPPLI"}), {"f.orv", "s.txt"}, 1,
          "none.img", {}, {"f.orv.xy"}},
+        {"AddFrameOfAnotherKind",
+         [](const Inputs& in, const Inputs&) {
+             in.frame("f.orv");
+             in.frame("other.orv");
+             in.lines("s.txt", {"ADDFRAME 0 other.orv", "SAVE2THS 1", "ENDAPPLI"});
+         },
+         {"f.orv", "s.txt"}, 1, "nothing added", {}, {"f.orv.xy"}},
+        {"SettingsSavedOntoTheFrame", frameAnd({"SAVESETF f.orv", "SAVE2THS 1", "ENDAPPLI"}), {"f.orv", "s.txt"}, 1,
+         "f.orv is the frame being analysed", {}, {"f.orv.xy"}},
+        {"SettingsSavedOntoAFrameOfTheList",
+         [](const Inputs& in, const Inputs&) {
+             in.frame("a.orv");
+             in.frame("b.orv");
+             in.lines("s.txt", {"SAVESETF b.orv", "SAVE2THS 1", "ENDAPPLI"});
+             in.lines("l.lst", {"FILE a.orv", "SCRT s.txt", "FILE b.orv"});
+         },
+         {"l.lst"}, 1, "b.orv is a frame of the opened list", {}, {"a.orv.xy", "b.orv.xy"}},
         {"ScanFileCannotBeWritten",
          [](const Inputs& in, const Inputs&) {
              in.frame("f.orv");

@@ -115,6 +115,25 @@ TEST_F(MineralWindowsTest, ListFiltersSelectsAndRemoves) {
     EXPECT_TRUE(host.messages.empty());
 }
 
+TEST_F(MineralWindowsTest, HiddenModifyRenamesTheSelectedPatternInMemoryOnly) {
+    TForm18Window w(ws, host);
+    w.show();
+    QListWidget* list = w.mineralList();
+    const std::string file = ReadWholeFile(ws.InstallDir + "mineral.min");
+    QPushButton* modify = Find<QPushButton>(&w, "Modify");
+    EXPECT_TRUE(modify->isHidden());
+    modify->click();   // no row selected: nothing changes
+    EXPECT_EQ(Rows(list)[0], "Silicon Si");
+    ClickRow(list, 0);
+    ws.Form18.EName = "Silicon, NIST standard reference material";   // 41 characters
+    ws.Form18.EFormula = "Si (cubic)";
+    modify->click();
+    EXPECT_EQ(Rows(list)[0], "Silicon, NIST standard referen Si (cubic)");
+    EXPECT_EQ(ws.MineralTable[1].Name.size(), 30u);
+    EXPECT_EQ(ReadWholeFile(ws.InstallDir + "mineral.min"), file);
+    EXPECT_TRUE(host.messages.empty());
+}
+
 TEST_F(MineralWindowsTest, NewPatternTypedAndLoadedIsAddedToTheList) {
     TForm18Window list(ws, host);
     TForm29Window dialog(ws, host);

@@ -118,6 +118,12 @@ TEST(LogbookWindowTest, SaveAppendsLogToTheTypedName) {
     EXPECT_EQ(ReadWholeFile(typed + ".log"), "first\r\nsecond\r\n");
     EXPECT_FALSE(FileExists(typed));
 
+    // A name that ends in ".log" already is not given it twice.
+    host.saveAnswer = JoinPath(dir.path().toStdString(), "session1.log");
+    Find<QAction>(&w, "SaveLogbook1")->trigger();
+    EXPECT_EQ(ReadWholeFile(*host.saveAnswer), "first\r\nsecond\r\n");
+    EXPECT_FALSE(FileExists(*host.saveAnswer + ".log"));
+
     // Cancelled: nothing written, no message.
     host.saveAnswer.reset();
     EXPECT_FALSE(w.SaveLogbook());

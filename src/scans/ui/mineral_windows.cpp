@@ -103,6 +103,10 @@ TForm18Window::TForm18Window(Workspace& ws, QtHost& host, QWidget* parent)
         if (showNewPattern) showNewPattern();
     });
     connect(remove, &QPushButton::clicked, this, [this] { run([this] { RemoveSelectedMineral(ws_, host_); }); });
+    // Not shown, as the name and formula boxes it reads are not.
+    QPushButton* modify = Button(this, "Modify", "Modify");
+    modify->hide();
+    connect(modify, &QPushButton::clicked, this, [this] { run([this] { ModifySelectedMineral(ws_); }); });
     connect(ok, &QPushButton::clicked, this, &QWidget::hide);
 
     progress_ = new QProgressBar(this);

@@ -203,8 +203,8 @@ TForm2Window::TForm2Window(Workspace& ws, QtHost& host, QWidget* parent)
     toolButton("SpeedButton5", "Standards", "Powder Diffraction Standards", nullptr, standards);
     toolButton("SBShiftLeft", "<", "Shift left", nullptr, standards);
     toolButton("SBShiftRight", ">", "Shift right", nullptr, standards);
-    toolButton("SBFB", "<<", "Fast back", nullptr, standards);
-    toolButton("SBFF", ">>", "Fast forward", nullptr, standards);
+    toolButton("SBFB", "<<", "Shift left", nullptr, standards);
+    toolButton("SBFF", ">>", "Shift right", nullptr, standards);
     toolButton("SBExpand", "Expand", "Expand", nullptr, standards);
     toolButton("SBContract", "Contract", "Contract", nullptr, standards);
     toolButton("SBAutoAdjust", "AA", "AA", nullptr, standards);

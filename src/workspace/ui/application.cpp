@@ -325,7 +325,7 @@ void Application::installCommands() {
             return;
         }
         host_.setDialogFolder(ws.OpenDialogFolder);
-        const auto name = host_.askSaveFileName(ProposedNativeFrameName(ws.CurrentFile),
+        const auto name = host_.askSaveFileName(ProposedSaveName(ws.CurrentFile, ".orv"),
                                                 "Frame files (*.orv)|*.orv|All files (*.*)|*.*");
         if (!name) return;
         try {
@@ -339,9 +339,10 @@ void Application::installCommands() {
     m.setHandler(C::SaveLogbook, [this, &ws] {
         host_.setDialogFolder(ws.OpenDialogFolder);
         const auto name =
-            host_.askSaveFileName(ProposedLogbookName(ws.CurrentFile), "Logbook files (*.log)|*.LOG|All files (*.*)|*.*");
+            host_.askSaveFileName(ProposedSaveName(ws.CurrentFile, ".log"), "Logbook files (*.log)|*.LOG|All files (*.*)|*.*");
         if (!name) return;
         try {
+            RefuseFrameOverwrite(ws, *name);
             ws.LLog.SaveToFile(*name);
         } catch (const FileError& e) {
             host_.message(e.what());
@@ -422,7 +423,7 @@ void Application::installCommands() {
         host_.setDialogFolder(ws.OpenDialogFolder);
         if (!name) return;
         try {
-            SaveSettingsFile(ws, *name + ".set");
+            SaveSettingsFile(ws, WithExtension(*name, ".set"));
         } catch (const FileError& e) {
             host_.message(e.what());
         }
@@ -680,9 +681,11 @@ QImage ShownFramePicture(const Workspace& ws) {
 void Application::saveFramePicture() {
     Workspace& ws = *ws_;
     if (!ws.FrameIsLoaded()) return;
-    const auto name = host_.askSaveFileName(FileNameOnly(ws.CurrentFile) + ".bmp", "Bitmap files (*.bmp)|*.bmp");
+    const auto name = host_.askSaveFileName(ProposedSaveName(ws.CurrentFile, ".bmp"), "Bitmap files (*.bmp)|*.bmp");
     if (!name) return;
-    if (!ShownFramePicture(ws).save(QString::fromStdString(*name), "BMP"))
+    if (const std::string problem = FrameOverwriteProblem(ws, *name); !problem.empty())
+        host_.message(problem);
+    else if (!ShownFramePicture(ws).save(QString::fromStdString(*name), "BMP"))
         host_.message("Cannot write file " + *name);
 }
 

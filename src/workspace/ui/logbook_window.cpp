@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "workspace/logbook.h"
+#include "workspace/run_report.h"
 #include "workspace/ui/qt_host.h"
 #include "workspace/workspace.h"
 
@@ -104,7 +105,11 @@ bool TForm11Window::SaveLogbook() {
     const std::optional<std::string> typed =
         host_.askSaveFileName(std::string(), "Logbook files (*.log)|*.LOG|All files (*.*)|*.*");
     if (!typed) return false;
-    return run([&] { ws_.LLog.SaveToFile(LogbookFileNameFromDialog(*typed)); });
+    return run([&] {
+        const std::string path = LogbookFileNameFromDialog(*typed);
+        RefuseFrameOverwrite(ws_, path);
+        ws_.LLog.SaveToFile(path);
+    });
 }
 
 bool TForm11Window::closingProgram() {
