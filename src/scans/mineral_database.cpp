@@ -153,7 +153,8 @@ void RewriteMineralFile(const std::string& path, const std::vector<MineralRecord
     const uint64_t size = FileExists(path) ? std::filesystem::file_size(path, ec) : 0;
     if (!ec) {
         const uint64_t whole = size / MineralRecordBytes * MineralRecordBytes;
-        const uint64_t start = std::min<uint64_t>(static_cast<uint64_t>(std::max(tableCount, 0)) * MineralRecordBytes, whole);
+        const uint64_t table = static_cast<uint64_t>(std::max(tableCount, 0)) * MineralRecordBytes;
+        const uint64_t start = std::min(table, whole);
         beyond = {path, start, whole - start};
     }
     WriteFileAtomically(path, PackMineralRecords(records), beyond);

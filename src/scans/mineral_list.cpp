@@ -173,7 +173,8 @@ void LoadPatternText(Workspace& ws, const std::string& text) {
 
 void LoadPatternFile(Workspace& ws, const std::string& path) {
     std::string text;
-    for (const std::string& line : ReadFirstTextLines(path, PatternTextLines, PatternTextReadBytes)) text += line + "\n";
+    for (const std::string& line : ReadFirstTextLines(path, PatternTextLines, PatternTextReadBytes))
+        text += line + "\n";
     LoadPatternText(ws, text);
 }
 

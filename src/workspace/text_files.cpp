@@ -14,8 +14,8 @@ namespace orv {
 
 namespace fs = std::filesystem;
 
-std::string ReadWholeFile(const std::string& path, uint64_t limit) {
-    const FileBytes bytes = FileBytes::Read(path, limit);
+std::string ReadWholeFile(const std::string& path) {
+    const FileBytes bytes = FileBytes::Read(path);
     try {
         return std::string(bytes.view());
     } catch (const std::bad_alloc&) {

@@ -52,9 +52,8 @@ struct FilePart {
 // the part cannot be read whole.
 void WriteFileAtomically(const std::string& path, const std::string& bytes, const FilePart& then);
 // Reads a whole regular file; throws FileError (also for a FIFO, a device or
-// a folder, a file of more than `limit` bytes, and when no memory can be had
-// for it).
-std::string ReadWholeFile(const std::string& path, uint64_t limit = UINT64_MAX);
+// a folder, and when no memory can be had for it).
+std::string ReadWholeFile(const std::string& path);
 // Appends a line ended by CR LF to a file, creating it when missing.
 void AppendTextLine(const std::string& path, const std::string& line);
 
