@@ -23,14 +23,24 @@
 
 namespace orv::fuzzing {
 
-// A folder of this process, made once; every target works below it.
+// A folder of this process, made once; every target works below it. It goes
+// with what it holds when the process ends (the fuzzer's time or runs are
+// up); tools/run_fuzz.sh also gives every target a temporary folder of its
+// own that it removes, so that a run that ends in a finding leaves nothing.
 inline const std::string& PrivateFolder() {
-    static const std::string folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orv-fuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        return pattern;
-    }();
-    return folder;
+    struct Folder {
+        std::string path;
+        Folder() {
+            path = (std::filesystem::temp_directory_path() / "orv-fuzz-XXXXXX").string();
+            if (!::mkdtemp(path.data())) std::abort();
+        }
+        ~Folder() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    };
+    static const Folder folder;
+    return folder.path;
 }
 
 // Empties the private folder of what an input left there.
@@ -38,6 +48,19 @@ inline void ClearPrivateFolder() {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(PrivateFolder(), ec))
         std::filesystem::remove_all(entry.path(), ec);
+}
+
+// Runs `work` in the private folder, emptied first, as the current folder,
+// for an input whose names must stay inside it: an input that could name
+// another folder (a path separator or "..") is passed over.
+template <typename Work>
+void InPrivateFolder(std::string_view text, Work work) {
+    if (text.find_first_of("/\\") != std::string_view::npos || text.find("..") != std::string_view::npos) return;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(PrivateFolder());
+    ClearPrivateFolder();
+    work();
+    std::filesystem::current_path(before);
 }
 
 // A flat frame of `side` x `side` pixels with a ring, as the own frame file.

@@ -1,5 +1,6 @@
 #include "base/file_bytes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -26,7 +27,16 @@ struct FileHandle {
 
 } // namespace
 
-FileBytes FileBytes::Read(const std::string& path, uint64_t limit) {
+FileBytes FileBytes::Read(const std::string& path, uint64_t limit) { return ReadUpTo(path, limit, true); }
+
+FileBytes FileBytes::ReadStart(const std::string& path, uint64_t limit) { return ReadUpTo(path, limit, false); }
+
+FileError FileBytes::TooLarge(const std::string& path, uint64_t size, uint64_t limit) {
+    return FileError("File too large (" + std::to_string(size) + " bytes, at most " + std::to_string(limit) +
+                     " expected): " + path);
+}
+
+FileBytes FileBytes::ReadUpTo(const std::string& path, uint64_t limit, bool refuseLarger) {
     FileHandle file;
     // Non-blocking, so that opening a FIFO returns at once instead of
     // waiting for a writer; the file type is checked on what was opened.
@@ -37,12 +47,12 @@ FileBytes FileBytes::Read(const std::string& path, uint64_t limit) {
     struct stat info {};
     if (::fstat(file.fd, &info) != 0) throw FileError("Cannot read file " + path);
     if (!S_ISREG(info.st_mode)) throw FileError("Not a regular file: " + path);
-    const uint64_t size = static_cast<uint64_t>(info.st_size);
-    if (size > limit)
-        throw FileError("File too large (" + std::to_string(size) + " bytes, at most " + std::to_string(limit) +
-                        " expected): " + path);
+    const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+    if (fileSize > limit && refuseLarger) throw TooLarge(path, fileSize, limit);
+    const uint64_t size = std::min(fileSize, limit);
 
     FileBytes bytes;
+    bytes.fileSize_ = fileSize;
     {
         std::lock_guard lock(KeptMutex);
         // Kept memory serves when it is not much larger than needed.

@@ -31,7 +31,9 @@ MaskRecords ParseMaskRecords(std::string_view bytes, const std::string& name) {
     return records;
 }
 
-MaskRecords ReadMaskFile(const std::string& path) { return ParseMaskRecords(ReadWholeFile(path), path); }
+MaskRecords ReadMaskFile(const std::string& path) {
+    return ParseMaskRecords(FileBytes::Read(path, MaxMaskFileBytes).view(), path);
+}
 
 int64_t ApplyMask(FramePlane<int32_t>& pixels, int32_t width, int32_t height, const MaskRecords& records) {
     int64_t inside = 0;
@@ -63,21 +65,27 @@ void WriteMaskFile(const std::string& path, const Workspace& ws) {
 
 BackgroundFrame ParseBackgroundFrame(std::string_view bytes, const std::string& name) {
     ByteView file(bytes);
-    if (!file.has(0, 8)) throw FileError("Background file too short: " + name);
+    if (!file.has(0, BackgroundHeaderBytes)) throw FileError("Background file too short: " + name);
     BackgroundFrame b;
     b.Width = file.i32(0);
     b.Height = file.i32(4);
-    if (b.Width < 1 || b.Height < 1 ||
-        static_cast<uint64_t>(b.Width) * static_cast<uint64_t>(b.Height) > (bytes.size() - 8) / 4)
-        throw FileError("Background file does not hold its " + std::to_string(b.Width) + " x " +
-                        std::to_string(b.Height) + " pixels: " + name);
-    const size_t n = static_cast<size_t>(b.Width) * static_cast<size_t>(b.Height);
-    b.Values.resize(n);
-    for (size_t k = 0; k < n; ++k) b.Values[k] = file.i32(8 + 4 * k);
+    if (b.Width < 1 || b.Height < 1)
+        throw FileError("Background file " + name + " is damaged: it states a frame of " + std::to_string(b.Width) +
+                        " x " + std::to_string(b.Height) + " pixels");
+    const uint64_t n = static_cast<uint64_t>(b.Width) * static_cast<uint64_t>(b.Height);
+    const uint64_t length = BackgroundHeaderBytes + 4 * n;
+    if (bytes.size() != length)
+        throw FileError("Background file " + name + " is damaged: its " + std::to_string(b.Width) + " x " +
+                        std::to_string(b.Height) + " pixels take " + std::to_string(length) + " bytes, the file has " +
+                        std::to_string(bytes.size()));
+    b.Values.resize(static_cast<size_t>(n));
+    for (size_t k = 0; k < n; ++k) b.Values[k] = file.i32(BackgroundHeaderBytes + 4 * k);
     return b;
 }
 
-BackgroundFrame ReadBackgroundFile(const std::string& path) { return ParseBackgroundFrame(ReadWholeFile(path), path); }
+BackgroundFrame ReadBackgroundFile(const std::string& path) {
+    return ParseBackgroundFrame(FileBytes::Read(path, MaxBackgroundFileBytes).view(), path);
+}
 
 bool SubtractBackground(FramePlane<int32_t>& pixels, int32_t width, int32_t height, const BackgroundFrame& background) {
     if (background.Width != width || background.Height != height || !pixels.contains(width, height)) return false;

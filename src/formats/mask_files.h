@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/reader.h"
 #include "workspace/frame_types.h"
 
 namespace orv {
@@ -17,11 +18,19 @@ struct Workspace;
 
 using MaskRecords = std::vector<std::pair<uint16_t, uint16_t>>;
 
+// A mask holds one 4-byte record per masked pixel, of a frame at most as
+// large as any reader accepts; a background frame is its 8-byte size and 4
+// bytes a pixel of such a frame. Larger files are refused before they are
+// read.
+constexpr uint64_t MaxMaskFileBytes = 4 * static_cast<uint64_t>(MaxFramePixels);
+constexpr uint64_t BackgroundHeaderBytes = 8;
+constexpr uint64_t MaxBackgroundFileBytes = BackgroundHeaderBytes + 4 * static_cast<uint64_t>(MaxFramePixels);
+
 // The records of a mask file's bytes. Throws FileError, naming `name`, when
 // the bytes are not whole records (a truncated or foreign file).
 MaskRecords ParseMaskRecords(std::string_view bytes, const std::string& name);
-// Reads a mask file; throws FileError when it cannot be read or is not
-// whole records.
+// Reads a mask file; throws FileError when it cannot be read, is larger
+// than MaxMaskFileBytes or is not whole records.
 MaskRecords ReadMaskFile(const std::string& path);
 // Masks the pixels the records name; records outside the frame are skipped.
 // Returns how many records lay inside the frame.
@@ -41,10 +50,11 @@ struct BackgroundFrame {
 };
 
 // A background frame from a file's bytes; throws FileError, naming `name`,
-// when the bytes are shorter than the width and height say.
+// when their length is not exactly what the width and height say (a file
+// cut short or with anything after its pixels is damaged).
 BackgroundFrame ParseBackgroundFrame(std::string_view bytes, const std::string& name);
-// Reads a background frame; throws FileError when the file cannot be read
-// or is shorter than its width and height say.
+// Reads a background frame; throws FileError when the file cannot be read,
+// is larger than MaxBackgroundFileBytes or is damaged.
 BackgroundFrame ReadBackgroundFile(const std::string& path);
 // Subtracts the background from the frame when the sizes agree (returns
 // false and changes nothing otherwise). Masked pixels stay masked; results

@@ -222,15 +222,21 @@ bool BuildPoleGrid(Workspace& ws, Host& host, const std::string& path) {
     if (!PoleStepsFit(phiStep, psiStep, why)) return Fail(ws, host, why);
 
     std::vector<std::string> lines;
+    uint64_t fileSize = 0;
     try {
-        lines = ReadTextLines(path);
+        lines = ReadStartTextLines(path, SliceFileReadBytes, fileSize);
     } catch (const FileError& e) {
         return Fail(ws, host, e.what());
     }
     const int R = PoleRowCount(phiStep);
     const int C = PoleColumnCount(psiStep);
     std::vector<SliceFileFrame> frames;
-    if (!ParseSliceFile(lines, R, frames, why)) return Fail(ws, host, why);
+    const bool parsed = ParseSliceFile(lines, R, frames, why);
+    // Fewer frames than the grid takes from a file that goes on: the lines
+    // it would use do not fit in what a slice file can hold.
+    if (fileSize > SliceFileReadBytes && static_cast<int>(frames.size()) < R)
+        return Fail(ws, host, FileBytes::TooLarge(path, fileSize, SliceFileReadBytes).what());
+    if (!parsed) return Fail(ws, host, why);
 
     if (const std::string problem = PhiAxisProblem(ws.Form14.EPhiAxis); !problem.empty())
         return Fail(ws, host, problem);
@@ -308,7 +314,7 @@ bool ReadPopLA(Workspace& ws, Host& host, const std::string& path) {
     std::string message;
     std::vector<std::string> lines;
     try {
-        lines = ReadTextLines(path);
+        lines = ReadFirstTextLines(path, PopLAFigureLines, PopLAFileReadBytes);
     } catch (const FileError& e) {
         return Fail(ws, host, e.what());
     }

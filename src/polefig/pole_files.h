@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "polefig/pole_grid.h"
+#include "workspace/text_files.h"
 
 namespace orv {
 
@@ -33,6 +34,21 @@ struct Workspace;
 constexpr int PoleSliceCount = 360;     // 1-degree slices of a slice-file line
 constexpr int SliceFieldWidth = 10;
 constexpr int MaxSliceFrames = 200;     // frame numbers .000 to .199
+
+// What the readers use of a file lies within its first bytes; a file that
+// goes on is not read beyond them, and one whose used lines do not end
+// within them is refused as too large:
+// - a slice file: its header and a line per frame number, each the frame's
+//   file name, a blank and 360 fields of 10 characters (11 for the lowest
+//   32-bit sum); lines after those (from later runs appending to the same
+//   file) are not read;
+// - a popLA file: its first figure, a title and a header (a box's text each)
+//   and 76 ring lines of a blank and at most 19 fields of 4 characters.
+constexpr uint64_t MaxSliceLineBytes = MaxFileNameBytes + 1 + PoleSliceCount * (SliceFieldWidth + 1) + 2;
+constexpr uint64_t SliceFileReadBytes = MaxBoxLineBytes + MaxSliceFrames * MaxSliceLineBytes;
+constexpr size_t PopLARingLines = (FivePoleColumns + 1) * 4;
+constexpr size_t PopLAFigureLines = 2 + PopLARingLines;
+constexpr uint64_t PopLAFileReadBytes = 2 * MaxBoxLineBytes + PopLARingLines * (1 + 19 * 4 + 2);
 
 // ---- Slice files ------------------------------------------------------------
 

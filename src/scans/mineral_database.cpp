@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 
 #include "base/header_text.h"
 #include "base/little_endian.h"
@@ -122,14 +124,40 @@ MineralFile ParseMineralFile(std::string_view bytes) {
     return file;
 }
 
-MineralFile ReadMineralFile(const std::string& path) { return ParseMineralFile(ReadWholeFile(path)); }
+MineralFile ReadMineralFile(const std::string& path) {
+    const FileBytes bytes = FileBytes::ReadStart(path, MineralTableBytes);
+    MineralFile file = ParseMineralFile(bytes.view());
+    file.RecordsInFile = static_cast<int32_t>(
+        std::min<uint64_t>(bytes.fileSize() / MineralRecordBytes, std::numeric_limits<int32_t>::max()));
+    return file;
+}
+
+namespace {
+
+std::string PackMineralRecords(const std::vector<MineralRecord>& records) {
+    std::string bytes;
+    bytes.reserve(records.size() * MineralRecordBytes);
+    for (const MineralRecord& r : records) bytes += PackMineralRecord(r);
+    return bytes;
+}
+
+} // namespace
 
 void WriteMineralFile(const std::string& path, const std::vector<MineralRecord>& records, const std::string& beyond) {
-    std::string bytes;
-    bytes.reserve(records.size() * MineralRecordBytes + beyond.size());
-    for (const MineralRecord& r : records) bytes += PackMineralRecord(r);
-    bytes += beyond;
-    WriteFileAtomically(path, bytes);
+    WriteFileAtomically(path, PackMineralRecords(records) + beyond);
+}
+
+void RewriteMineralFile(const std::string& path, const std::vector<MineralRecord>& records, int32_t tableCount) {
+    FilePart beyond;
+    std::error_code ec;
+    const uint64_t size = FileExists(path) ? std::filesystem::file_size(path, ec) : 0;
+    if (!ec) {
+        const uint64_t whole = size / MineralRecordBytes * MineralRecordBytes;
+        const uint64_t table = static_cast<uint64_t>(std::max(tableCount, 0)) * MineralRecordBytes;
+        const uint64_t start = std::min(table, whole);
+        beyond = {path, start, whole - start};
+    }
+    WriteFileAtomically(path, PackMineralRecords(records), beyond);
 }
 
 std::string MineralListText(const MineralRecord& record) { return record.Name + " " + record.Formula; }
@@ -147,7 +175,7 @@ bool MineralPassesSearch(const MineralRecord& record, const std::string& include
 
 PatternText ParsePatternText(std::string_view text) {
     PatternText pattern;
-    const std::vector<std::string_view> lines = LeadingLines(text, 2 + 99);
+    const std::vector<std::string_view> lines = LeadingLines(text, PatternTextLines);
     if (!lines.empty()) pattern.Name = std::string(lines[0]);
     if (lines.size() > 1) pattern.Formula = std::string(lines[1]);
     for (size_t n = 2; n < lines.size(); ++n) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "workspace/text_files.h"
+
 namespace orv {
 
 inline constexpr const char* MineralFileName = "mineral.min";
@@ -53,21 +55,31 @@ std::string PackMineralRecord(const MineralRecord& record);
 // a finite number reads as 0.
 MineralRecord UnpackMineralRecord(std::string_view bytes);
 
+// The part of "mineral.min" the table holds: its first 250 records. The
+// records after them are never read, whatever their number; a rewrite copies
+// them as they stand.
+constexpr uint64_t MineralTableBytes = uint64_t{MaxMinerals} * MineralRecordBytes;
+
 // A "mineral.min" as read: the first 250 records, and the whole records after
 // them exactly as they stand, so that a rewrite keeps them. A partial record
 // at the end of the file is not a pattern and is left out.
 struct MineralFile {
     std::vector<MineralRecord> Records;
-    std::string Beyond;
+    std::string Beyond;            // empty when read from a file (not read)
     int32_t RecordsInFile = 0;     // whole records, those beyond the table included
 };
 MineralFile ParseMineralFile(std::string_view bytes);
-// Reads the file; throws FileError when it cannot be read.
+// Reads the table's part of the file (MineralTableBytes at most); throws
+// FileError when it cannot be read.
 MineralFile ReadMineralFile(const std::string& path);
 // Writes the records, then `beyond`, under a temporary name that is then
 // renamed over the file. Throws FileError; the old file then stays whole.
 void WriteMineralFile(const std::string& path, const std::vector<MineralRecord>& records,
                       const std::string& beyond);
+// Rewrites the file with the records, then the whole records the file holds
+// after its first `tableCount` (those the table could not hold), copied from
+// the file as they stand. Throws FileError; the old file then stays whole.
+void RewriteMineralFile(const std::string& path, const std::vector<MineralRecord>& records, int32_t tableCount);
 
 // `text` cut to at most `length` bytes, never inside a UTF-8 character.
 std::string CutMineralText(const std::string& text, size_t length);
@@ -96,6 +108,10 @@ struct PatternText {
     std::vector<PatternTextRow> Rows;   // at most 99
 };
 PatternText ParsePatternText(std::string_view text);
+// What "Load" reads of a pattern text file: its first 101 lines, each at most
+// a box's text. A file that goes on is not read beyond them.
+constexpr size_t PatternTextLines = 2 + 99;
+constexpr uint64_t PatternTextReadBytes = PatternTextLines * MaxBoxLineBytes;
 
 // The database shipped with the program (data/mineral.min, built in).
 std::string_view ShippedMineralBytes();

@@ -12,17 +12,6 @@ namespace orv {
 
 namespace {
 
-// The whole records of the file after its first `count`, exactly as they
-// stand ("" when there are none or the file is missing), so that a rewrite
-// of the table's patterns keeps what the table could not hold.
-std::string RecordsAfter(const std::string& path, int32_t count) {
-    if (!FileExists(path)) return {};
-    const std::string bytes = ReadWholeFile(path);
-    const size_t whole = bytes.size() / MineralRecordBytes * MineralRecordBytes;
-    const size_t start = std::min(static_cast<size_t>(std::max(count, 0)) * MineralRecordBytes, whole);
-    return bytes.substr(start, whole - start);
-}
-
 std::string FileNeeded(const Workspace& ws) {
     const std::string path = MineralFilePath(ws);
     if (path.empty()) throw FileError(std::string("Cannot open file ") + MineralFileName + ": no program folder");
@@ -147,7 +136,7 @@ void RemoveSelectedMineral(Workspace& ws, Host& host) {
         kept.reserve(static_cast<size_t>(ws.MineralCount));
         for (int32_t i = 1; i <= ws.MineralCount; ++i)
             if (i != removed) kept.push_back(ws.MineralTable[static_cast<size_t>(i)]);
-        WriteMineralFile(path, kept, RecordsAfter(path, ws.MineralCount));
+        RewriteMineralFile(path, kept, ws.MineralCount);
     } catch (const FileError& e) {
         host.message(e.what());
         return;
@@ -190,7 +179,12 @@ void LoadPatternText(Workspace& ws, const std::string& text) {
     NextPatternRow(ws) = rows + 1;
 }
 
-void LoadPatternFile(Workspace& ws, const std::string& path) { LoadPatternText(ws, ReadWholeFile(path)); }
+void LoadPatternFile(Workspace& ws, const std::string& path) {
+    std::string text;
+    for (const std::string& line : ReadFirstTextLines(path, PatternTextLines, PatternTextReadBytes))
+        text += line + "\n";
+    LoadPatternText(ws, text);
+}
 
 bool SavePattern(Workspace& ws, Host& host) {
     if (ws.MineralCount >= MaxMinerals) {
@@ -225,7 +219,7 @@ bool SavePattern(Workspace& ws, Host& host) {
         const std::string path = FileNeeded(ws);
         std::vector<MineralRecord> records(ws.MineralTable.begin() + 1, ws.MineralTable.begin() + 1 + ws.MineralCount);
         records.push_back(record);
-        WriteMineralFile(path, records, RecordsAfter(path, ws.MineralCount));
+        RewriteMineralFile(path, records, ws.MineralCount);
     } catch (const ConversionError& e) {
         host.message(e.what());
         return false;

@@ -55,12 +55,12 @@ void SaveSettingsFile(const Workspace& ws, const std::string& fileName) {
 bool LoadSettingsFile(Workspace& ws, Host& host, const std::string& fileName) {
     std::vector<std::string> lines;
     try {
-        std::string bytes = ReadWholeFile(fileName);
-        if (!LooksLikeText(bytes)) {
+        const FileBytes bytes = FileBytes::Read(fileName, MaxSettingsFileBytes);
+        if (!LooksLikeText(bytes.view())) {
             host.message("Not a settings file: " + fileName);
             return false;
         }
-        lines = ReadTextLines(fileName);
+        lines = SplitTextLines(bytes.view());
     } catch (const FileError& e) {
         host.message(e.what());
         return false;

@@ -2,7 +2,10 @@
 // The detector settings: the ".set" file, the Detector Settings window's
 // Apply, the wavelength presets and the 2-theta correction.
 
+#include <cstdint>
 #include <string>
+
+#include "workspace/text_files.h"
 
 namespace orv {
 
@@ -11,13 +14,17 @@ struct Workspace;
 
 constexpr int SettingsFileLines = 19;
 constexpr int SettingsFileMinLines = 16;
+// A ".set" file is 19 lines, each the text of one box: a larger file is not
+// a settings file and is refused before it is read.
+constexpr uint64_t MaxSettingsFileBytes = SettingsFileLines * MaxBoxLineBytes;
 
 // Writes the 19 lines of a ".set" file (CR LF). Throws FileError.
 void SaveSettingsFile(const Workspace& ws, const std::string& fileName);
 // Reads a ".set" file into the settings windows, rewrites "Settings.txt" in
 // the program folder and logs "Loaded Settings <name>". A file that cannot
-// be read or is not a settings file (fewer than 16 lines) is refused with a
-// message and changes nothing; returns whether it was loaded.
+// be read or is not a settings file (not text, fewer than 16 lines, larger
+// than MaxSettingsFileBytes) is refused with a message and changes nothing;
+// returns whether it was loaded.
 bool LoadSettingsFile(Workspace& ws, Host& host, const std::string& fileName);
 
 // Why Apply would refuse a sample-to-detector distance (mm, as typed and

@@ -9,6 +9,8 @@ std::string SettingsTxtPath(const Workspace& ws) {
     return ws.InstallDir.empty() ? std::string() : JoinPath(ws.InstallDir, SettingsTxtName);
 }
 
+std::vector<std::string> ReadSettingsTxt(const std::string& path) { return ReadTextLines(path, MaxSettingsTxtBytes); }
+
 void WriteSettingsTxt(const Workspace& ws, const std::string& settingsFile) {
     std::string path = SettingsTxtPath(ws);
     if (path.empty()) return;

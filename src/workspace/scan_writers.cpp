@@ -195,7 +195,9 @@ void FileFormatOK(Workspace& ws, Host& host) {
     ws.FromThetaScan = 0;
 }
 
-TwoThetaScanFile ReadTwoThetaScanFile(const std::string& path) { return ParseTwoThetaScanFile(ReadTextLines(path)); }
+TwoThetaScanFile ReadTwoThetaScanFile(const std::string& path) {
+    return ParseTwoThetaScanFile(ReadTextLines(path, MaxThsFileBytes));
+}
 
 TwoThetaScanFile ParseTwoThetaScanFile(const std::vector<std::string>& lines) {
     auto headerLine = [&](size_t n) -> const std::string& {

@@ -4,11 +4,13 @@
 // the batch psi scan (".PSS") and d-spacing against psi (".DSP"). Every line
 // ends with CR LF; numbers use "." whatever the locale.
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
 
 #include "workspace/frame_types.h"
+#include "workspace/text_files.h"
 
 namespace orv {
 
@@ -70,10 +72,18 @@ struct TwoThetaScanFile {
     double Landa = 0;
     std::vector<ProfilePoint> Points;   // at most ProfileLength
 };
-// Throws FileError when the file cannot be read and ConversionError at the
-// first field that is not a number. Blank lines are skipped; rows beyond
-// ProfileLength are not read.
+// Throws FileError when the file cannot be read or is larger than
+// MaxThsFileBytes, and ConversionError at the first field that is not a
+// number. Blank lines are skipped; rows beyond ProfileLength are not read.
 TwoThetaScanFile ReadTwoThetaScanFile(const std::string& path);
+// The largest ".ths" the scan window can show: five header lines (the first
+// holds the frame's path and five boxes' texts, each other one a number or
+// "DATA") and a row per scan point, at most MaxScanPoints + 1 rows of three
+// numbers with three decimals, none wider than 64 characters (a value in
+// single precision takes at most 44).
+constexpr uint64_t MaxThsHeaderBytes = (6 + 4) * MaxBoxLineBytes;
+constexpr uint64_t MaxThsRowBytes = 3 * 64 + 2;
+constexpr uint64_t MaxThsFileBytes = MaxThsHeaderBytes + (MaxScanPoints + 1) * MaxThsRowBytes;
 // The same for the lines of a file already read.
 TwoThetaScanFile ParseTwoThetaScanFile(const std::vector<std::string>& lines);
 

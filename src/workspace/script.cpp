@@ -103,8 +103,10 @@ std::string TrimRight(std::string s) {
 // the last width x height x 4 bytes, leave its 23 header lines whole.
 enum class AddedFile { Other, Short, Frame };
 
-AddedFile InspectAddedFile(std::string_view bytes) {
-    const std::vector<std::string_view> lines = LeadingLines(bytes.substr(0, 65536), 23);
+constexpr uint64_t AddedHeaderBytes = 65536;   // where the 23 header lines must end
+
+AddedFile InspectAddedFile(std::string_view bytes, uint64_t fileSize) {
+    const std::vector<std::string_view> lines = LeadingLines(bytes.substr(0, AddedHeaderBytes), 23);
     if (lines.size() < 2 || Chars(lines[1], 10, 20) != "PANalytical") return AddedFile::Other;
     int32_t width = 0, height = 0;
     if (lines.size() < 23 || !TryParseInteger(RestAfter(lines[21], 6), width) ||
@@ -112,7 +114,7 @@ AddedFile InspectAddedFile(std::string_view bytes) {
         return AddedFile::Short;
     const uint64_t headerEnd = static_cast<uint64_t>(lines[22].data() + lines[22].size() - bytes.data());
     const uint64_t pixelBytes = uint64_t{4} * static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    return bytes.size() >= headerEnd + pixelBytes ? AddedFile::Frame : AddedFile::Short;
+    return fileSize >= headerEnd + pixelBytes ? AddedFile::Frame : AddedFile::Short;
 }
 
 void AddFrame(Workspace& ws, Host& host, const ScriptCommand& c) {
@@ -121,7 +123,8 @@ void AddFrame(Workspace& ws, Host& host, const ScriptCommand& c) {
     if (!FileExists(path)) throw ScriptStop("Cannot open file " + path);
     // A line that adds nothing has failed: the later lines would save or
     // use a frame that lacks what the script meant to add.
-    switch (InspectAddedFile(ReadWholeFile(path))) {
+    const FileBytes head = FileBytes::ReadStart(path, AddedHeaderBytes);
+    switch (InspectAddedFile(head.view(), head.fileSize())) {
     case AddedFile::Other: throw ScriptStop("ADDFRAME: not a PANalytical frame, nothing added: " + path);
     case AddedFile::Short: throw ScriptStop("ADDFRAME: file too short, nothing added: " + path);
     case AddedFile::Frame: break;

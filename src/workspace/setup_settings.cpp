@@ -1,6 +1,7 @@
 #include "workspace/setup_settings.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "scans/psi_scan_window.h"
@@ -67,8 +68,14 @@ void SetupApplyBatch(Workspace& ws, Host& host) {
 
     const std::string settingsTxt = SettingsTxtPath(ws);
     if (FileExists(settingsTxt)) {
-        auto lines = ReadTextLines(settingsTxt);
-        WriteSettingsTxt(ws, lines.empty() ? std::string() : lines[0]);
+        // One that cannot be read is left as it is.
+        std::optional<std::vector<std::string>> lines;
+        try {
+            lines = ReadSettingsTxt(settingsTxt);
+        } catch (const FileError& e) {
+            host.message(e.what());
+        }
+        if (lines) WriteSettingsTxt(ws, lines->empty() ? std::string() : lines->front());
     }
     host.message("New experiment defined");
     UpdateStatusLight(ws, host);

@@ -108,9 +108,14 @@ void RunTimeSetup(Workspace& ws, Host& host) {
     if (!settingsTxt.empty() && FileExists(settingsTxt)) {
         std::vector<std::string> lines;
         try {
-            lines = ReadTextLines(settingsTxt);
+            lines = ReadSettingsTxt(settingsTxt);
         } catch (const FileError& e) {
-            ws.LLog.Append(e.what());
+            // The built-in defaults then serve; a run that goes on with them
+            // says so in its status.
+            if (host.unattended())
+                ReportRunProblem(ws, host, RunProblem::Setup, e.what());
+            else
+                ws.LLog.Append(e.what());
         }
         lines.resize(3);
         ws.WorkDir = ws.FSetup.EWorkDir = lines[1].empty() ? dataFolder : lines[1];

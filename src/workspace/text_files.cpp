@@ -1,5 +1,6 @@
 #include "workspace/text_files.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -22,9 +23,31 @@ std::string ReadWholeFile(const std::string& path) {
     }
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) { return SplitTextLines(ReadWholeFile(path)); }
+std::vector<std::string> ReadTextLines(const std::string& path, uint64_t limit) {
+    return SplitTextLines(FileBytes::Read(path, limit).view());
+}
 
-std::vector<std::string> SplitTextLines(const std::string& bytes) {
+std::vector<std::string> ReadStartTextLines(const std::string& path, uint64_t limit, uint64_t& fileSize) {
+    const FileBytes bytes = FileBytes::ReadStart(path, limit);
+    std::string_view text = bytes.view();
+    fileSize = bytes.fileSize();
+    // A line is whole when its end (CR or LF) was read.
+    if (fileSize > text.size()) {
+        const size_t end = text.find_last_of("\r\n");
+        text = end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
+    }
+    return SplitTextLines(text);
+}
+
+std::vector<std::string> ReadFirstTextLines(const std::string& path, size_t count, uint64_t limit) {
+    uint64_t fileSize = 0;
+    std::vector<std::string> lines = ReadStartTextLines(path, limit, fileSize);
+    if (lines.size() > count) lines.resize(count);
+    else if (fileSize > limit && lines.size() < count) throw FileBytes::TooLarge(path, fileSize, limit);
+    return lines;
+}
+
+std::vector<std::string> SplitTextLines(std::string_view bytes) {
     std::vector<std::string> lines;
     std::string line;
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -42,16 +65,35 @@ std::vector<std::string> SplitTextLines(const std::string& bytes) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    WriteFileAtomically(path, bytes, FilePart{});
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes, const FilePart& then) {
     std::string tmp = path + ".part";
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         if (!out) throw FileError("Cannot create file " + path);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        // The part is copied a block at a time: it is never held whole.
+        uint64_t left = then.Length;
+        if (left > 0) {
+            std::ifstream in(then.Path, std::ios::binary);
+            in.seekg(static_cast<std::streamoff>(then.Offset));
+            std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(left, 1 << 20)));
+            while (left > 0 && in && out) {
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(left, block.size()));
+                in.read(block.data(), static_cast<std::streamsize>(n));
+                if (static_cast<size_t>(in.gcount()) != n) break;
+                out.write(block.data(), static_cast<std::streamsize>(n));
+                left -= n;
+            }
+        }
         out.flush();
-        if (!out) {
+        if (!out || left > 0) {
+            const bool written = static_cast<bool>(out);
             out.close();
             std::remove(tmp.c_str());
-            throw FileError("Cannot write file " + path);
+            throw FileError(written ? "Cannot read file " + then.Path : "Cannot write file " + path);
         }
     }
     std::error_code ec;

@@ -11,18 +11,46 @@
 
 namespace orv {
 
+// The longest line of a text file whose line holds what one edit box holds
+// (or one path, which is shorter): a box takes at most 32767 characters,
+// each at most 3 bytes in UTF-8, then the line's CR LF. The size limits of
+// the text formats are counted in such lines.
+constexpr uint64_t MaxBoxLineBytes = 32767 * 3 + 2;
+// A file name without its folder: at most 255 characters of at most 4 bytes.
+constexpr uint64_t MaxFileNameBytes = 255 * 4;
 
 // Reads a text file as lines; CR LF, LF and a lone CR all end a line, and a
-// last line without an end is kept. Throws FileError when it cannot be read.
-std::vector<std::string> ReadTextLines(const std::string& path);
+// last line without an end is kept. Throws FileError when it cannot be read
+// or holds more than `limit` bytes.
+std::vector<std::string> ReadTextLines(const std::string& path, uint64_t limit = UINT64_MAX);
+// The whole lines among the first `limit` bytes of a text file, for a reader
+// that uses only a file's first lines (a line the limit cuts through is left
+// out), and the file's size: larger than `limit` when the file goes on.
+// Throws FileError.
+std::vector<std::string> ReadStartTextLines(const std::string& path, uint64_t limit, uint64_t& fileSize);
+// The first `count` lines of a text file, for a reader that uses no more of
+// it, taken from its first `limit` bytes: when the file goes on beyond them
+// before `count` lines have ended, it is refused as too large. A file of
+// fewer lines gives fewer. Throws FileError.
+std::vector<std::string> ReadFirstTextLines(const std::string& path, size_t count, uint64_t limit);
 // The same for text already read.
-std::vector<std::string> SplitTextLines(const std::string& bytes);
+std::vector<std::string> SplitTextLines(std::string_view bytes);
 // Writes the lines, each ended by CR LF. The file is written under a
 // temporary name and renamed, so a failure never leaves half a file in place
 // of a good one. Throws FileError.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 // Writes bytes the same way.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
+// `Length` bytes of the file `Path` from `Offset`.
+struct FilePart {
+    std::string Path;
+    uint64_t Offset = 0;
+    uint64_t Length = 0;
+};
+// Writes `bytes` and then `then` the same way; `then` may lie in the file
+// being replaced. Throws FileError, the old file staying whole, also when
+// the part cannot be read whole.
+void WriteFileAtomically(const std::string& path, const std::string& bytes, const FilePart& then);
 // Reads a whole regular file; throws FileError (also for a FIFO, a device or
 // a folder, and when no memory can be had for it).
 std::string ReadWholeFile(const std::string& path);

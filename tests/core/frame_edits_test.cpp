@@ -232,6 +232,23 @@ TEST(FrameBackgroundFiles, RoundTripSubtractsAndAWrongSizeChangesNothing) {
     EXPECT_EQ(Pixels(other), before);
     EXPECT_FALSE(other.FSetup.CBBack);
     EXPECT_TRUE(other.FSetup.EBack.empty());
+
+    // A file longer or shorter than its width and height say is damaged:
+    // refused with its name, even on a frame of that size, which stays as
+    // it was, as does the batch's background.
+    Workspace same;
+    NumberedFrame(same, 6, 4);
+    const auto unchanged = Pixels(same);
+    const std::string good = test::ReadBytes(dir.file("b.bck"));
+    for (const std::string& damaged : {good + std::string(4, '\0'), good.substr(0, good.size() - 4)}) {
+        test::WriteBytes(dir.file("d.bck"), damaged);
+        host.messages.clear();
+        EXPECT_FALSE(LoadBackgroundCommand(same, host, dir.file("d.bck")));
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_NE(host.messages[0].find("d.bck is damaged"), std::string::npos) << host.messages[0];
+        EXPECT_EQ(Pixels(same), unchanged);
+        EXPECT_TRUE(same.FSetup.EBack.empty());
+    }
 }
 
 class FrameCrop : public ::testing::TestWithParam<test::ReferenceFrame> {};

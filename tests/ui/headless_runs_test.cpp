@@ -109,6 +109,11 @@ public:
         orv::SaveSettingsFile(ws, path(name));
     }
     void folder(const std::string& name) const { fs::create_directories(path(name)); }
+    // `head` then zeros up to 2 GiB, none of them written (a sparse file).
+    void huge(const std::string& name, const std::string& head) const {
+        bytes(name, head);
+        fs::resize_file(path(name), uintmax_t{2} << 30);
+    }
     void pipe(const std::string& name) const { ::mkfifo(path(name).c_str(), 0644); }
 
     static std::string GoodFrame() {
@@ -248,6 +253,25 @@ std::vector<HeadlessCase> Cases() {
          {"f.orv", "s.txt"}, 1, "Not a settings file", {}, {"f.orv.xy"}},
         {"LoadSettingsOfAMissingFile", frameAnd({"LOADSETF 0 missing.set", "SAVE2THS 1", "ENDAPPLI"}),
          {"f.orv", "s.txt"}, 1, "missing.set", {}, {"f.orv.xy"}},
+        {"HugeSettingsAtStartUp", startUpSettings([](const Inputs& in) { in.huge("start.set", "256\r\n"); }),
+         {"f.orv", "s.txt"}, 1, "start.set", {"f.orv.xy"}, {}},
+        {"HugeSettingsTxt",
+         [](const Inputs& in, const Inputs& home) {
+             in.frame("f.orv");
+             in.lines("s.txt", SaveScan);
+             home.huge("Settings.txt", "a.set\r\n");
+         },
+         {"f.orv", "s.txt"}, 1, "Settings.txt", {"f.orv.xy"}, {}},
+        {"LoadSettingsOfAHugeFile",
+         [](const Inputs& in, const Inputs&) {
+             in.frame("f.orv");
+             in.huge("big.set", "256\r\n");
+             in.lines("s.txt", {"LOADSETF 1 big.set", "SAVE2THS 1", "ENDAPPLI"});
+         },
+         {"f.orv", "s.txt"}, 1, "too large", {}, {"f.orv.xy"}},
+        {"HugeSettingsFileOnTheCommandLine",
+         [](const Inputs& in, const Inputs&) { in.huge("big.set", "256\r\n"); in.lines("s.txt", SaveScan); },
+         {"big.set", "s.txt"}, 1, "too large", {}, {}},
         {"SettingsFileOnTheCommandLineIsEmpty",
          [](const Inputs& in, const Inputs&) { in.bytes("e.set", ""); in.lines("s.txt", SaveScan); },
          {"e.set", "s.txt"}, 1, "Not a settings file", {}, {}},
