@@ -19,7 +19,7 @@ folder=${2:-/tmp/orv_bench_frames}
 program="$build/orvantide"
 python=/usr/bin/python3
 
-[ -f "$folder/run50_orv.lst" ] || "$build/make_bench_frames" "$folder"
+[ -f "$folder/run1_orv.lst" ] || "$build/make_bench_frames" "$folder"
 export QT_QPA_PLATFORM=offscreen
 runs=${RUNS:-10}
 
@@ -38,7 +38,15 @@ for kind in tif orv; do
     [ -n "${BASE_PROGRAM:-}" ] && jobs+=("before, 50 frames of 1024x1024 ($kind)" "$(batch "$BASE_PROGRAM" $list)")
     jobs+=("orvantide, 50 frames of 1024x1024 ($kind)" "$(batch "$program" $list)")
     jobs+=("pyFAI, 50 frames of 1024x1024 ($kind)" "$(py_batch $list)")
+    # A list of the first frame alone: the start and end of a list run.
+    [ -n "${BASE_PROGRAM:-}" ] && jobs+=("before, 1 frame of 1024x1024 ($kind)" "$(batch "$BASE_PROGRAM" ${list/50/1})")
+    jobs+=("orvantide, 1 frame of 1024x1024 ($kind)" "$(batch "$program" ${list/50/1})")
 done
+# Start-up: a 256 x 256 frame and a one-line script.
+printf 'SETANGRA 5 40 20 110 \r\nENDAPPLI\r\n' > "$folder/one_line.txt"
+start() { echo "cd '$folder' && ORVANTIDE_HOME='$folder/home2048' '$1' frame256.tif one_line.txt"; }
+[ -n "${BASE_PROGRAM:-}" ] && jobs+=("before, start-up (256x256, one-line script)" "$(start "$BASE_PROGRAM")")
+jobs+=("orvantide, start-up (256x256, one-line script)" "$(start "$program")")
 
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 if command -v hyperfine >/dev/null; then

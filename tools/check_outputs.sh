@@ -4,8 +4,9 @@
 #   tools/check_outputs.sh BASE [BUILD_DIR]
 #
 # BASE is a build folder of the program to compare with, or a commit: its
-# tree is then exported and built once into /tmp/orv-base-COMMIT (the
-# commit must hold tools/output_hashes.cpp). BUILD_DIR defaults to build/.
+# tree is then exported and built once into /tmp/orv-base-COMMIT, with this
+# tree's tools/output_hashes.cpp (so that both builds hash the same runs).
+# BUILD_DIR defaults to build/.
 #
 # Compared: the hashes of tools/output_hashes (every file written by batch
 # runs and per-frame scripts on five detector set-ups, and the state they
@@ -24,14 +25,18 @@ jobs=${JOBS:-3}
 if [ ! -d "$base" ]; then
     commit=$(git -C "$here" rev-parse --short "$base")
     base=/tmp/orv-base-$commit
-    if [ ! -x "$base/build/output_hashes" ] || [ ! -x "$base/build/orvantide" ]; then
-        rm -rf "$base/src"
+    if [ ! -d "$base/src" ]; then
         mkdir -p "$base/src"
         git -C "$here" archive "$commit" | tar -x -C "$base/src"
+        grep -q output_hashes "$base/src/CMakeLists.txt" ||
+            printf 'add_executable(output_hashes tools/output_hashes.cpp)\ntarget_link_libraries(output_hashes PRIVATE orv_core)\n' \
+                >> "$base/src/CMakeLists.txt"
         cmake -S "$base/src" -B "$base/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
               -DORV_BUILD_TESTS=OFF -DORV_BUILD_BENCH=OFF >/dev/null
-        cmake --build "$base/build" -j "$jobs" --target orvantide output_hashes make_bench_frames >/dev/null
     fi
+    cmp -s "$here/tools/output_hashes.cpp" "$base/src/tools/output_hashes.cpp" ||
+        cp "$here/tools/output_hashes.cpp" "$base/src/tools/output_hashes.cpp"
+    cmake --build "$base/build" -j "$jobs" --target orvantide output_hashes make_bench_frames >/dev/null
     base=$base/build
 fi
 base=$(cd "$base" && pwd)

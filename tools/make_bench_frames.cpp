@@ -173,5 +173,10 @@ int main(int argc, char** argv) {
     }
     WriteLines(folder / "run50.lst", list);
     WriteLines(folder / "run50_orv.lst", orvList);
+    // The first frame alone, with the script that ends the program: the
+    // start and end of a run, for the cost of a frame after start-up.
+    const std::string ending = "SCRT " + fs::absolute(folder / "scan_last.txt").string();
+    WriteLines(folder / "run1.lst", {list[0], ending});
+    WriteLines(folder / "run1_orv.lst", {orvList[0], ending});
     return 0;
 }

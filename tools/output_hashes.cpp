@@ -213,7 +213,9 @@ void HashState(const std::string& name, const orv::Workspace& ws) {
     psi.value(ws.PsiStep);
     Put(name + "/state/psi_scan", psi);
     Hash series;
-    for (const auto& r : ws.ScanSeries) row(series, r);
+    // The slots of the listed scans (the others are never read).
+    for (size_t r = 0; r < ws.Form9.LPWD.size() && r < ws.ScanSeries.size(); ++r) row(series, ws.ScanSeries[r]);
+    for (const std::string& name : ws.Form9.LPWD) series.text(name);
     series.value(ws.SeriesMinTwoTheta);
     series.value(ws.SeriesMaxTwoTheta);
     series.value(ws.SeriesMinIntensity);
@@ -267,12 +269,14 @@ struct RunOptions {
     bool Weighted = false;
     bool Script = false;
     bool Mask = false;
+    int Frames = 3;   // more than the scan series holds: the series' redraws too
 };
 
 void RunBatch(const fs::path& work, const Setup& s, Size size, const RunOptions& o) {
     std::string name = std::string(s.Name) + "_" + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
                        (o.Unattended ? "_unattended" : "_shown") + (o.Weighted ? "_weighted" : "") +
-                       (o.Script ? "_script" : "_outputs") + (o.Mask ? "_mask" : "");
+                       (o.Script ? "_script" : "_outputs") + (o.Mask ? "_mask" : "") +
+                       (o.Frames != 3 ? "_" + std::to_string(o.Frames) + "frames" : "");
     const fs::path dir = work / name;
     fs::create_directories(dir / "home");
     fs::create_directories(dir / "out");
@@ -287,13 +291,14 @@ void RunBatch(const fs::path& work, const Setup& s, Size size, const RunOptions&
     orv::RunTimeSetup(ws, host);
     orv::BuildPalette(ws);
 
-    // Three frames: two own-format frames and a TIFF, all of the set-up.
+    // Own-format frames and every third a TIFF, all of the set-up.
     std::vector<std::string> frames;
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < o.Frames; ++k) {
         orv::Workspace maker;
         MakeFrame(maker, s, size, 11 + k);
-        const fs::path p = dir / (k == 2 ? "frame2.tif" : "frame" + std::to_string(k) + ".orv");
-        if (k == 2)
+        const bool tiff = k % 3 == 2;
+        const fs::path p = dir / ("frame" + std::to_string(k) + (tiff ? ".tif" : ".orv"));
+        if (tiff)
             WriteBytes(p, Tiff16(maker));
         else
             orv::WriteNativeFrame(maker, p.string());
@@ -418,6 +423,8 @@ int main(int argc, char** argv) {
     RunBatch(work, Setups[0], Size{384, 256}, RunOptions{true, false, false, true});
     RunBatch(work, Setups[0], Size{384, 256}, RunOptions{false, false, false, true});
     RunBatch(work, Setups[1], Size{384, 256}, RunOptions{true, false, true, true});
+    for (bool unattended : {true, false})
+        for (bool script : {false, true}) RunBatch(work, Setups[0], Size{384, 256}, RunOptions{unattended, false, script, false, 25});
     if (argc > 2) ReadFormats(argv[2]);
     for (const auto& [name, hash] : Results) std::printf("%s  %s\n", hash.c_str(), name.c_str());
     return 0;

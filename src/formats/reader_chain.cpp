@@ -195,6 +195,8 @@ ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const s
 }
 
 void InstallFrame(Workspace& ws, NewFrame&& frame) {
+    ws.FrameScans.Forget();
+    ws.DisplayMaximumOwed = false;
     FramePlane<int32_t> previous = std::move(ws.FramePixels.Intensity);
     ws.FramePixels.Intensity = std::move(frame.Intensity);
     RecycleFramePixels(std::move(previous));
