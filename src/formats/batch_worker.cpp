@@ -504,9 +504,12 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
                     if (!oweMaximum) ws.MaxIntensity = maximum;
                     if (!ws.LoadFromHistory) ++ws.FramesLoaded;
                     ShowLoadedFrame(run);
+                    ++read;
+                    // Nobody waits for the windows in between: the frame's
+                    // steps follow in the same hand-over.
+                    if (host.unattended()) ProcessFrame(run, file);
                 });
-                ++read;
-                ProcessFrame(run, file);
+                if (!host.unattended()) ProcessFrame(run, file);
             }
         } catch (const std::exception& e) {
             host.sync([&] { ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + e.what()); });
