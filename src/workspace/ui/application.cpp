@@ -511,6 +511,8 @@ bool Application::openFiles(const std::vector<std::string>& chosen, bool fromBut
 void Application::showMineralList() { ShowRestored(mineralList_.get()); }
 
 void Application::start() {
+    // The main window at the top left, the others below and beside it.
+    main_->move(AvailableArea(main_.get()).topLeft());
     main_->show();
     ShowRestored(frame_.get());
     ShowRestored(logbook_.get());

@@ -121,6 +121,8 @@ FrameWindow::FrameWindow(Workspace& ws, QtHost& host, QWidget* parent)
     // What the next click does towards a four-click sector.
     prompt_ = new QLabel(bar_);
     prompt_->setObjectName("SectorPrompt");
+    // The text never widens the window beyond the frame.
+    prompt_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     barLayout->addWidget(prompt_);
     barLayout->addStretch(1);
     connect(centre, &QToolButton::clicked, this, [this] { emit autoCentreRequested(); });
