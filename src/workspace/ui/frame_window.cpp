@@ -96,7 +96,9 @@ FrameWindow::FrameWindow(Workspace& ws, QtHost& host, QWidget* parent)
     setObjectName("TForm1");
     setWindowTitle(QString::fromStdString(ws_.Form1.Caption));
     setFocusPolicy(Qt::StrongFocus);
-    if (ws_.Form1.Image1.Pixels.empty()) {
+    // A run nobody watches needs no blank picture: its frame's picture is
+    // drawn afresh.
+    if (ws_.Form1.Image1.Pixels.empty() && !host_.unattended()) {
         BlankFramePicture(ws_, 1024, 1024);
         ws_.Form1.PicturePending = false;   // the blank picture is shown as it is
     }

@@ -227,7 +227,7 @@ void QtHost::gather(View what) {
 }
 
 void QtHost::scheduleCatchUp() {
-    if (scheduled_) return;
+    if (scheduled_ || catchUpInterval_ < 0) return;
     scheduled_ = true;
     // Soon after the last catch-up, the next waits for the rest of the interval.
     const qint64 since = sinceCatchUp_.isValid() ? sinceCatchUp_.elapsed() : catchUpInterval_;

@@ -69,7 +69,8 @@ public:
 
     ViewNotifier* notifier() { return notifier_; }
     // The shortest time between two catch-ups of the windows while a worker
-    // gives notices (milliseconds).
+    // gives notices (milliseconds); below 0 the windows catch up only when
+    // catchUp() is called.
     void setCatchUpInterval(int milliseconds) { catchUpInterval_ = milliseconds; }
     // Delivers the gathered notices now (a load has ended).
     void catchUp();
