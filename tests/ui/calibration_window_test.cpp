@@ -66,7 +66,7 @@ TEST(CalibrationProgramTest, StandardsFromTheScanWindowAndTheFitOnItsWorker) {
     scan.action("SpeedButton5")->trigger();
     TForm18Window& list = app.mineralList();
     ASSERT_TRUE(list.isVisible());
-    const auto rows = list.mineralList()->findItems("Silicon", Qt::MatchStartsWith);
+    const auto rows = list.mineralList()->findItems("Si silicon", Qt::MatchStartsWith);
     ASSERT_FALSE(rows.empty());
     list.mineralList()->setCurrentItem(rows[0]);
     EXPECT_EQ(RedSticks(ws.Form2.RChart1), 11);   // every silicon line, drawn once
