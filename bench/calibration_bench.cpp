@@ -91,7 +91,7 @@ void BM_CollectRingPoints(benchmark::State& state) {
     RecordingHost host;
     CalibrationSetup setup = *PrepareCalibration(ws, host).Setup;
     for (auto _ : state) {
-        CollectRingPoints(ws.FramePixels, ws.FrameWidth, ws.FrameHeight, ws.SectorTwoTheta1, ws.SectorTwoTheta2,
+        CollectRingPoints(ws.FramePixels, setup.Detector, ws.FrameWidth, ws.FrameHeight, ws.SectorTwoTheta1, ws.SectorTwoTheta2,
                           ParseNumber(ws.Form41Fit.EBackground), ParseNumber(ws.Form41Fit.EPeakwidth), setup.Rings);
         benchmark::DoNotOptimize(setup.Rings.data());
     }
