@@ -146,12 +146,13 @@ struct MeasureSlot {
     int64_t Pixels = 0, Counts = 0, Offset = 0, X = 0, Y = 0;
     __int128 CountsX = 0, CountsY = 0;
     // The brightest pixel (of equal ones, the first in 2-theta, then by
-    // column and row, so that any thread count finds the same).
-    int32_t Top = std::numeric_limits<int32_t>::min();
+    // column and row, so that any thread count finds the same); none while
+    // the slot holds no pixel.
+    int32_t Top = 0;
     int64_t TopOffset = 0;
     int32_t TopX = 0, TopY = 0;
-    void Take(int32_t v, int64_t u, int32_t i, int32_t j) {
-        if (v > Top || (v == Top && std::tie(u, i, j) < std::tie(TopOffset, TopX, TopY))) {
+    void Take(bool first, int32_t v, int64_t u, int32_t i, int32_t j) {
+        if (first || v > Top || (v == Top && std::tie(u, i, j) < std::tie(TopOffset, TopX, TopY))) {
             Top = v;
             TopOffset = u;
             TopX = i;
@@ -491,20 +492,24 @@ void CollectRingPoints(const FrameStore& frame, const GeometryKey& detector, int
             }
         });
     };
+    // The sums of all workers at `index` (workers that met no pixel have none).
     auto sumOver = [](const auto& perWorker, size_t index, auto add) {
-        auto all = perWorker[0][index];
-        for (size_t w = 1; w < perWorker.size(); ++w) add(all, perWorker[w][index]);
+        typename std::decay_t<decltype(perWorker[0])>::value_type all{};
+        for (const auto& w : perWorker)
+            if (!w.empty()) add(all, w[index]);
         return all;
     };
 
     // First pass: each cell's profile across its window, to find where the
-    // ring stands and how wide it is.
-    std::vector<std::vector<LocateSlot>> profiles(workers, std::vector<LocateSlot>(cells * LocateSlots));
+    // ring stands and how wide it is. Each worker sets up its own sums.
+    std::vector<std::vector<LocateSlot>> profiles(workers);
     forWindowPixels([&](unsigned worker, int32_t, int32_t, int32_t v, double t, size_t c) {
         const size_t k = c / RingPsiBins;
         const double f = (t - lower[k]) / (upper[k] - lower[k]);
         const size_t slot = static_cast<size_t>(std::clamp(static_cast<int>(f * LocateSlots), 0, LocateSlots - 1));
-        LocateSlot& p = profiles[worker][c * LocateSlots + slot];
+        std::vector<LocateSlot>& mine = profiles[worker];
+        if (mine.empty()) mine.resize(cells * LocateSlots);
+        LocateSlot& p = mine[c * LocateSlots + slot];
         ++p.Pixels;
         p.Counts += v;
         p.Offset += FixedOffset(t, lower[k]);
@@ -540,16 +545,23 @@ void CollectRingPoints(const FrameStore& frame, const GeometryKey& detector, int
         band[k] = reach[k] + std::max(FlankWidths * w, 2 * locateStep);
     }
 
-    // Second pass: each cell's profile across the band about its crest.
-    std::vector<std::vector<MeasureSlot>> bands(workers, std::vector<MeasureSlot>(cells * MeasureSlots));
+    // Second pass: each cell's profile across the band about its crest, for
+    // the cells where a ring was found (numbered in `measured`).
+    std::vector<int32_t> measured(cells, -1);
+    int32_t measuredCells = 0;
+    for (size_t c = 0; c < cells; ++c)
+        if (std::isfinite(located[c].Crest)) measured[c] = measuredCells++;
+    std::vector<std::vector<MeasureSlot>> bands(workers);
     forWindowPixels([&](unsigned worker, int32_t i, int32_t j, int32_t v, double t, size_t c) {
         const LocatedRing& l = located[c];
         const size_t k = c / RingPsiBins;
         const double from = l.Crest - band[k];
-        if (!std::isfinite(l.Crest) || !(t >= from && t < l.Crest + band[k])) return;
+        if (measured[c] < 0 || !(t >= from && t < l.Crest + band[k])) return;
         const size_t slot = static_cast<size_t>(
             std::clamp(static_cast<int>((t - from) / (2 * band[k]) * MeasureSlots), 0, MeasureSlots - 1));
-        MeasureSlot& m = bands[worker][c * MeasureSlots + slot];
+        std::vector<MeasureSlot>& mine = bands[worker];
+        if (mine.empty()) mine.resize(static_cast<size_t>(measuredCells) * MeasureSlots);
+        MeasureSlot& m = mine[static_cast<size_t>(measured[c]) * MeasureSlots + slot];
         const int64_t u = FixedOffset(t, from);
         ++m.Pixels;
         m.Counts += v;
@@ -558,7 +570,7 @@ void CollectRingPoints(const FrameStore& frame, const GeometryKey& detector, int
         m.Offset += u;
         m.CountsX += static_cast<__int128>(v) * i;
         m.CountsY += static_cast<__int128>(v) * j;
-        m.Take(v, u, i, j);
+        m.Take(m.Pixels == 1, v, u, i, j);
     });
 
     // Each cell's crest, measured and put onto the frame, in parallel over
@@ -571,10 +583,12 @@ void CollectRingPoints(const FrameStore& frame, const GeometryKey& detector, int
         for (int32_t ci = lo; ci <= hi; ++ci) {
             const size_t c = static_cast<size_t>(ci);
             const LocatedRing& l = located[c];
-            if (!std::isfinite(l.Crest)) continue;
+            if (measured[c] < 0) continue;
             const size_t k = c / RingPsiBins;
+            const size_t first = static_cast<size_t>(measured[c]) * MeasureSlots;
             for (int s = 0; s < MeasureSlots; ++s)
-                slots[size_t(s)] = sumOver(bands, c * MeasureSlots + size_t(s), [](MeasureSlot& a, const MeasureSlot& b) {
+                slots[size_t(s)] = sumOver(bands, first + size_t(s), [](MeasureSlot& a, const MeasureSlot& b) {
+                    if (b.Pixels > 0) a.Take(a.Pixels == 0, b.Top, b.TopOffset, b.TopX, b.TopY);
                     a.Pixels += b.Pixels;
                     a.Counts += b.Counts;
                     a.X += b.X;
@@ -582,7 +596,6 @@ void CollectRingPoints(const FrameStore& frame, const GeometryKey& detector, int
                     a.Offset += b.Offset;
                     a.CountsX += b.CountsX;
                     a.CountsY += b.CountsY;
-                    if (b.Pixels > 0) a.Take(b.Top, b.TopOffset, b.TopX, b.TopY);
                 });
             const double from = l.Crest - band[k];
             const MeasuredCrest m =
