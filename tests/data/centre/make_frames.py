@@ -8,8 +8,9 @@ rot1 = -TwoThetaD for a horizontal tilt, rot2 = +TwoThetaD for a vertical one;
 psi = -chi mod 360).
 
 Each frame NAME is written as NAME.i32 (raw little-endian int32, FrameHeight
-rows of FrameWidth values, -1 for masked pixels) and NAME.json (the geometry in
-the program's terms and pyFAI's, and how the frame was made); frames.txt lists
+rows of FrameWidth values, -1 for masked pixels), NAME.json (the geometry in
+the program's terms and pyFAI's, and how the frame was made) and
+NAME.rings.txt (each ring's d-spacing, 2-theta and height); frames.txt lists
 every frame's geometry, one line each.
 
 Usage: make_frames.py OUTDIR [small|bench]
@@ -88,13 +89,17 @@ def render(outdir, name, g, s):
                                        "TwoThetaD", "Vertical")},
         "FlatDistancePixels": g["Distance"] / (p * 1000.0),
         "pyfai_geometry": {"dist": ai.dist, "poni1": ai.poni1, "poni2": ai.poni2, "rot1": ai.rot1, "rot2": ai.rot2,
-                           "rot3": ai.rot3, "pixel1": p / 1000.0, "pixel2": p / 1000.0, "wavelength": ai.wavelength},
+                           "rot3": ai.rot3, "pixel1": p, "pixel2": p, "wavelength": ai.wavelength},
         "pyfai_version": pyFAI.version,
         "synthesis": dict(s, tool="pyFAI twoThetaArray / chiArray at pixel centres",
                           rings_2theta_height=peaks, masked_pixel_count=int(masked.sum())),
     }
     with open(os.path.join(outdir, name + ".json"), "w") as f:
         json.dump(info, f, indent=1)
+    with open(os.path.join(outdir, name + ".rings.txt"), "w") as f:
+        f.write("# d (angstrom), 2-theta (degrees), height: the rings of the frame\n")
+        for t, h in peaks:
+            f.write("%.8f %.8f %.3f\n" % (g["Landa"] / (2 * numpy.sin(numpy.radians(t) / 2)), t, h))
     return info
 
 
@@ -130,13 +135,13 @@ def small_frames():
         "vtilt_noisy_256": (frame(256, 256, 0.7093, 40.0, 25.6, 128.6, 110.2, tilt=14.0, vertical=True),
                             synthesis("Si", 0.07, 120.0, 13, beamstop=STOP, background=(8.0, 20.0, 8.0))),
         # Line scans: a strip 11 rows (or columns) wide through the centre,
-        # flat and swung either way.
+        # flat and swung either way, without noise.
         "line_flat_1024x11": (frame(1024, 11, 0.7093, 100.0, 102.4, 100.3, 6.4),
-                              synthesis("Si", 0.1, 1000.0, 14)),
+                              synthesis("Si", 0.1, 1000.0, 14, noise=False)),
         "line_htilt_1024x11": (frame(1024, 11, 0.7093, 100.0, 102.4, 150.7, 5.8, tilt=-20.0),
-                               synthesis("Si", 0.1, 1000.0, 15)),
+                               synthesis("Si", 0.1, 1000.0, 15, noise=False)),
         "line_column_11x1024": (frame(11, 1024, 1.5406, 70.0, 102.4, 5.6, 80.35, tilt=8.0, vertical=True),
-                                synthesis("LaB6", 0.1, 1000.0, 16)),
+                                synthesis("LaB6", 0.1, 1000.0, 16, noise=False)),
     }
 
 
@@ -151,9 +156,13 @@ def bench_frames():
                              synthesis("Si", 0.05, 150.0, 23, beamstop={"half_width": 6, "radius": 12},
                                        background=(8.0, 20.0, 8.0))),
         "line_flat_2048x41": (frame(2048, 41, 0.7093, 150.0, 204.8, 300.6, 21.3),
-                              synthesis("Si", 0.06, 1000.0, 24)),
+                              synthesis("Si", 0.06, 1000.0, 24, noise=False)),
         "line_htilt_2048x41": (frame(2048, 41, 0.7093, 150.0, 204.8, 250.2, 20.7, tilt=-25.0),
-                               synthesis("LaB6", 0.06, 1000.0, 25)),
+                               synthesis("LaB6", 0.06, 1000.0, 25, noise=False)),
+        "line_vtilt_41x2048": (frame(41, 2048, 1.5406, 120.0, 204.8, 20.6, 310.45, tilt=10.0, vertical=True),
+                               synthesis("LaB6", 0.06, 1000.0, 26, noise=False)),
+        "line_flat_noisy_2048x41": (frame(2048, 41, 0.7093, 150.0, 204.8, 300.6, 21.3),
+                                    synthesis("Si", 0.06, 1000.0, 27)),
     }
 
 
