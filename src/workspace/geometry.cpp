@@ -676,6 +676,23 @@ LabVector MapFramePoint(const DetectorMapping& m, double x, double y) {
     return {block.X[0], block.Y[0], block.Z[0]};
 }
 
+[[gnu::target_clones("avx2", "default")]] void MapTwoThetaColumn(const DetectorMapping& m, double x, double firstY,
+                                                                 int32_t count, float* out) {
+    PixelBlock block;
+    for (int32_t k0 = 0; k0 < count; k0 += BlockRows) {
+        const int n = static_cast<int>(std::min<int32_t>(BlockRows, count - k0));
+        FillBlock(m, x, firstY + k0, n, block);
+        for (int k = 0; k < n; k += 4) {
+            const int k1 = std::min(k + 1, n - 1), k2 = std::min(k + 2, n - 1), k3 = std::min(k + 3, n - 1);
+            const Double2 dx = Double2{block.X[k], block.X[k1], block.X[k2], block.X[k3]} - m.OriginX;
+            const Double2 Y{block.Y[k], block.Y[k1], block.Y[k2], block.Y[k3]};
+            const Double2 Z{block.Z[k], block.Z[k1], block.Z[k2], block.Z[k3]};
+            const Double2 t = Atan2(Sqrt2(dx * dx + Z * Z), Y - m.OriginY) * DegPerRad;
+            for (int lane = 0; lane < 4 && k + lane < n; ++lane) out[k0 + k + lane] = static_cast<float>(t[lane]);
+        }
+    }
+}
+
 double MappedTwoTheta(const DetectorMapping& m, const LabVector& p) {
     const double dx = p.X - m.OriginX;
     return std::atan2(std::sqrt(dx * dx + p.Z * p.Z), p.Y - m.OriginY) * DegPerRad;
