@@ -170,7 +170,7 @@ TEST(ReaderChainTest, ChainsListTheirReadersInOrder) {
 TEST(NativeFrameTest, TheLoadChainReadsFramesOfEveryShapeStraightIntoThePlane) {
     TempDir dir;
     // Shapes whose rows make bands of many rows, of a few and of four.
-    for (const auto [w, h] : {std::pair{1, 70001}, std::pair{3, 30011}, std::pair{700, 501}, std::pair{24000, 7}}) {
+    for (const auto& [w, h] : {std::pair{1, 70001}, std::pair{3, 30011}, std::pair{700, 501}, std::pair{24000, 7}}) {
         Workspace ws;
         test::StartOwnFormatFrame(ws, w, h, 61.54, 30.5, 12.25, 7.5);
         for (int32_t x = 1; x <= w; ++x)

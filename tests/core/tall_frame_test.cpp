@@ -58,7 +58,9 @@ TEST(TallFrameTest, DisplayMaximumFollowsTheRuleAcrossBandsOfRows) {
         const int32_t expected = DisplayMaximumByRule(p, w, h);
         // The rule brought it down (one column keeps the whole sum as its
         // running value, which no pixel outgrows fifty times).
-        if (w > 1) EXPECT_LT(expected, 5000000) << w;
+        if (w > 1) {
+            EXPECT_LT(expected, 5000000) << w;
+        }
         EXPECT_EQ(DisplayMaximum(p, w, h), expected) << w;
     }
 }
