@@ -17,7 +17,9 @@
 #include "base/parallel.h"
 #include "formats/frame_readers.h"
 #include "formats/reader.h"
+#include "workspace/host.h"
 #include "workspace/text_files.h"
+#include "workspace/workspace.h"
 
 namespace {
 
@@ -101,6 +103,26 @@ void ReadFrame(benchmark::State& state, const std::string& family, bool reuse) {
     state.SetBytesProcessed(state.iterations() * size);
 }
 
+// The read as the loading worker makes it: the load chain from the file's
+// name (the own format is read straight into its plane, band by band),
+// with the memory of the frame before.
+void ReadFrameChain(benchmark::State& state, const std::string& family) {
+    const BenchFile& file = Files().at(family);
+    const orv::ScopedParallelThreadLimit threads(static_cast<unsigned>(state.range(0)));
+    orv::Workspace ws;
+    orv::RecordingHost host;
+    ws.Form32 = file.Form;
+    orv::BeginFrameRecycling();
+    for (auto _ : state) {
+        orv::ChainResult r = orv::RunReaderChain(ws, host, orv::ReaderChain::Load, file.Path);
+        if (!r.Read) state.SkipWithError("not read");
+        benchmark::DoNotOptimize(r.Frame.Intensity.data());
+        orv::RecycleFramePixels(std::move(r.Frame.Intensity));
+    }
+    orv::ReleaseRecycledFramePixels();
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(file.Path)));
+}
+
 // The decoding alone: 16-bit rows into a frame allocated once.
 void FillRows(benchmark::State& state) {
     const orv::ScopedParallelThreadLimit threads(static_cast<unsigned>(state.range(0)));
@@ -137,6 +159,11 @@ BENCHMARK(FillRows)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime(
         ->Unit(benchmark::kMillisecond)                                                                    \
         ->UseRealTime();                                                                                   \
     BENCHMARK_CAPTURE(ReadFrame, family##_reused, std::string(#family), true)                              \
+        ->Arg(0)                                                                                           \
+        ->Arg(1)                                                                                           \
+        ->Unit(benchmark::kMillisecond)                                                                    \
+        ->UseRealTime();                                                                                   \
+    BENCHMARK_CAPTURE(ReadFrameChain, family##_chain, std::string(#family))                                \
         ->Arg(0)                                                                                           \
         ->Arg(1)                                                                                           \
         ->Unit(benchmark::kMillisecond)                                                                    \

@@ -9,9 +9,7 @@ Usage: pyfai_batch.py LIST [METHOD]   (METHOD: histogram or csr)
 """
 import sys
 
-import fabio
-
-from pyfai_one_frame import integrator
+from pyfai_one_frame import integrator, read_frame
 
 
 def main():
@@ -20,7 +18,7 @@ def main():
         files = [line.split(None, 1)[1].strip() for line in listing if line.startswith("FILE ")]
     ai = None
     for path in files:
-        data = fabio.open(path).data
+        data = read_frame(path)
         if ai is None:
             ai = integrator(data.shape[0])
         ai.integrate1d(data, 1470, unit="2th_deg", azimuth_range=(-110, -20), correctSolidAngle=False,

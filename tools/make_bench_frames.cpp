@@ -2,7 +2,9 @@
 // benchmarks (bench/whole_process.sh): a 2048 x 2048 frame and 50 frames of
 // 1024 x 1024, uncompressed 16-bit TIFF that every program reads, silicon
 // rings over a falling background with counting noise, on a flat untilted
-// detector of 0.1 mm pixels 150 mm from the sample (Mo K-alpha 1).
+// detector of 0.1 mm pixels 150 mm from the sample (Mo K-alpha 1); the same
+// frames again in the program's own layout (".orv", the geometry in the
+// header), with a list of their own.
 // Usage: make_bench_frames FOLDER
 
 #include <cmath>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "format_fixture_writers.h"
@@ -72,6 +75,18 @@ std::string Tiff16(const fx::Image& img) {
     return out;
 }
 
+// The frame in the program's own layout: nine 32-bit integers (the magic,
+// the geometry scaled by 10000, the size), then the rows of 32-bit pixels.
+std::string Orv(const fx::Image& img, double xo, double yo) {
+    std::string out;
+    auto scaled = [](double v) { return static_cast<uint64_t>(static_cast<int64_t>(std::nearbyint(v * 10000))); };
+    for (uint64_t v : {uint64_t{12345}, scaled(Wavelength), scaled(0), scaled(DistanceMm), scaled(img.Width * PixelMm),
+                       static_cast<uint64_t>(img.Width), static_cast<uint64_t>(img.Height), scaled(xo), scaled(yo)})
+        fx::Put32(out, v);
+    for (int64_t v : img.Values) fx::Put32(out, static_cast<uint64_t>(v));
+    return out;
+}
+
 // The beam centre of a frame of `side` pixels (columns, rows from 1).
 double CentreX(int side) { return side * 0.4933; }
 double CentreY(int side) { return side * 0.5032; }
@@ -128,7 +143,9 @@ int main(int argc, char** argv) {
     }
     const fs::path folder = argv[1];
     fs::create_directories(folder / "frames1024");
-    WriteFile(folder / "frame2048.tif", Tiff16(Frame(2048, 1)));
+    const fx::Image large = Frame(2048, 1);
+    WriteFile(folder / "frame2048.tif", Tiff16(large));
+    WriteFile(folder / "frame2048.orv", Orv(large, CentreX(2048), CentreY(2048)));
     // The smallest frame the TIFF reader takes: the program's memory without a large frame.
     WriteFile(folder / "frame256.tif", Tiff16(Frame(256, 2)));
     WriteSettings(folder, 2048);
@@ -140,15 +157,26 @@ int main(int argc, char** argv) {
     WriteLines(folder / "scan.txt", last);
     WriteLines(folder / "scan_frame.txt", scan);
     WriteLines(folder / "scan_last.txt", last);
-    std::vector<std::string> list;
+    std::vector<std::string> list, orvList;
     for (int k = 0; k < 50; ++k) {
         char name[32];
-        std::snprintf(name, sizeof name, "frame_%02d.tif", k);
+        std::snprintf(name, sizeof name, "frame_%02d", k);
         const fs::path path = fs::absolute(folder / "frames1024" / name);
-        WriteFile(path, Tiff16(Frame(1024, 100 + k)));
-        list.push_back("FILE " + path.string());
-        list.push_back("SCRT " + fs::absolute(folder / (k == 49 ? "scan_last.txt" : "scan_frame.txt")).string());
+        const fx::Image img = Frame(1024, 100 + k);
+        WriteFile(path.string() + ".tif", Tiff16(img));
+        WriteFile(path.string() + ".orv", Orv(img, CentreX(1024), CentreY(1024)));
+        const std::string script = fs::absolute(folder / (k == 49 ? "scan_last.txt" : "scan_frame.txt")).string();
+        for (auto [to, ext] : {std::pair{&list, ".tif"}, std::pair{&orvList, ".orv"}}) {
+            to->push_back("FILE " + path.string() + ext);
+            to->push_back("SCRT " + script);
+        }
     }
     WriteLines(folder / "run50.lst", list);
+    WriteLines(folder / "run50_orv.lst", orvList);
+    // The first frame alone, with the script that ends the program: the
+    // start and end of a run, for the cost of a frame after start-up.
+    const std::string ending = "SCRT " + fs::absolute(folder / "scan_last.txt").string();
+    WriteLines(folder / "run1.lst", {list[0], ending});
+    WriteLines(folder / "run1_orv.lst", {orvList[0], ending});
     return 0;
 }

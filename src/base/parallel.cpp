@@ -79,12 +79,20 @@ public:
             ++started_;
         }
     }
+    // Wakes only as many helpers as the loop has places for (the caller
+    // takes one): a small loop does not wake every thread of the pool.
     void Post(const std::shared_ptr<Job>& job) {
+        bool all = false;
         {
             std::lock_guard lock(mutex_);
             jobs_.push_back(job);
+            all = job->Workers - 1 >= started_;
         }
-        wake_.notify_all();
+        if (all) {
+            wake_.notify_all();
+            return;
+        }
+        for (unsigned n = 1; n < job->Workers; ++n) wake_.notify_one();
     }
     void Remove(const std::shared_ptr<Job>& job) {
         std::lock_guard lock(mutex_);

@@ -26,6 +26,12 @@ namespace orv {
 
 namespace {
 
+// Frame Info's line of the frame's size and display maximum.
+std::string FrameInfoLine(const Workspace& ws) {
+    return std::to_string(ws.FrameWidth) + " x " + std::to_string(ws.FrameHeight) + " Max = " +
+           std::to_string(ws.MaxIntensity);
+}
+
 void SetProgress(Workspace& ws, Host& host, int done, int files, double stage) {
     ws.Form20.ProgressBar1 = RoundToInt((done + stage) * 100.0 / std::max(files, 1));
     host.changed(View::Progress);
@@ -116,8 +122,7 @@ void ShowLoadedFrame(Run& run) {
     if (!ws.LoadFromHistory) ws.HistorySlot = ws.FramesLoaded % 10;
     ws.HistoryFiles[ws.HistorySlot] = ws.CurrentFile;
     const std::string name = FileNameOnly(ws.CurrentFile);
-    ws.Form23.Panel2 = std::to_string(ws.FrameWidth) + " x " + std::to_string(ws.FrameHeight) +
-                       " Max = " + std::to_string(ws.MaxIntensity);
+    if (!ws.DisplayMaximumOwed) ws.Form23.Panel2 = FrameInfoLine(ws);
     ws.Form23.Panel5 = name;
     ws.Form1.Caption = name;
     // Clicks towards a four-click sector on the previous frame do not carry over.
@@ -161,7 +166,7 @@ void PlotBatchScan(Run& run) {
 
     if (!ws.LoadFromHistory) {
         ws.HistorySlot = ws.FramesLoaded % 10;
-        AddScanToSeries(ws);
+        AddScanToSeries(ws, host.unattended());
     }
     ws.FrameProfileShown = 1;
     host.changed(View::Scan);
@@ -268,6 +273,10 @@ void ProcessFrame(Run& run, const std::string& file) {
             run.Refused("2Theta scan", refusal + "; frames not processed");
             return;
         }
+        // From here on the frame's steps change neither its pixels nor its
+        // geometry (a script command that may says so first): a scan made
+        // again of a sector is answered from the first.
+        ws.FrameScans.Keep();
         PlotBatchScan(run);
         if (!ws.ScriptLoaded) {
             try {
@@ -294,9 +303,11 @@ void ProcessFrame(Run& run, const std::string& file) {
         try {
             steps();
         } catch (...) {
+            ws.FrameScans.Forget();
             drawUnscanned();
             throw;
         }
+        ws.FrameScans.Forget();
         drawUnscanned();
     });
 }
@@ -304,49 +315,89 @@ void ProcessFrame(Run& run, const std::string& file) {
 } // namespace
 
 int32_t DisplayMaximum(const NewFrame& frame) {
-    const int32_t w = frame.FrameWidth, h = frame.FrameHeight;
-    if (w < 1 || h < 1 || !frame.Intensity.contains(w, h)) return -10;
-    // Row sums and maxima down the columns (the frame's memory order), in
-    // parallel over columns: each worker keeps its own rows, and the sums of
-    // whole numbers in double are exact, so any split gives the same result.
-    const unsigned workers = ParallelWorkerCount(int64_t{w} * h, int64_t{1} << 18);
-    std::vector<std::vector<double>> sums(workers);
-    std::vector<std::vector<int32_t>> maxima(workers);
-    ParallelFor(1, w, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
-        std::vector<double>& rowSum = sums[worker];
-        std::vector<int32_t>& rowMax = maxima[worker];
-        if (rowSum.empty()) {
-            rowSum.assign(static_cast<size_t>(h) + 1, 0.0);
-            rowMax.assign(static_cast<size_t>(h) + 1, -10);
-        }
-        for (int32_t x = lo; x <= hi; ++x) {
-            const int32_t* column = frame.Intensity[x];
-            for (int32_t y = 1; y <= h; ++y) {
-                const int32_t i = column[y];
-                if (i == MaskedIntensity) continue;   // a masked pixel carries no intensity
-                rowSum[y] += i;
-                rowMax[y] = std::max(rowMax[y], i);
-            }
-        }
-    });
-    std::vector<double> rowSum(static_cast<size_t>(h) + 1, 0.0);
-    std::vector<int32_t> rowMax(static_cast<size_t>(h) + 1, -10);
-    for (unsigned k = 0; k < workers; ++k) {
-        if (sums[k].empty()) continue;
-        for (int32_t y = 1; y <= h; ++y) {
-            rowSum[y] += sums[k][y];
-            rowMax[y] = std::max(rowMax[y], maxima[k][y]);
-        }
-    }
+    return DisplayMaximum(frame.Intensity, frame.FrameWidth, frame.FrameHeight);
+}
+
+int32_t DisplayMaximum(const FramePlane<int32_t>& intensity, int32_t w, int32_t h) {
+    if (w < 1 || h < 1 || !intensity.contains(w, h)) return -10;
+    // Row sums and maxima, then the running value down the rows, a band of
+    // rows at a time (a frame of few columns and many rows would otherwise
+    // need a row table of its whole height). Sums of whole numbers in
+    // double are exact, so any split among threads gives the same result.
+    constexpr int32_t BandRows = 1 << 18;
+    // The running value is divided by the width row after row, each row
+    // waiting for the one before: for a width that is a power of two the
+    // product with its reciprocal is the same number, and much quicker.
+    const bool powerOfTwo = (w & (w - 1)) == 0;
+    const double reciprocal = 1.0 / w;
+    std::vector<double> rowSum;
+    std::vector<int32_t> rowMax;
     int32_t maximum = -10;
     double v = 0;
-    for (int32_t y = 1; y <= h; ++y) {
-        maximum = std::max(maximum, rowMax[y]);
-        // The running value keeps a decaying share of earlier rows.
-        v = (v + rowSum[y]) / w;
-        if (maximum > 50.0 * v && maximum > 100000) maximum = RoundToInt(10.0 * v);
+    for (int32_t y0 = 1; y0 <= h; y0 += BandRows) {
+        const int32_t y1 = std::min(h, y0 + BandRows - 1), rows = y1 - y0 + 1;
+        rowSum.assign(static_cast<size_t>(rows), 0.0);
+        rowMax.assign(static_cast<size_t>(rows), -10);
+        const unsigned workers = ParallelWorkerCount(int64_t{w} * rows, int64_t{1} << 18);
+        if (w >= static_cast<int32_t>(4 * workers)) {
+            // Down the columns (the frame's memory order), in parallel over
+            // columns, each worker into rows of its own.
+            std::vector<std::vector<double>> sums(workers);
+            std::vector<std::vector<int32_t>> maxima(workers);
+            ParallelFor(1, w, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+                std::vector<double>& sum = sums[worker];
+                std::vector<int32_t>& top = maxima[worker];
+                if (sum.empty()) {
+                    sum.assign(static_cast<size_t>(rows), 0.0);
+                    top.assign(static_cast<size_t>(rows), -10);
+                }
+                for (int32_t x = lo; x <= hi; ++x) {
+                    const int32_t* column = intensity[x] + y0;
+                    for (int32_t r = 0; r < rows; ++r) {
+                        const int32_t i = column[r];
+                        if (i == MaskedIntensity) continue;   // a masked pixel carries no intensity
+                        sum[r] += i;
+                        top[r] = std::max(top[r], i);
+                    }
+                }
+            });
+            for (unsigned k = 0; k < workers; ++k) {
+                if (sums[k].empty()) continue;
+                for (int32_t r = 0; r < rows; ++r) {
+                    rowSum[r] += sums[k][r];
+                    rowMax[r] = std::max(rowMax[r], maxima[k][r]);
+                }
+            }
+        } else {
+            // Few columns: in parallel over rows, each worker its own rows.
+            ParallelFor(0, rows - 1, workers, [&](unsigned, int32_t lo, int32_t hi) {
+                for (int32_t x = 1; x <= w; ++x) {
+                    const int32_t* column = intensity[x] + y0;
+                    for (int32_t r = lo; r <= hi; ++r) {
+                        const int32_t i = column[r];
+                        if (i == MaskedIntensity) continue;
+                        rowSum[r] += i;
+                        rowMax[r] = std::max(rowMax[r], i);
+                    }
+                }
+            });
+        }
+        for (int32_t r = 0; r < rows; ++r) {
+            maximum = std::max(maximum, rowMax[r]);
+            // The running value keeps a decaying share of earlier rows.
+            v = powerOfTwo ? (v + rowSum[r]) * reciprocal : (v + rowSum[r]) / w;
+            if (maximum > 50.0 * v && maximum > 100000) maximum = RoundToInt(10.0 * v);
+        }
     }
     return maximum;
+}
+
+void SettleDisplayMaximum(Workspace& ws, Host& host) {
+    if (!ws.DisplayMaximumOwed) return;
+    ws.DisplayMaximumOwed = false;
+    ws.MaxIntensity = DisplayMaximum(ws.FramePixels.Intensity, ws.FrameWidth, ws.FrameHeight);
+    ws.Form23.Panel2 = FrameInfoLine(ws);
+    host.changed(View::FrameInfo);
 }
 
 std::string WriteSectorScans(Workspace& ws, Host& host) {
@@ -405,7 +456,15 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
             break;
         }
         std::string file, scriptProblem;
+        // Nobody watches a run from the command line: a frame that none of
+        // its steps changes or draws before it is scanned gets its display
+        // maximum only when something needs it (SettleDisplayMaximum).
+        bool oweMaximum = false;
         host.sync([&] {
+            const TFSetup& s = ws.FSetup;
+            oweMaximum = host.unattended() && !s.CBBackFrame && !s.CBAdjustCenter &&
+                         !(s.CBMask && HasExactExtension(s.EMask, ".msk")) &&
+                         !(s.CBBack && HasExactExtension(s.EBack, ".bck"));
             if (single) {
                 file = ws.FileToOpen;
             } else {
@@ -434,19 +493,23 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
             } else {
                 NewFrame& frame = chain.Frame;
                 RemoveEdgeSpikes(frame.Intensity, frame.FrameWidth, frame.FrameHeight);
-                const int32_t maximum = DisplayMaximum(frame);
+                const int32_t maximum = oweMaximum ? 0 : DisplayMaximum(frame);
                 host.sync([&] {
                     InstallFrame(ws, std::move(frame));
+                    ws.DisplayMaximumOwed = oweMaximum;
                     ws.FrameLoaded = 1;
                     ws.CurrentFile = file;
                     // Prev and Next go on from the frame shown.
                     if (!single) ws.CurrentFileIndex = k;
-                    ws.MaxIntensity = maximum;
+                    if (!oweMaximum) ws.MaxIntensity = maximum;
                     if (!ws.LoadFromHistory) ++ws.FramesLoaded;
                     ShowLoadedFrame(run);
+                    ++read;
+                    // Nobody waits for the windows in between: the frame's
+                    // steps follow in the same hand-over.
+                    if (host.unattended()) ProcessFrame(run, file);
                 });
-                ++read;
-                ProcessFrame(run, file);
+                if (!host.unattended()) ProcessFrame(run, file);
             }
         } catch (const std::exception& e) {
             host.sync([&] { ReportRunProblem(ws, host, RunProblem::Frame, file + ": " + e.what()); });
@@ -457,8 +520,13 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
             host.changed(View::Progress);
         });
     }
-    // Nobody watched: the last frame's picture is drawn at the end.
-    if (run.picture != Run::Picture::Drawn && host.unattended()) host.sync([&] { run.DrawPicture(); });
+    // Nobody watched: the last frame's display maximum and picture come at the end.
+    if (host.unattended())
+        host.sync([&] {
+            SettleDisplayMaximum(ws, host);
+            SettleScanSeries(ws);
+            if (run.picture != Run::Picture::Drawn) run.DrawPicture();
+        });
     return read;
 }
 

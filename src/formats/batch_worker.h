@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+
+#include "base/frame_plane.h"
 #include "workspace/host_worker.h"
 
 namespace orv {
@@ -21,6 +23,13 @@ struct Workspace;
 // The display maximum of a frame: the largest intensity, brought down to ten
 // times a running row mean when a few hot pixels dwarf the frame.
 int32_t DisplayMaximum(const NewFrame& frame);
+int32_t DisplayMaximum(const FramePlane<int32_t>& intensity, int32_t width, int32_t height);
+
+// A batch run nobody watches leaves the display maximum of a frame that
+// nothing changes until the frame is needed (DisplayMaximumOwed): this
+// works it out of the current frame and shows it in Frame Info, as the run
+// would have. Called before anything that may draw or change the frame.
+void SettleDisplayMaximum(Workspace& ws, Host& host);
 
 // Writes "<frame>.SEC": the 2-theta scans of 36 psi sectors of 10 degrees,
 // one line per 2-theta point, 36 comma-separated whole numbers. The sector

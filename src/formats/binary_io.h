@@ -98,6 +98,35 @@ inline PixelDecoder CommonPixelDecoder(int64_t bytesPerPixel) {
 
 namespace detail {
 
+// The work of turning rows into columns, cut into items for the threads:
+// bands of `tile` columns, and a band of few columns (a frame of few
+// columns and many rows) into runs of its rows too, so that every thread
+// has a share whatever the frame's shape. Each item covers whole tiles;
+// the tiles are independent of each other.
+class TileGrid {
+public:
+    TileGrid(int32_t width, int32_t rowCount, int32_t tile)
+        : bands_((width + tile - 1) / tile), rowTiles_((rowCount + tile - 1) / tile), tile_(tile), rows_(rowCount) {
+        // Enough items for every thread several times over, runs of at
+        // least 64 tiles.
+        constexpr int64_t Wanted = 256, LeastTiles = 64;
+        runs_ = static_cast<int32_t>(std::clamp<int64_t>(Wanted / std::max(bands_, 1), 1,
+                                                         std::max<int64_t>(1, rowTiles_ / LeastTiles)));
+    }
+    int32_t Last() const { return bands_ * runs_ - 1; }
+    int32_t Band(int32_t item) const { return item / runs_; }
+    // Stored rows FirstRow .. EndRow - 1 of the item (from 0).
+    int32_t FirstRow(int32_t item) const { return RunStart(item % runs_); }
+    int32_t EndRow(int32_t item) const { return std::min(rows_, RunStart(item % runs_ + 1)); }
+
+private:
+    int32_t RunStart(int32_t run) const {
+        return static_cast<int32_t>(static_cast<int64_t>(rowTiles_) * run / runs_ * tile_);
+    }
+    int32_t bands_, rowTiles_, tile_, rows_;
+    int32_t runs_ = 1;
+};
+
 // The rows of a block turned into the frame's columns, tile by tile: a tile
 // of 64 stored rows and 64 columns is decoded row by row into a small
 // buffer, then written column by column, so that the file is read and the
@@ -108,13 +137,14 @@ void TransposeRows(NewFrame& frame, const unsigned char* base, uint64_t rowStrid
                    int32_t firstRow, int32_t rowCount, int32_t rowStep, const Decode& decode) {
     constexpr int32_t Tile = 64;
     const int32_t width = frame.FrameWidth;
-    const int32_t bands = (width + Tile - 1) / Tile;
+    const TileGrid grid(width, rowCount, Tile);
     const unsigned workers = ParallelWorkerCount(int64_t{width} * rowCount, int64_t{1} << 18);
-    ParallelFor(0, bands - 1, workers, [&](unsigned, int32_t lo, int32_t hi) {
+    ParallelFor(0, grid.Last(), workers, [&](unsigned, int32_t lo, int32_t hi) {
         alignas(64) int32_t tile[Tile][Tile];
-        for (int32_t band = lo; band <= hi; ++band) {
+        for (int32_t item = lo; item <= hi; ++item) {
+            const int32_t band = grid.Band(item);
             const int32_t x0 = band * Tile, n = std::min(width - x0, Tile);
-            for (int32_t r0 = 0; r0 < rowCount; r0 += Tile) {
+            for (int32_t r0 = grid.FirstRow(item); r0 < grid.EndRow(item); r0 += Tile) {
                 const int32_t m = std::min(rowCount - r0, Tile);
                 for (int32_t r = 0; r < m; ++r) {
                     const unsigned char* p =
@@ -170,19 +200,20 @@ void TransposeRowsFour(NewFrame& frame, const unsigned char* base, uint64_t rowS
     constexpr int32_t Tile = 64;
     constexpr uint64_t Size = sizeof(T), Row = Tile * Size;
     const int32_t width = frame.FrameWidth;
-    const int32_t bands = (width + Tile - 1) / Tile;
+    const TileGrid grid(width, rowCount, Tile);
     const unsigned workers = ParallelWorkerCount(int64_t{width} * rowCount, int64_t{1} << 18);
     auto decode = [](const unsigned char* p) {
         T v;
         std::memcpy(&v, p, sizeof v);
         return static_cast<int32_t>(v);
     };
-    ParallelFor(0, bands - 1, workers, [&, base, rowStride, firstRow, rowCount, rowStep](unsigned, int32_t lo, int32_t hi) {
+    ParallelFor(0, grid.Last(), workers, [&, base, rowStride, firstRow, rowCount, rowStep](unsigned, int32_t lo, int32_t hi) {
         alignas(64) unsigned char rows[Tile * Row];
-        for (int32_t band = lo; band <= hi; ++band) {
+        for (int32_t item = lo; item <= hi; ++item) {
+            const int32_t band = grid.Band(item);
             const int32_t x0 = band * Tile, n = std::min(width - x0, Tile);
             const uint64_t bytes = static_cast<uint64_t>(n) * Size;
-            for (int32_t r0 = 0; r0 < rowCount; r0 += Tile) {
+            for (int32_t r0 = grid.FirstRow(item); r0 < grid.EndRow(item); r0 += Tile) {
                 const int32_t m = std::min(rowCount - r0, Tile);
                 const unsigned char* tile =
                     base + rowStride * static_cast<uint64_t>(r0) + static_cast<uint64_t>(x0) * Size;

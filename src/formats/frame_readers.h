@@ -4,12 +4,20 @@
 // (NotMine when it fails), then a complete new frame, or FrameReadError /
 // ConversionError for a file of its format that cannot be read.
 
+#include "base/file_bytes.h"
 #include "formats/reader.h"
 
 namespace orv {
 
 // The program's own ".orv" frame file.
 ReadOutcome ReadNativeFrame(const ReaderContext& context, const std::string& path, NewFrame& frame);
+// The same frame read from `path` straight into the plane, rows a band at
+// a time, without the whole file in memory first: `head` holds the file's
+// first bytes (and its size). False, with `frame` untouched, unless the
+// head is that of a sound own-format file of its size; any fault then shows
+// on a read of the whole file as ReadNativeFrame reads it. Throws
+// FrameReadError when the file shrinks meanwhile.
+bool ReadNativeFrameFile(const std::string& path, const FileBytes& head, NewFrame& frame);
 
 // Keyword-record frames: 96 records of 80 characters, "FORMAT :" (text
 // overflow table) and "FORMAT :100" (underflow and two overflow tables).

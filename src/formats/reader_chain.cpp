@@ -93,6 +93,44 @@ const std::vector<ChainEntry>& ChainReaders(ReaderChain chain) {
 }
 
 namespace {
+// The load chain's own-format frame read straight into its plane: the
+// readers before it in the chain look at the first 64 KiB of a file only,
+// so when they turn down the file's start they turn down the file. False
+// when the file is to go through the chain as it is.
+bool ReadOwnFrameDirectly(ReaderContext& context, const std::string& path, ChainResult& result) {
+    constexpr uint64_t HeadBytes = 65536;
+    FileBytes head;
+    try {
+        head = FileBytes::ReadStart(path, HeadBytes);
+    } catch (const FileError&) {
+        return false;   // the whole read says why
+    }
+    if (head.fileSize() > MaxFrameFileBytes || head.fileSize() <= head.size()) return false;
+    context.Bytes = head.view();
+    for (const ChainEntry& entry : ChainReaders(ReaderChain::Load)) {
+        if (!entry.Function || entry.CustomFileOnly) continue;
+        if (entry.Function == ReadNativeFrame) break;
+        NewFrame unused;
+        try {
+            if (entry.Function(context, path, unused) != ReadOutcome::NotMine) return false;
+        } catch (...) {
+            return false;
+        }
+    }
+    try {
+        if (!ReadNativeFrameFile(path, head, result.Frame)) return false;
+    } catch (const FrameReadError& e) {
+        result.Error = e.what();
+        return true;
+    } catch (const std::bad_alloc&) {
+        result.Error = "not enough memory to read " + path;
+        return true;
+    }
+    result.Frame.ReaderName = "ReadNativeFrame";
+    result.Read = true;
+    return true;
+}
+
 std::mutex RecycledMutex;
 FramePlane<int32_t> Recycled;
 bool RecycleOn = false;
@@ -148,6 +186,13 @@ ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const s
     ChainResult result;
     ReaderContext context;
     context.Chain = chain;
+    host.sync([&] {
+        context.Form32 = ws.Form32;
+        context.FSetup = ws.FSetup;
+        context.Form20 = ws.Form20;
+    });
+    if (chain == ReaderChain::Load && !context.Form32.CustomFile && ReadOwnFrameDirectly(context, path, result))
+        return result;
     FileBytes bytes;
     try {
         bytes = FileBytes::Read(path, MaxFrameFileBytes);
@@ -156,11 +201,6 @@ ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const s
         return result;
     }
     context.Bytes = bytes.view();
-    host.sync([&] {
-        context.Form32 = ws.Form32;
-        context.FSetup = ws.FSetup;
-        context.Form20 = ws.Form20;
-    });
     for (const ChainEntry& entry : ChainReaders(chain)) {
         if (!entry.Function) continue;
         if (entry.CustomFileOnly && !context.Form32.CustomFile) continue;
@@ -195,6 +235,8 @@ ChainResult RunReaderChain(Workspace& ws, Host& host, ReaderChain chain, const s
 }
 
 void InstallFrame(Workspace& ws, NewFrame&& frame) {
+    ws.FrameScans.Forget();
+    ws.DisplayMaximumOwed = false;
     FramePlane<int32_t> previous = std::move(ws.FramePixels.Intensity);
     ws.FramePixels.Intensity = std::move(frame.Intensity);
     RecycleFramePixels(std::move(previous));

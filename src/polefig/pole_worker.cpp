@@ -42,22 +42,6 @@ private:
     Host& outer_;
 };
 
-// What the reader chain, the settings step and the geometry read, as they
-// stand when the run starts.
-void CopyRunSettings(const Workspace& from, Workspace& to) {
-    to.Form32 = from.Form32;
-    to.Form28 = from.Form28;
-    to.Form19 = from.Form19;
-    to.Form20 = from.Form20;
-    to.Form23 = from.Form23;
-    to.Form27 = from.Form27;
-    to.FSetup = from.FSetup;
-    to.SectorTwoTheta1 = from.SectorTwoTheta1;
-    to.SectorTwoTheta2 = from.SectorTwoTheta2;
-    to.FlatDetector = from.FlatDetector;
-    to.PixelAspectSet = from.PixelAspectSet;
-}
-
 // What a frame brings to its geometry: while it stays the same from frame to
 // frame (and the settings of the run cannot change), the series' mapping
 // holds for the next frame as it is.
@@ -76,6 +60,20 @@ void Swap(double& lo, double& hi) {
 }
 
 } // namespace
+
+void CopyRunSettings(const Workspace& from, Workspace& to) {
+    to.Form32 = from.Form32;
+    to.Form28 = from.Form28;
+    to.Form19 = from.Form19;
+    to.Form20 = from.Form20;
+    to.Form23 = from.Form23;
+    to.Form27 = from.Form27;
+    to.FSetup = from.FSetup;
+    to.SectorTwoTheta1 = from.SectorTwoTheta1;
+    to.SectorTwoTheta2 = from.SectorTwoTheta2;
+    to.FlatDetector = from.FlatDetector;
+    to.PixelAspectSet = from.PixelAspectSet;
+}
 
 PoleWindows ReadPoleWindows(const TForm16& f) {
     PoleWindows w;
@@ -217,7 +215,8 @@ PoleRunResult TPoleThread::Execute(Workspace& ws, Host& host) {
     struct ReleaseAtEnd {
         ~ReleaseAtEnd() { ReleaseRecycledFramePixels(); }
     } release;
-    for (int PoleFrameIndex = 0; PoleFrameIndex < n; ++PoleFrameIndex) {
+    int processed = 0;   // frames taken in turn, read or not
+    for (int PoleFrameIndex = 0; PoleFrameIndex < n; ++PoleFrameIndex, ++processed) {
         if (ws.BatchRunning == 0) {
             ws.BatchRunning = 1;
             result.Stopped = true;
@@ -276,6 +275,13 @@ PoleRunResult TPoleThread::Execute(Workspace& ws, Host& host) {
         ++result.LinesWritten;
     }
 
+    // Every frame was taken in turn: both bars say the run is done.
+    if (!result.Stopped && processed == n)
+        host.sync([&] {
+            ws.Form16.ProgressBar1 = 100;
+            ws.Form20.ProgressBar1 = 100;
+            host.changed(View::Progress);
+        });
     // PolePreview: the new file in the window's picture.
     if (form.CheckBox2 && result.LinesWritten > 0)
         host.sync([&] { result.Previewed = LoadPoleFigure(ws, host, PolePreviewSlot - 1, path); });

@@ -30,6 +30,11 @@ class Host;
 struct TForm16;
 struct Workspace;
 
+// Copies what the reader chains, their settings step and the geometry read
+// (the settings windows' records and the detector flags), so that frames can
+// be read on a workspace of their own as the current settings would read them.
+void CopyRunSettings(const Workspace& from, Workspace& to);
+
 // The windows and choices of a run, read from the generator's boxes.
 struct PoleWindows {
     double Reflection1 = 10, Reflection2 = 11;   // strict 2-theta limits, degrees

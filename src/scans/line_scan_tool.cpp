@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 
@@ -151,6 +152,26 @@ void HoldCrossHair(TRChart& chart, bool held) {
     chart.CrossHair1().SetLineWid(held ? 2 : 1);
 }
 
+// Where between pixels the peak whose highest pixel is `top` lies: the
+// vertex of the parabola through the logarithms of that pixel and its two
+// neighbours above `floor` (exact for a Gaussian peak, however narrow), or,
+// where a neighbour does not stand above the floor, of the parabola through
+// the three values. 0 where the three do not bend down, as on a flat top or
+// at the profile's ends.
+double PeakFraction(const Workspace& ws, int32_t top, double floor) {
+    if (top <= 1 || top >= LineProfileLength(ws)) return 0;
+    double left = ws.LineScanData[static_cast<size_t>(top - 1)], middle = ws.LineScanData[static_cast<size_t>(top)],
+           right = ws.LineScanData[static_cast<size_t>(top + 1)];
+    if (left > floor && right > floor) {
+        left = std::log(left - floor);
+        middle = std::log(middle - floor);
+        right = std::log(right - floor);
+    }
+    const double bend = left - 2 * middle + right;
+    if (!(bend < 0)) return 0;
+    return std::clamp(0.5 * (left - right) / bend, -0.5, 0.5);
+}
+
 // The second click of a two-click range: the marks, the chart's range and
 // the range's centroid in the logbook.
 void MarkRange(Workspace& ws, Host& host, double first, double second) {
@@ -225,19 +246,35 @@ int32_t NeedStandard(const Workspace& ws, Host& host) {
     return m;
 }
 
-// One detector setting applied through the Detector Settings' Apply: its box
-// set (and, when it has one, its Apply box ticked for this Apply only).
-// A value Apply refuses leaves the box as it was.
-bool ApplySetting(Workspace& ws, Host& host, std::string& box, bool* tick, const std::string& value) {
-    const std::string before = box;
-    const bool ticked = tick && *tick;
-    box = value;
-    if (tick) *tick = true;
+// Detector settings applied through the Detector Settings' Apply, all in
+// one: each box set (and, when it has one, its Apply box ticked for this
+// Apply only). Values Apply refuses leave the boxes as they were.
+struct Setting {
+    std::string* Box;
+    bool* Tick;
+    std::string Value;
+};
+
+bool ApplySettings(Workspace& ws, Host& host, const std::vector<Setting>& settings) {
+    std::vector<std::string> before;
+    std::vector<bool> ticked;
+    for (const Setting& s : settings) {
+        before.push_back(*s.Box);
+        ticked.push_back(s.Tick && *s.Tick);
+        *s.Box = s.Value;
+        if (s.Tick) *s.Tick = true;
+    }
     const bool applied = ApplyDetectorSettings(ws, host);
-    if (tick) *tick = ticked;
-    if (!applied) box = before;
+    for (size_t k = 0; k < settings.size(); ++k) {
+        if (settings[k].Tick) *settings[k].Tick = ticked[k];
+        if (!applied) *settings[k].Box = before[k];
+    }
     host.changed(View::Settings);
     return applied;
+}
+
+bool ApplySetting(Workspace& ws, Host& host, std::string& box, bool* tick, const std::string& value) {
+    return ApplySettings(ws, host, {{&box, tick, value}});
 }
 
 // Logs a result and asks whether to apply it.
@@ -451,15 +488,18 @@ void SnapStandardLines(Workspace& ws) {
         const double c = RoundHalfEven(p);
         const int32_t from = std::max(RoundToInt(std::max(c - SnapReach, ws.LineMark1)), 1);
         const int32_t to = std::min(RoundToInt(std::min(c + SnapReach, ws.LineMark2)), n);
-        double best = 0;
-        p = c;
+        double best = 0, floor = std::numeric_limits<double>::infinity();
+        int32_t top = 0;
         for (int32_t j = from; j <= to; ++j) {
             const double v = ws.LineScanData[static_cast<size_t>(j)];
+            floor = std::min(floor, v);
             if (v > best) {
                 best = v;
-                p = j;
+                top = j;
             }
         }
+        // The lowest point in reach stands for the background under the peak.
+        p = top > 0 ? top + PeakFraction(ws, top, floor) : c;
         DrawStick(ws, *pattern, i);
     }
     double smallest = 10000, largest = 0;
@@ -628,9 +668,14 @@ bool CalibrateFromStandard(Workspace& ws, Host& host, LineScanRequest request) {
     }
     value = request == LineScanRequest::Centre ? FormatNumber(result, 7, 1) : FormatNumber(result);
     if (!Offer(ws, host, text)) return false;
-    if (!ApplySetting(ws, host, *box, tick, value)) return false;
+    // Every request applies the centre along the profile with its value.
+    std::vector<Setting> settings{{box, tick, value}};
+    const std::string centre = FormatNumber(c, 7, 1);
+    if (request != LineScanRequest::Centre)
+        settings.push_back({alongX ? &f.EXoM : &f.EYoM, alongX ? &f.CBXo : &f.CBYo, centre});
+    if (!ApplySettings(ws, host, settings)) return false;
+    (alongX ? ws.Form27.EXoM : ws.Form27.EYoM) = centre;
     if (request == LineScanRequest::Centre) {
-        (alongX ? ws.Form27.EXoM : ws.Form27.EYoM) = value;
         // The standard placed afresh about the new centre.
         PlotProfile(ws);
         if (const int32_t m = SelectedStandard(ws); m >= 1) DrawStandardLines(ws, m, ws.StandardScale, ws.StandardShift);

@@ -9,7 +9,8 @@
 // a line and drags the pattern (with 'S' held, that line alone); the right
 // button picks a second line and stretches the pattern about the first
 // (the anchor); "Adjust Std lines to peaks" snaps every stick to the
-// highest point within 10 pixels. With 'A' or 'Z' held two left clicks mark
+// highest point within 10 pixels and then to the vertex of the parabola
+// through it and its two neighbours, between pixels. With 'A' or 'Z' held two left clicks mark
 // a range, which the chart shows and whose centroid is logged; only sticks
 // strictly inside the marked range enter a calibration.
 //
@@ -24,8 +25,9 @@
 // 2-theta grows and -1 where it runs towards it, t the detector angle where
 // the detector is swung in the scanned direction (0 otherwise). Each result
 // goes to the logbook and, after ", Apply?" is answered Yes, through the
-// Detector Settings' Apply, which changes that one value and recomputes the
-// geometry, the picture and the scan.
+// Detector Settings' Apply, which changes that value (the detector size and
+// the distance together with the centre c along the profile) and recomputes
+// the geometry, the picture and the scan.
 
 #include <cstdint>
 #include <optional>
@@ -119,7 +121,8 @@ bool WavelengthFromStandard(Workspace& ws, Host& host);
 // the X axis; it is applied where the detector is swung in that direction.
 bool DetectorAngleFromStandard(Workspace& ws, Host& host);
 // The detector size, the distance (camera radius) or the centre along the
-// scanned direction from the fit described above.
+// scanned direction from the fit described above; every request applies
+// the centre it found too.
 bool CalibrateFromStandard(Workspace& ws, Host& host, LineScanRequest request);
 // The fits themselves, without reporting: the points of the sticks inside
 // the marks and the straight line through them.

@@ -302,7 +302,8 @@ void PsiZoomIn(Workspace& ws, TForm5& boxes) {
         }
         const RangeStats r = MeasurePsiRange(ws, lo, hi);
         yLow = std::min(r.Smallest, 0.0);
-        yHigh = 1.1 * r.Largest;
+        // Room for the marks of the peaks in the range.
+        yHigh = TopAboveMarkers(ws.Form12.RChart2, lo, hi, yLow, 1.1 * r.Largest);
     }
     ws.Form12.RChart2.SetLayerRange(1, lo, yLow, hi, yHigh);
     MarkOverviewRange(ws, lo, hi);
@@ -389,7 +390,9 @@ void PsiMouseDown(Workspace& ws, Host& host, double x) {
                                   FormatFixed(r.Largest, 0) + " Area = " + FormatFixed(r.Sum, 0) + " FWHM = " +
                                   Fixed3(fwhm) + " PsiL-PsiR = " + Fixed3(span));
         if (keys.KeyZHeld) {
-            chart.SetLayerRange(1, ws.PsiZoom1, std::min(r.Smallest, 0.0), ws.PsiZoom2, 1.1 * r.Largest);
+            const double bottom = std::min(r.Smallest, 0.0);
+            chart.SetLayerRange(1, ws.PsiZoom1, bottom, ws.PsiZoom2,
+                                TopAboveMarkers(chart, ws.PsiZoom1, ws.PsiZoom2, bottom, 1.1 * r.Largest));
             MarkOverviewRange(ws, ws.PsiZoom1, ws.PsiZoom2);
         }
     }

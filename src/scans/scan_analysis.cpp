@@ -1,5 +1,7 @@
 #include "scans/scan_analysis.h"
 
+#include <algorithm>
+
 #include "scans/psi_scan_window.h"
 #include "scans/theta_scan_window.h"
 #include "workspace/host.h"
@@ -149,6 +151,21 @@ void StartIntensitiesFile(Workspace& ws) {
 void ScanLog(Workspace& ws, Host& host, const std::string& line) {
     ws.LLog.Append(line);
     host.changed(View::Logbook);
+}
+
+double TopAboveMarkers(const TRChart& chart, double xLow, double xHigh, double bottom, double top) {
+    constexpr double Reach = 5;   // pixels kept free above a marker's point
+    const double h = chart.PlotHeight();
+    if (h <= 2 * Reach || !(top > bottom)) return top;
+    if (xHigh < xLow) std::swap(xLow, xHigh);
+    double raised = top;
+    for (const ChartItem& item : chart.Items()) {
+        if (item.Kind != kItemMarker || item.X < xLow || item.X > xHigh) continue;
+        // top - y must span Reach pixels of the plot's h for (top - bottom).
+        const double needed = (item.Y * h - Reach * bottom) / (h - Reach);
+        raised = std::max(raised, needed);
+    }
+    return raised;
 }
 
 } // namespace orv

@@ -18,6 +18,13 @@ struct Workspace;
 struct TForm6;
 struct TForm7;
 
+// A y range from `bottom` to `top` raised, where needed, so that every marker
+// of the chart's display list with x in xLow..xHigh is drawn wholly inside
+// the plot (a marker circle reaches 3 pixels above its point, and its pen one
+// more); `top` as it is when the markers fit, or the plot is too small to
+// tell.
+double TopAboveMarkers(const TRChart& chart, double xLow, double xHigh, double bottom, double top);
+
 // The peak-search boxes for a scan of `step` degrees per point: the window
 // b = EPWidth / step, rounded; the percent and (when CBMinValue is ticked)
 // the minimum as whole numbers. Throws ConversionError at a box that is not

@@ -65,13 +65,14 @@ void SaveTable(const Workspace& ws, Host& host, const std::vector<std::string>& 
 
 // ---- The scan series --------------------------------------------------------
 
-void AddScanToSeries(Workspace& ws) {
+void AddScanToSeries(Workspace& ws, bool redrawLater) {
     TForm9& f = ws.Form9;
     TRChart& chart = f.RChart1;
     if (ws.ScanSeries.size() < ScanSeriesSlots) ws.ScanSeries.resize(ScanSeriesSlots, MakeProfileRow());
     if (f.LPWD.size() > ScanSeriesSlots) f.LPWD.resize(ScanSeriesSlots);
     // A full series lets its oldest scan go, name and curve together.
     const bool full = f.LPWD.size() == ScanSeriesSlots;
+    if (!full) SettleScanSeries(ws);
     if (full) {
         f.LPWD.erase(f.LPWD.begin());
         std::rotate(ws.ScanSeries.begin(), ws.ScanSeries.begin() + 1, ws.ScanSeries.begin() + ScanSeriesSlots);
@@ -90,7 +91,9 @@ void AddScanToSeries(Workspace& ws) {
         ws.SeriesMinIntensity = std::min(ws.SeriesMinIntensity, p.Intensity);
         ws.SeriesMaxIntensity = std::max(ws.SeriesMaxIntensity, p.Intensity);
     }
-    if (full || (row > 0 && chart.ItemCount() == 0)) {
+    if (full && redrawLater) {
+        f.RedrawOwed = true;
+    } else if (full || (row > 0 && chart.ItemCount() == 0)) {
         // The chart shows the listed scans: it loses one that left the list,
         // and a chart cleared at the start of a run gets the earlier ones back.
         PlotScanSeries(ws);
@@ -113,8 +116,16 @@ void AddScanToSeries(Workspace& ws) {
     chart.ShowItems();
 }
 
+void SettleScanSeries(Workspace& ws) {
+    if (!ws.Form9.RedrawOwed) return;
+    PlotScanSeries(ws);
+    SetSeriesRange(ws);
+    ws.Form9.RChart1.ShowItems();
+}
+
 void PlotScanSeries(Workspace& ws) {
     TForm9& f = ws.Form9;
+    f.RedrawOwed = false;
     f.RChart1.ClearItems();
     f.SeriesMax = 0;
     for (int32_t row = 0, rows = SeriesRows(ws); row < rows; ++row) DrawSeriesScan(ws, row, row == f.ItemIndex);

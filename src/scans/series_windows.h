@@ -37,6 +37,7 @@ struct TForm9 {
     float SeriesValue = 0;           // the selected scan's intensity at the last click
     double SeriesMarkX = 0;          // the 2-theta of the last click
     double RangeFirstClick = 0;      // x of the first click of a two-click zoom
+    bool RedrawOwed = false;         // the chart is to be drawn anew (SettleScanSeries)
 };
 
 // "d-spacing"
@@ -53,7 +54,11 @@ struct TForm10 {
 // the program and grey otherwise, its range grown to the extremes of every
 // scan drawn since the last File Open. When a scan left the series, or the
 // chart was cleared, the chart is drawn anew from the listed scans.
-void AddScanToSeries(Workspace& ws);
+// `redrawLater`: a run nobody watches leaves the redraws of a full series
+// (every later frame draws it anew again) to SettleScanSeries.
+void AddScanToSeries(Workspace& ws, bool redrawLater = false);
+// The redraw a run left for later, when one is owed.
+void SettleScanSeries(Workspace& ws);
 
 // Redraws every listed scan, points 1..ScanPoints each from (0, 0): grey,
 // the selected one red with width 2 and drawn once more on top. SeriesMax

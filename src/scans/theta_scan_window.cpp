@@ -252,7 +252,8 @@ void ThetaZoomIn(Workspace& ws, const TForm5& boxes) {
     if (boxes.CBAMax) {
         const RangeStats r = MeasureRange(ws, lo, hi);
         yLow = std::min(r.Smallest, 0.0);
-        yHigh = r.Largest;
+        // Room for the marks of the peaks in the range.
+        yHigh = TopAboveMarkers(ws.Form2.RChart1, lo, hi, yLow, r.Largest);
     }
     ws.Form2.RChart1.SetLayerRange(1, lo, yLow, hi, yHigh);
     MarkOverviewRange(ws, lo, hi);
@@ -279,6 +280,9 @@ void UndoThetaBackground(Workspace& ws, Host& host) {
 }
 
 void SelectFullAngularRange(Workspace& ws, Host& host) {
+    // The full angular range is an angular sector, even after a rectangle:
+    // the psi scan and the psi peak list then take it.
+    ws.FMask.CBRectangle = false;
     ws.FMask.EPsi1 = "0";
     ws.FMask.EPsi2 = "360";
     FMaskBFRangeClick(ws);
@@ -378,12 +382,18 @@ void RangeClick(Workspace& ws, Host& host, double x) {
         ws.FMask.EPsi2 = "360";
         ws.FMask.Eth1 = Fixed3(lo);
         ws.FMask.Eth2 = Fixed3(hi);
+        // The range is the sector now; clicks towards one on the frame no
+        // longer count (the frame is drawn afresh below).
+        ws.FrameTools.SectorClicks = 0;
         host.changed(View::Settings);
         ScanLog(ws, host, "peak at " + Fixed3(r.LargestAt) + " IntMax = " + Fixed3(r.Largest) + " Area = " +
                               Fixed3(r.Sum) + " FWHM = " + Fixed3(fwhm) + " PsiL-PsiR = " + Fixed3(span));
         if (ws.FrameIsLoaded()) {
             RenderFrame(ws);
             ws.RectangularSector = 0;
+            // The dialog shows the angular sector in force, so that its
+            // next Apply keeps it.
+            ws.FMask.CBRectangle = false;
             DrawSectorOverlay(ws, host);
             ShowFramePicture(ws, host);
             host.changed(View::Sector);
@@ -397,7 +407,8 @@ void RangeClick(Workspace& ws, Host& host, double x) {
                     SectorLimitsText(ws.SectorTwoTheta1, ws.SectorPsi1, ws.SectorTwoTheta2, ws.SectorPsi2));
     }
     if (keys.KeyZHeld) {
-        chart.SetLayerRange(1, lo, std::min(r.Smallest, 0.0), hi, 1.1 * r.Largest);
+        const double bottom = std::min(r.Smallest, 0.0);
+        chart.SetLayerRange(1, lo, bottom, hi, TopAboveMarkers(chart, lo, hi, bottom, 1.1 * r.Largest));
         MarkOverviewRange(ws, lo, hi);
     }
 }

@@ -13,6 +13,7 @@
 #include "workspace/frame_display.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
+#include "workspace/ring_sharpness.h"
 #include "workspace/run_report.h"
 #include "workspace/sector_scan.h"
 #include "workspace/text_files.h"
@@ -27,6 +28,7 @@ constexpr int MinRingPoints = 4;
 constexpr int32_t DirectBeamHalfBox = 5; // 11 x 11 pixels
 constexpr int MaxAutoPasses = 12;
 constexpr double SettledMove = 0.02;     // pixels
+constexpr double SearchReach = 0.06;     // of the distance in pixels: Auto's coarse stage
 
 int32_t UsedWidth(const Workspace& ws) { return std::min(ws.FrameWidth, ws.FramePixels.width()); }
 int32_t UsedHeight(const Workspace& ws) { return std::min(ws.FrameHeight, ws.FramePixels.height()); }
@@ -146,26 +148,57 @@ bool RingPeak(const FrameStore& px, int32_t width, int32_t height, const RingPoi
 }
 
 // The brightest pixel lies up to half a pixel (and, on a noisy frame, a
-// pixel or more) off the ring's crest. The crest's 2-theta is the mean
-// 2-theta of the 5 x 5 pixels about it, weighted by their intensity above
-// the threshold; the point moves along its radius to the crest (the factor
-// its distance from the centre is multiplied by on the plane).
-double CrestScale(const FrameStore& px, int32_t width, int32_t height, const RingPoint& p, double threshold,
-                  double lower, double upper) {
-    constexpr double RadPerDeg = 3.14159265358979323846 / 180.0;
-    double weights = 0, sum = 0;
-    for (int32_t i = std::max(p.Column - 2, 1); i <= std::min(p.Column + 2, width); ++i)
-        for (int32_t j = std::max(p.Row - 2, 1); j <= std::min(p.Row + 2, height); ++j) {
-            const int32_t v = px.Intensity[i][j];
-            const double t = px.TwoTheta[i][j];
-            if (v == MaskedIntensity || !(t > lower && t < upper) || !(v > threshold)) continue;
-            weights += v - threshold;
-            sum += (v - threshold) * t;
+// pixel or more) off the ring's crest. The crest is found on the ring's
+// profile across its psi row: the row's pixels binned by 2-theta, then the
+// centroid of the intensity above the profile's floor in a window of 2
+// pixels either side of the crest, the window centred again on the centroid
+// until it stays (a window that is not centred on the crest pulls the
+// centroid towards its own middle). The point then moves along its radius
+// to the crest: its distance from the centre on the plane is multiplied by
+// the ratio of the tangents.
+constexpr int CrestBinsPerPixel = 4;
+constexpr int CrestWindow = 2 * CrestBinsPerPixel;   // bins either side
+constexpr int CrestReach = 4 * CrestWindow;          // bins collected either side of the brightest pixel
+
+struct CrestBin {
+    double Count = 0, Sum = 0, Angle = 0, Moment = 0;   // pixels, intensity, 2-theta, intensity x 2-theta
+};
+
+// One psi row's profile about its brightest pixel.
+struct RowProfile {
+    double First = 0;   // 2-theta of the start of bin 0
+    std::array<CrestBin, 2 * CrestReach + 1> Bins{};
+};
+
+double CrestTwoTheta(const RowProfile& row, double own, double binDegrees) {
+    double c = own;
+    for (int iteration = 0; iteration < 8; ++iteration) {
+        const int middle = static_cast<int>(std::floor((c - row.First) / binDegrees));
+        const int from = std::max(middle - CrestWindow, 0), to = std::min(middle + CrestWindow, 2 * CrestReach);
+        if (from > to) return own;
+        double floor = std::numeric_limits<double>::infinity();
+        for (int b = from; b <= to; ++b) {
+            const CrestBin& x = row.Bins[static_cast<size_t>(b)];
+            if (x.Count > 0) floor = std::min(floor, x.Sum / x.Count);
         }
-    const double own = px.TwoTheta[p.Column][p.Row];
-    if (!(weights > 0) || !(own > 0.01)) return 1;
-    const double crest = sum / weights;
-    return std::tan(crest * RadPerDeg) / std::tan(own * RadPerDeg);
+        // Each bin by its mean, so that a row cut by the frame's edge or a
+        // mask, with fewer pixels on one side of the crest, is not pulled.
+        double weights = 0, moment = 0;
+        for (int b = from; b <= to; ++b) {
+            const CrestBin& x = row.Bins[static_cast<size_t>(b)];
+            if (!(x.Count > 0)) continue;
+            const double above = x.Sum / x.Count - floor;
+            weights += above;
+            moment += above * x.Angle / x.Count;
+        }
+        if (!(weights > 0)) return own;
+        const double next = moment / weights;
+        if (!std::isfinite(next) || std::abs(next - own) > (CrestReach - CrestWindow) * binDegrees) return own;
+        const bool settled = std::abs(next - c) < 0.01 * binDegrees;
+        c = next;
+        if (settled) break;
+    }
+    return c;
 }
 
 } // namespace
@@ -259,11 +292,58 @@ CentreCandidate RingPointsCentre(Workspace& ws, double threshold, double upper, 
             if (part[r].Intensity > 0 && (best[r].Intensity == 0 || part[r].Before(best[r]))) best[r] = part[r];
 
     const double D = ProjectionDistance(ws);
+    // The rows' profiles about their brightest pixels, in bins of a quarter
+    // of a pixel at the distance.
+    constexpr double RadPerDeg = 3.14159265358979323846 / 180.0;
+    const double binDegrees = 1 / (CrestBinsPerPixel * std::max(D, 1.0) * RadPerDeg);
+    std::vector<RowProfile> rows(RingRows);
+    std::array<bool, RingRows> crest{};
+    for (int r = 0; r < RingRows; ++r) {
+        const RingPoint& p = best[static_cast<size_t>(r)];
+        crest[static_cast<size_t>(r)] = p.Intensity > 0 && RingPeak(px, width, height, p);
+        rows[static_cast<size_t>(r)].First = px.TwoTheta[p.Column][p.Row] - (CrestReach + 0.5) * binDegrees;
+    }
+    std::vector<std::vector<RowProfile>> profiles(workers, rows);
+    ParallelFor(1, width, workers, [&](unsigned worker, int32_t from, int32_t to) {
+        std::vector<RowProfile>& mine = profiles[worker];
+        for (int32_t i = from; i <= to; ++i) {
+            const int32_t* intensity = px.Intensity[i];
+            const float* twoTheta = px.TwoTheta[i];
+            const float* psi = px.Psi[i];
+            for (int32_t j = 1; j <= height; ++j) {
+                const int32_t v = intensity[j];
+                const double t = twoTheta[j];
+                if (v == MaskedIntensity || !(t > lower && t < upper)) continue;
+                const int32_t r = RingRow(psi[j]);
+                if (!crest[static_cast<size_t>(r)]) continue;
+                RowProfile& row = mine[static_cast<size_t>(r)];
+                const double f = (t - row.First) / binDegrees;
+                if (!(f >= 0 && f < 2 * CrestReach + 1)) continue;
+                CrestBin& bin = row.Bins[static_cast<size_t>(f)];
+                bin.Count += 1;
+                bin.Sum += v;
+                bin.Angle += t;
+                bin.Moment += v * t;
+            }
+        }
+    });
     std::vector<PlanePoint> points;
-    for (const RingPoint& p : best) {
-        if (p.Intensity <= 0 || !RingPeak(px, width, height, p)) continue;
+    for (int r = 0; r < RingRows; ++r) {
+        if (!crest[static_cast<size_t>(r)]) continue;
+        RowProfile row = rows[static_cast<size_t>(r)];
+        for (const auto& part : profiles)
+            for (size_t b = 0; b < row.Bins.size(); ++b) {
+                const CrestBin& x = part[static_cast<size_t>(r)].Bins[b];
+                row.Bins[b].Count += x.Count;
+                row.Bins[b].Sum += x.Sum;
+                row.Bins[b].Angle += x.Angle;
+                row.Bins[b].Moment += x.Moment;
+            }
+        const RingPoint& p = best[static_cast<size_t>(r)];
         const LabPoint lab = px.Lab(p.Column, p.Row);
-        const double scale = CrestScale(px, width, height, p, threshold, lower, upper);
+        const double own = px.TwoTheta[p.Column][p.Row];
+        const double top = CrestTwoTheta(row, own, binDegrees);
+        const double scale = own > 0.01 ? std::tan(top * RadPerDeg) / std::tan(own * RadPerDeg) : 1;
         points.push_back({static_cast<double>(lab.X) * D / lab.Y * scale, static_cast<double>(lab.Z) * D / lab.Y * scale});
     }
     if (static_cast<int>(points.size()) < MinRingPoints) {
@@ -377,6 +457,23 @@ CentreCandidate AutoAdjustCenter(Workspace& ws, Host& host) {
     ws.Xo = x;
     ws.Yo = y;
     if (!ComputeFrameGeometry(ws, host, x, y)) return restore("The geometry cannot be computed; no centre found");
+    const std::string noRing = "No ring between 2Theta " + FormatNumber(ws.SectorTwoTheta1) + " and " +
+                               FormatNumber(ws.SectorTwoTheta2) + "; no centre found";
+    if (double t = 0; !StrongestRing(ws, t)) return restore(noRing);
+    const double D = ProjectionDistance(ws);
+
+    // The coarse stage: the centre within reach about which the rings are
+    // sharpest. The passes below only refine a centre already close.
+    const SharpestCentre sharp = SearchSharpestCentre(ws.FramePixels, width, height, SearchReach * D, D,
+                                                      ws.SectorTwoTheta1, ws.SectorTwoTheta2);
+    if (sharp.Found) {
+        if (!sharp.Settled)
+            return restore("The rings are sharpest about no centre within " + FormatNumber(SearchReach * D) +
+                           " pixels of the start: start nearer the centre; no centre found");
+        ws.Xo = sharp.X;
+        ws.Yo = sharp.Y;
+        ComputeFrameGeometry(ws, host, ws.Xo, ws.Yo);
+    }
 
     // Three passes with bands of +-0.75, 0.5 and 0.25 degrees about the
     // strongest ring, then more at 0.25 until the centre stays put: a start
@@ -387,9 +484,7 @@ CentreCandidate AutoAdjustCenter(Workspace& ws, Host& host) {
     for (int pass = 1; pass <= MaxAutoPasses; ++pass) {
         double t = 0;
         if (!StrongestRing(ws, t)) {
-            if (!moved)
-                return restore("No ring between 2Theta " + FormatNumber(ws.SectorTwoTheta1) + " and " +
-                               FormatNumber(ws.SectorTwoTheta2) + "; no centre found");
+            if (!moved) return restore(noRing);
             break;
         }
         const double h = pass <= 3 ? (4 - pass) * 0.25 : 0.25;
@@ -408,6 +503,9 @@ CentreCandidate AutoAdjustCenter(Workspace& ws, Host& host) {
         SetProgress(ws, host, 15 * std::min(pass, 3));
         if (pass >= 3 && lastMove < SettledMove) break;
     }
+    // A centre is reported only where the rings are round about it.
+    const RingRoundness round = CheckRingsRound(ws.FramePixels, width, height, D, ws.SectorTwoTheta1, ws.SectorTwoTheta2);
+    if (!round.Round) return restore(round.Problem);
     return At(ws.Xo, ws.Yo);
 }
 

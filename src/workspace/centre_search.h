@@ -38,10 +38,11 @@ CentreCandidate IntensityCentroid(Workspace& ws);
 
 // The ring through the band lower < 2-theta < upper: in each of the 72 psi
 // rows of 5 degrees (psi at or above 357.5 joins row 0) the brightest pixel
-// above `threshold` (the first in column order among equals) is a ring
-// point; 4 or more points give the centre of the circle through them. The
-// points pass through CurveFit1 and CentrePoints, which are cleared before
-// and after.
+// above `threshold` (the first in column order among equals) marks the
+// ring; the point is that pixel moved along its radius to the crest of the
+// row's ring profile. 4 or more points give the centre of the circle
+// through them. The points pass through CurveFit1 and CentrePoints, which
+// are cleared before and after.
 CentreCandidate RingPointsCentre(Workspace& ws, double threshold, double upper, double lower);
 
 // "EllipseCenter": the circle through the ring points picked on the frame
@@ -62,12 +63,16 @@ BoxPeak BrightestBox(const FramePlane<int32_t>& intensity, int32_t width, int32_
 // "Direct beam": the centre of the brightest 11 x 11 box.
 CentreCandidate DirectBeamCentre(const Workspace& ws);
 
-// "Auto": from Form27's boxes (CBInitPos ticked) or the frame's middle, three
-// passes of RingPointsCentre about the strongest ring of the frame profile
-// inside the sector's 2-theta limits, with bands of +-0.75, 0.5 and 0.25
-// degrees and the mean intensity as threshold; the geometry follows each
-// pass. Moves Xo, Yo and the geometry; when no pass finds a centre, the old
-// centre and its geometry are put back.
+// "Auto": from Form27's boxes (CBInitPos ticked) or the frame's middle.
+// First the centre within 6 % of the distance (in pixels) about which the
+// rings are sharpest (SearchSharpestCentre, which walks on while the
+// sharpest lies beyond its disc); then passes of RingPointsCentre about the
+// strongest ring of the frame profile inside the sector's 2-theta limits,
+// with bands of +-0.75, 0.5 and 0.25 degrees and the mean intensity as
+// threshold, the geometry following each pass; at last the rings must be
+// round about the centre found (CheckRingsRound). Moves Xo, Yo and the
+// geometry; when no centre is found, or the rings are not round about it,
+// the old centre and its geometry are put back and the reason is answered.
 CentreCandidate AutoAdjustCenter(Workspace& ws, Host& host);
 
 // The centre command (BCenterClick) without its message: the candidate of

@@ -138,10 +138,7 @@ void SectorClick(Workspace& ws, Host& host, int32_t x, int32_t y, int32_t column
     const FramePixel p = ws.FramePixels.Pixel(column, row);
     // Clicks made with the other tool (the other key or button) do not count.
     const bool rectangle = t.KeySHeld || t.SBSelectRect;
-    if (t.SectorClicks > 0 && rectangle != t.ClickRectangle) {
-        t.SectorClicks = 0;
-        RedrawFrame(ws, host);   // their crosses go
-    }
+    if (rectangle != t.ClickRectangle) AbandonSectorClicks(ws, host);
     DrawCross(ws, x, y);
     switch (t.SectorClicks) {
     case 0:
@@ -185,7 +182,30 @@ void SectorClick(Workspace& ws, Host& host, int32_t x, int32_t y, int32_t column
         RedrawSectorThenScan(ws, host);
         return;
     }
+    host.changed(View::Sector);
     ShowFramePicture(ws, host);
+}
+
+bool AbandonSectorClicks(Workspace& ws, Host& host) {
+    FrameToolState& t = ws.FrameTools;
+    if (t.SectorClicks == 0) return false;
+    t.SectorClicks = 0;
+    if (ws.FrameIsLoaded()) RedrawFrame(ws, host);   // their crosses go
+    host.changed(View::Sector);
+    return true;
+}
+
+std::string SectorClickPrompt(const Workspace& ws) {
+    const FrameToolState& t = ws.FrameTools;
+    const bool rectangle = t.SectorClicks > 0 ? t.ClickRectangle : (t.KeySHeld || t.SBSelectRect);
+    const bool active = t.SectorClicks > 0 || t.KeyAHeld || t.KeySHeld || t.SBSelectRect || t.SBSelectAng;
+    if (!active || !ws.FrameIsLoaded()) return {};
+    static const char* const Corners[] = {"first", "second", "third", "fourth"};
+    const int next = std::clamp(t.SectorClicks, 0, 3);
+    std::string text = rectangle ? "Rectangular sector: " : "Angular sector: ";
+    text += "the next click sets the " + std::string(Corners[next]) + " of 4 corners";
+    if (t.SectorClicks > 0) text += " (Esc starts again)";
+    return text;
 }
 
 FrameClick Image1MouseDown(Workspace& ws, Host& host, int32_t x, int32_t y) {
@@ -195,7 +215,11 @@ FrameClick Image1MouseDown(Workspace& ws, Host& host, int32_t x, int32_t y) {
     FrameToolState& t = ws.FrameTools;
     t.MouseHeld = true;
     int32_t column = 0, row = 0;
-    if (!ScreenToFrame(ws, x, y, column, row)) return click;
+    if (!ScreenToFrame(ws, x, y, column, row)) {
+        // A click beside the frame gives up the sector being clicked.
+        AbandonSectorClicks(ws, host);
+        return click;
+    }
     if (t.SBEraser) {
         EraseAt(ws, x, y, column, row);
         ShowFramePicture(ws, host);
@@ -276,6 +300,11 @@ bool* KeyFlag(FrameToolState& t, int key) {
     }
 }
 } // namespace
+
+bool IsToolKey(int key) {
+    FrameToolState probe;
+    return KeyFlag(probe, key) != nullptr;
+}
 
 void FrameKeyDown(Workspace& ws, int key) {
     if (!ws.FrameIsLoaded()) return;

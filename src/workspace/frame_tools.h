@@ -5,6 +5,7 @@
 // tool in use comes from Workspace::FrameTools.
 
 #include <cstdint>
+#include <string>
 
 namespace orv {
 
@@ -37,6 +38,8 @@ void ZoomImageMouseMove(Workspace& ws, int32_t x, int32_t y);
 // FormKeyDown / FormKeyUp: the 'A', 'S', 'C' and 'Z' held flags.
 void FrameKeyDown(Workspace& ws, int key);
 void FrameKeyUp(Workspace& ws, int key);
+// Whether `key` is one that the tools hold ('A', 'S', 'C', 'Z').
+bool IsToolKey(int key);
 // ZoomCircle1Click: only answers "Need to open a file first" without a frame.
 void ZoomCircle1Click(Workspace& ws, Host& host);
 
@@ -59,5 +62,13 @@ bool PickRingPoint(Workspace& ws, int32_t column, int32_t row);
 // One click towards a four-click sector at screen (x, y) on frame pixel
 // (column, row); the fourth sets the sector, redraws and scans.
 void SectorClick(Workspace& ws, Host& host, int32_t x, int32_t y, int32_t column, int32_t row);
+// A four-click sector given up before its fourth click (Escape, a click
+// beside the frame, another tool, a new frame, a sector set elsewhere): the
+// count starts again and the crosses of the clicks so far go. False when no
+// click had been made.
+bool AbandonSectorClicks(Workspace& ws, Host& host);
+// What the next click on the frame does towards a four-click sector, for the
+// frame window's status text; empty while no sector tool or key is in use.
+std::string SectorClickPrompt(const Workspace& ws);
 
 } // namespace orv

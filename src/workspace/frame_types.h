@@ -119,6 +119,9 @@ public:
     // Works out the bounds of column i (1..TwoTheta.width()) from the planes;
     // Bounds must be sized for the planes.
     void BoundColumn(int32_t i);
+    // The same for the blocks of rows first..last of column i (`first` the
+    // first row of a block; `last` the last row of a block or of the planes).
+    void BoundRows(int32_t i, int32_t first, int32_t last);
 
     // The laboratory coordinates of pixel [i][j], exactly as the mapping
     // computes them for the angles (double, stored as float); 0 outside the

@@ -347,13 +347,15 @@ template <class Index, class Block>
 // Maps rows 1..height of column i. Compiled twice, for processors with
 // 4-wide vectors and for all others: the same operations, lane by lane, so
 // the same angles.
-[[gnu::target_clones("avx2", "default")]] void MapColumn(FrameGeometry& g, int32_t i, int32_t height,
+// Rows first..last of column i, in blocks of BlockRows rows from row 1
+// (`first` is 1 or the first row of a block).
+[[gnu::target_clones("avx2", "default")]] void MapColumn(FrameGeometry& g, int32_t i, int32_t first, int32_t last,
                                                                          TwoThetaExtrema& e) {
     PixelBlock block;
     float* twoTheta = g.TwoTheta[i];
     float* psi = g.Psi[i];
-    for (int32_t j0 = 1; j0 <= height; j0 += BlockRows) {
-        const int n = static_cast<int>(std::min<int32_t>(BlockRows, height - j0 + 1));
+    for (int32_t j0 = first; j0 <= last; j0 += BlockRows) {
+        const int n = static_cast<int>(std::min<int32_t>(BlockRows, last - j0 + 1));
         FillBlock(g.Mapping, i, j0, n, block);
         StoreBlock(twoTheta + j0, psi + j0, block, n, g.Mapping, e);
     }
@@ -361,19 +363,37 @@ template <class Index, class Block>
 
 // Maps every pixel of columns 1..width, rows 1..height of the geometry's
 // planes, and bounds every column of the planes while it is at hand; in
-// parallel over columns for large frames.
+// parallel over columns for large frames, and over runs of rows too when
+// the frame has few columns (every pixel is mapped alone, so any split
+// gives the same planes).
 TwoThetaExtrema MapPixels(FrameGeometry& g, int32_t width, int32_t height) {
     g.Bounds.resize(g.BoundsBlocks() * static_cast<size_t>(g.TwoTheta.width()));
     const unsigned workers = ParallelWorkerCount(int64_t(width) * height, MinPixelsPerWorker);
     std::vector<TwoThetaExtrema> found(workers);
-    ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
-        TwoThetaExtrema e;
-        for (int32_t i = lo; i <= hi; ++i) {
-            MapColumn(g, i, height, e);
-            g.BoundColumn(i);
-        }
-        found[worker].merge(e);
-    });
+    if (width < static_cast<int32_t>(4 * workers)) {
+        // Runs of whole blocks of rows (a multiple of both block heights).
+        constexpr int32_t RunRows = BlockRows * AngleBoundsRows;
+        const int32_t runs = (height + RunRows - 1) / RunRows;
+        ParallelFor(0, width * runs - 1, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+            TwoThetaExtrema e;
+            for (int32_t item = lo; item <= hi; ++item) {
+                const int32_t i = item / runs + 1, first = (item % runs) * RunRows + 1;
+                const int32_t last = std::min(height, first + RunRows - 1);
+                MapColumn(g, i, first, last, e);
+                g.BoundRows(i, first, last == height ? g.TwoTheta.height() : last);
+            }
+            found[worker].merge(e);
+        });
+    } else {
+        ParallelFor(1, width, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+            TwoThetaExtrema e;
+            for (int32_t i = lo; i <= hi; ++i) {
+                MapColumn(g, i, 1, height, e);
+                g.BoundColumn(i);
+            }
+            found[worker].merge(e);
+        });
+    }
     for (int32_t i = width + 1; i <= g.TwoTheta.width(); ++i) g.BoundColumn(i);
     TwoThetaExtrema all;
     for (const auto& e : found) all.merge(e);
@@ -569,6 +589,8 @@ bool MapFrame(Workspace& ws, Host& host, const std::optional<Centre>& centre) {
         return false;
     }
 
+    // Scans kept of the frame belong to the geometry it had.
+    ws.FrameScans.Drop();
     ws.Xo = run.Xo;
     ws.Yo = run.Yo;
     ws.DSize = run.DSize;
@@ -654,18 +676,38 @@ LabVector MapFramePoint(const DetectorMapping& m, double x, double y) {
     return {block.X[0], block.Y[0], block.Z[0]};
 }
 
+[[gnu::target_clones("avx2", "default")]] void MapTwoThetaColumn(const DetectorMapping& m, double x, double firstY,
+                                                                 int32_t count, float* out) {
+    PixelBlock block;
+    for (int32_t k0 = 0; k0 < count; k0 += BlockRows) {
+        const int n = static_cast<int>(std::min<int32_t>(BlockRows, count - k0));
+        FillBlock(m, x, firstY + k0, n, block);
+        for (int k = 0; k < n; k += 4) {
+            const int k1 = std::min(k + 1, n - 1), k2 = std::min(k + 2, n - 1), k3 = std::min(k + 3, n - 1);
+            const Double2 dx = Double2{block.X[k], block.X[k1], block.X[k2], block.X[k3]} - m.OriginX;
+            const Double2 Y{block.Y[k], block.Y[k1], block.Y[k2], block.Y[k3]};
+            const Double2 Z{block.Z[k], block.Z[k1], block.Z[k2], block.Z[k3]};
+            const Double2 t = Atan2(Sqrt2(dx * dx + Z * Z), Y - m.OriginY) * DegPerRad;
+            for (int lane = 0; lane < 4 && k + lane < n; ++lane) out[k0 + k + lane] = static_cast<float>(t[lane]);
+        }
+    }
+}
+
 double MappedTwoTheta(const DetectorMapping& m, const LabVector& p) {
     const double dx = p.X - m.OriginX;
     return std::atan2(std::sqrt(dx * dx + p.Z * p.Z), p.Y - m.OriginY) * DegPerRad;
 }
 
-void FrameGeometry::BoundColumn(int32_t i) {
-    const int32_t height = TwoTheta.height();
+void FrameGeometry::BoundColumn(int32_t i) { BoundRows(i, 1, TwoTheta.height()); }
+
+void FrameGeometry::BoundRows(int32_t i, int32_t first, int32_t last) {
+    const int32_t height = last;
     const float* twoTheta = TwoTheta[i];
     const float* psi = Psi[i];
-    AngleBounds* bounds = Bounds.data() + static_cast<size_t>(i - 1) * BoundsBlocks();
+    AngleBounds* bounds = Bounds.data() + static_cast<size_t>(i - 1) * BoundsBlocks() +
+                          static_cast<size_t>((first - 1) / AngleBoundsRows);
     constexpr float Inf = std::numeric_limits<float>::infinity();
-    for (int32_t j0 = 1; j0 <= height; j0 += AngleBoundsRows) {
+    for (int32_t j0 = first; j0 <= height; j0 += AngleBoundsRows) {
         const int32_t j1 = std::min(height, j0 + AngleBoundsRows - 1);
         float t0 = Inf, t1 = -Inf, p0 = Inf, p1 = -Inf;
         int32_t j = j0;

@@ -42,6 +42,11 @@ LabVector MapFramePoint(const DetectorMapping& mapping, double x, double y);
 // are (from the mapping's origin, the cylinder's sample offset).
 double MappedTwoTheta(const DetectorMapping& mapping, const LabVector& p);
 
+// The 2-theta (degrees) of the `count` frame points (x, firstY),
+// (x, firstY + 1), ... into out[0 .. count - 1], by the same formulas as the
+// pixels' (a tool that tries other centres tabulates them with it).
+void MapTwoThetaColumn(const DetectorMapping& mapping, double x, double firstY, int32_t count, float* out);
+
 // Recomputes the extrema of FrameProfileCopy over bins 1..ScanPoints.
 void UpdateProfileExtrema(Workspace& ws);
 

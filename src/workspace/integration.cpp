@@ -287,10 +287,13 @@ std::vector<ScanBins> IntegrateFrame(const FrameStore& px, const IntegrationRequ
         const unsigned workers = std::min<unsigned>(ParallelWorkerCount(columns * rowCount, int64_t{1} << 16),
                                                     static_cast<unsigned>(std::max<int64_t>(1, (int64_t{256} << 20) / workerBytes)));
         std::vector<std::vector<CountBin>> partial(workers);
-        ParallelFor(w.x1, w.x2, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
+        // By columns, or by rows when the window has few columns.
+        const bool byRows = columns < 4 * int64_t{workers};
+        ParallelFor(byRows ? w.y1 : w.x1, byRows ? w.y2 : w.x2, workers, [&](unsigned worker, int32_t lo, int32_t hi) {
             std::vector<CountBin>& bins = partial[worker];
             if (bins.empty()) bins.assign(scans * binCount, CountBin{});
-            BinWindow<false>(px, r, Window{lo, hi, w.y1, w.y2}, bins.data(), binCount, lows);
+            const Window part = byRows ? Window{w.x1, w.x2, lo, hi} : Window{lo, hi, w.y1, w.y2};
+            BinWindow<false>(px, r, part, bins.data(), binCount, lows);
         });
         for (size_t s = 0; s < scans; ++s) {
             ScanBins& total = result[s];
@@ -335,6 +338,27 @@ std::vector<ScanBins> IntegrateFrame(const FrameStore& px, const IntegrationRequ
         }
     }
     return result;
+}
+
+const std::vector<ScanBins>& KeptScans::Integrate(const FrameStore& px, const IntegrationRequest& r) {
+    const void* intensity = px.Intensity.data();
+    const void* twoTheta = px.TwoTheta.empty() ? nullptr : px.TwoTheta.plane().data();
+    const void* psi = px.Psi.empty() ? nullptr : px.Psi.plane().data();
+    const void* geometry = px.Geometry();
+    if (keeping_) {
+        for (const Kept& k : kept_)
+            if (k.Intensity == intensity && k.TwoTheta == twoTheta && k.Psi == psi && k.Geometry == geometry &&
+                k.Request == r)
+                return k.Bins;
+    }
+    ++made_;
+    if (!keeping_) {
+        last_ = IntegrateFrame(px, r);
+        return last_;
+    }
+    if (kept_.size() >= MostKept) kept_.erase(kept_.begin());
+    kept_.push_back(Kept{r, intensity, twoTheta, psi, geometry, IntegrateFrame(px, r)});
+    return kept_.back().Bins;
 }
 
 } // namespace orv

@@ -31,12 +31,14 @@ struct ScanGrid {
     double Origin = 0;
     double Step = 1;
     int32_t Last = 0;
+    bool operator==(const ScanGrid&) const = default;
 };
 
 // Psi limits as the sector tools set them: Psi1 < Psi2 holds Psi1 < psi <
 // Psi2, Psi1 > Psi2 runs through 360/0, equal limits hold nothing.
 struct PsiSector {
     float Psi1 = 0, Psi2 = 360;
+    bool operator==(const PsiSector&) const = default;
 };
 
 enum class ScanAxis { TwoTheta, Psi };
@@ -60,6 +62,7 @@ struct IntegrationRequest {
     // WeightDivisor, r the pixel's distance from the sample in pixels.
     bool FlatWeight = false;
     double WeightDivisor = 1;
+    bool operator==(const IntegrationRequest&) const = default;
 };
 
 // What one bin received: the (weighted) intensity and the pixel count.
@@ -75,5 +78,41 @@ using ScanBins = std::vector<ScanBin>;   // Grid.Last + 1 bins
 // psi).
 // A frame without geometry gives empty bins.
 std::vector<ScanBins> IntegrateFrame(const FrameStore& pixels, const IntegrationRequest& request);
+
+// The scans of one frame, kept so that a scan asked for again is not made
+// again (the batch's scan of a frame, then its script's scan of the same
+// sector). Between Keep() and Forget() the caller sees to it that nothing
+// changes the frame's intensities; a scan is answered from the kept bins
+// only for an equal request over the same planes, and Drop() forgets them
+// all when the geometry is mapped anew. Without Keep() every scan is made.
+class KeptScans {
+public:
+    void Keep() { keeping_ = true; }
+    void Forget() {
+        keeping_ = false;
+        kept_.clear();
+    }
+    void Drop() { kept_.clear(); }
+    bool Keeping() const { return keeping_; }
+    // IntegrateFrame(pixels, request), or the bins it gave before.
+    const std::vector<ScanBins>& Integrate(const FrameStore& pixels, const IntegrationRequest& request);
+    // Scans made since the program started (the kept ones not counted again).
+    int64_t Made() const { return made_; }
+
+private:
+    struct Kept {
+        IntegrationRequest Request;
+        const void* Intensity;
+        const void* TwoTheta;
+        const void* Psi;
+        const void* Geometry;
+        std::vector<ScanBins> Bins;
+    };
+    static constexpr size_t MostKept = 4;
+    bool keeping_ = false;
+    std::vector<Kept> kept_;
+    std::vector<ScanBins> last_;
+    int64_t made_ = 0;
+};
 
 } // namespace orv

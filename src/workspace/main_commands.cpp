@@ -1,7 +1,13 @@
 #include "workspace/main_commands.h"
 
+#include <memory>
+
+#include "formats/reader.h"
+#include "polefig/pole_worker.h"
 #include "workspace/frame_display.h"
+#include "workspace/frame_tools.h"
 #include "workspace/host.h"
+#include "workspace/run_report.h"
 #include "base/numbers.h"
 #include "workspace/text_files.h"
 #include "workspace/workspace.h"
@@ -46,6 +52,34 @@ bool OpenFiles(Workspace& ws, const std::vector<std::string>& files) {
     ws.SlicesIntegrated = 0;
     RestartExtrema(ws);
     return true;
+}
+
+std::vector<UnreadableFile> UnreadableFrameFiles(const Workspace& ws, const std::vector<std::string>& files) {
+    std::vector<UnreadableFile> out;
+    if (files.empty()) return out;
+    auto own = std::make_unique<Workspace>();
+    CopyRunSettings(ws, *own);
+    // The settings step's questions take their safe answer and its notes
+    // stay here: the open reports only what it leaves out.
+    RecordingHost quiet;
+    quiet.confirmAnswer = false;
+    for (const std::string& file : files) {
+        std::string problem;
+        if (const std::string fileProblem = FileProblem(file); !fileProblem.empty()) {
+            problem = file + " could not be read: " + fileProblem;
+        } else {
+            const ChainResult chain = RunReaderChain(*own, quiet, ReaderChain::Load, file);
+            if (!chain.Read) problem = file + " could not be read" + (chain.Error.empty() ? "" : ": " + chain.Error);
+        }
+        if (!problem.empty()) out.push_back({file, problem});
+    }
+    return out;
+}
+
+std::string UnreadableFilesMessage(const std::vector<UnreadableFile>& files) {
+    std::string text;
+    for (const UnreadableFile& f : files) text += (text.empty() ? "" : "\n") + f.Problem;
+    return text;
 }
 
 void RestartExtrema(Workspace& ws) {
@@ -114,12 +148,8 @@ void ReleaseEraser(Workspace& ws) { ws.FrameTools.SBEraser = false; }
 void SelectMouseTool(Workspace& ws, Host& host, MouseTool tool) {
     FrameToolState& t = ws.FrameTools;
     t.SBPoint = t.SBSelectRect = t.SBSelectAng = false;
-    // A four-click sector starts over with the new tool; the crosses of its
-    // clicks so far go.
-    if (t.SectorClicks > 0) {
-        t.SectorClicks = 0;
-        if (ws.FrameIsLoaded()) RedrawFrame(ws, host);
-    }
+    // A four-click sector starts over with the new tool.
+    AbandonSectorClicks(ws, host);
     switch (tool) {
     case MouseTool::Point:
         t.SBPoint = true;

@@ -21,6 +21,19 @@ bool Scale100(Workspace& ws);
 // empty choice (cancelled) changes nothing; returns whether loading should
 // start.
 bool OpenFiles(Workspace& ws, const std::vector<std::string>& files);
+// The files of a File Open that no frame reader accepts, each with the
+// reason in the words the loading worker uses ("<file> could not be read:
+// ..."). They are read as the loading chain would read them, on a workspace
+// of their own with the current settings: nothing of `ws` changes and
+// nothing is shown.
+struct UnreadableFile {
+    std::string Path;
+    std::string Problem;
+};
+std::vector<UnreadableFile> UnreadableFrameFiles(const Workspace& ws, const std::vector<std::string>& files);
+// The one message that names them.
+std::string UnreadableFilesMessage(const std::vector<UnreadableFile>& files);
+
 // The frame-profile and scan-series extremes start again (a new set of
 // files was opened or dropped).
 void RestartExtrema(Workspace& ws);

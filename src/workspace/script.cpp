@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "formats/batch_worker.h"
 #include "formats/reader.h"
 #include "workspace/detector_settings.h"
 #include "workspace/host.h"
@@ -295,8 +296,30 @@ void ReportScriptStop(Workspace& ws, Host& host, const std::string& fileName, si
                      !shown);
 }
 
+// Whether a command leaves the frame's pixels and geometry as they are
+// (and draws nothing on it).
+bool LeavesFrameAlone(ScriptCommandKind kind) {
+    switch (kind) {
+    case ScriptCommandKind::Unknown:
+    case ScriptCommandKind::EndApplication:
+    case ScriptCommandKind::SaveSettings:
+    case ScriptCommandKind::SetAngleRange:
+    case ScriptCommandKind::SaveTwoThetaScan:
+    case ScriptCommandKind::SetTwoThetaStep:
+    case ScriptCommandKind::SetWorkDir:
+    case ScriptCommandKind::SetOutputDir: return true;
+    default: return false;
+    }
+}
+
 // Runs one command; false when it ends the script.
 bool RunCommand(Workspace& ws, Host& host, const ScriptCommand& c) {
+    if (!LeavesFrameAlone(c.Kind)) {
+        // What was left for later is done on the frame as it is, and its
+        // kept scans go.
+        SettleDisplayMaximum(ws, host);
+        ws.FrameScans.Forget();
+    }
     switch (c.Kind) {
     case ScriptCommandKind::Unknown: break;
     case ScriptCommandKind::AddFrame: AddFrame(ws, host, c); break;

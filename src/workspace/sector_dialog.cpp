@@ -32,6 +32,9 @@ void FMaskButton1Click(Workspace& ws, Host& host) {
             }
     TryParseNumber(m.Eth1, t1);
     TryParseNumber(m.Eth2, t2);
+    // The dialog sets the sector: clicks made towards one on the frame no
+    // longer count (the redraw below takes their crosses away).
+    ws.FrameTools.SectorClicks = 0;
     if (m.CBRectangle) {
         ws.LLog.Append("Rectangular Sector = " + m.EX1 + ", " + m.EY1 + ", " + m.Ex2 + ", " + m.EY2);
         ws.RectangularSector = 1;

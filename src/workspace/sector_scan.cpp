@@ -245,7 +245,7 @@ void N2ThetaScan1Click(Workspace& ws, Host& host) {
     }
     IntegrationRequest request = TwoThetaScanRequest(ws, range, ScanLast(ws));
     request.Sectors = std::move(sectors);
-    const std::vector<ScanBins> bins = IntegrateFrame(ws.FramePixels, request);
+    const std::vector<ScanBins>& bins = ws.FrameScans.Integrate(ws.FramePixels, request);
     const ScanExtent extent = FinishTwoThetaScan(ws, bins[0], ws.SectorScan);
     const int32_t length = extent.Length;
     ws.ScanMinIntensity = extent.Min;
@@ -369,7 +369,7 @@ bool PsiScan1Click(Workspace& ws, Host& host) {
     request.Grid = ScanGrid{0.0, psiStep, n};
     request.TwoTheta1 = ws.SectorTwoTheta1;
     request.TwoTheta2 = ws.SectorTwoTheta2;
-    const ScanBins bins = std::move(IntegrateFrame(ws.FramePixels, request)[0]);
+    const ScanBins& bins = ws.FrameScans.Integrate(ws.FramePixels, request)[0];
     int64_t pixels = 0;
     for (const ScanBin& b : bins) pixels += b.Count;
     std::fill(ws.PsiScanData.begin(), ws.PsiScanData.end(), 0.0f);

@@ -18,6 +18,7 @@
 #include "scans/series_windows.h"
 #include "workspace/frame_display.h"
 #include "workspace/frame_types.h"
+#include "workspace/integration.h"
 #include "workspace/logbook.h"
 #include "workspace/records.h"
 #include "workspace/spot_finder.h"
@@ -133,6 +134,9 @@ struct Workspace {
     float ScanMinIntensity = 100000;     // extrema of the finished scan inside the 2-theta limits
     float ScanMaxIntensity = 0;
     uint8_t ScanBackgroundRemoved = 0;
+    // The scans of the current frame while a batch step keeps them (see
+    // KeptScans): a scan asked for again is not made again.
+    KeptScans FrameScans;
     std::vector<float> PsiScanData = std::vector<float>(PsiScanLength);    // bin k at psi k x PsiStep
     std::vector<float> PsiScanBackup = std::vector<float>(PsiScanLength);
     // d-spacing against psi and line scans (sector_reductions.h).
@@ -173,6 +177,9 @@ struct Workspace {
 
     // ---- Display ----------------------------------------------------------
     int32_t MaxIntensity = 0;
+    // A run nobody watches leaves a frame's display maximum (and the Frame
+    // Info line that shows it) for when something needs it: SettleDisplayMaximum.
+    bool DisplayMaximumOwed = false;
     int32_t Brightness = 800;
     int32_t DisplayWidth = 1024;
 
@@ -236,7 +243,9 @@ struct Workspace {
     // ---- Scan series and d-spacing windows (scans/series_windows.h) --------
     TForm9 Form9;
     TForm10 Form10;
-    std::vector<ProfileRow> ScanSeries = std::vector<ProfileRow>(ScanSeriesSlots, MakeProfileRow());
+    // A slot is a whole profile row once a scan is stored in it; only the
+    // slots of listed scans (Form9.LPWD) are ever read.
+    std::vector<ProfileRow> ScanSeries = std::vector<ProfileRow>(ScanSeriesSlots);
     // Smallest and largest 2-theta and intensity drawn on the series chart.
     float SeriesMinTwoTheta = 90, SeriesMaxTwoTheta = 0, SeriesMinIntensity = 10000, SeriesMaxIntensity = 0;
 

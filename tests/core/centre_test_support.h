@@ -6,7 +6,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "geometry_test_support.h"
@@ -64,6 +68,42 @@ inline void MakeRingFrame(Workspace& ws, Host& host, const RingFrame& f) {
                 if (ws.FramePixels.Intensity.contains(i, j) && i >= 1 && j >= 1 && j <= f.Height)
                     ws.FramePixels.Intensity[i][j] = MaskedIntensity;
     }
+    ComputeFrameGeometry(ws, host);
+}
+
+// A frame that pyFAI rendered from a known geometry
+// (tests/data/centre/make_frames.py; its geometry in frames.txt).
+struct RenderedFrame {
+    std::string Name;
+    int32_t Width = 0, Height = 0;
+    double Landa = 0, Distance = 0, DSize = 0, Xo = 0, Yo = 0, TwoThetaD = 0;
+    bool Vertical = false;
+    double DistancePixels() const { return Distance * std::max(Width, Height) / DSize; }
+};
+
+inline RenderedFrame FindRenderedFrame(const std::string& name) {
+    const std::string path = std::string(ORV_TEST_DATA) + "/centre/frames.txt";
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream f(line);
+        RenderedFrame r;
+        int vertical = 0;
+        f >> r.Name >> r.Width >> r.Height >> r.Landa >> r.Distance >> r.DSize >> r.Xo >> r.Yo >> r.TwoThetaD >> vertical;
+        r.Vertical = vertical != 0;
+        if (f && r.Name == name) return r;
+    }
+    throw std::runtime_error("no frame " + name + " in " + path);
+}
+
+// The frame with the geometry it was rendered with, mapped.
+inline void LoadRenderedFrame(Workspace& ws, Host& host, const RenderedFrame& r) {
+    SetUpFlatFrame(ws, r.Width, r.Height, r.Xo, r.Yo, r.Distance, r.DSize, r.TwoThetaD);
+    ws.Landa = r.Landa;
+    ws.Form28.CBVertical = r.Vertical;
+    ws.FileList = {r.Name + ".orv"};
+    ws.CurrentFile = ws.FileList[0];
+    LoadI32Pixels(ws, std::string(ORV_TEST_DATA) + "/centre/" + r.Name + ".i32");
     ComputeFrameGeometry(ws, host);
 }
 

@@ -6,6 +6,7 @@
 #include "formats/frame_readers.h"
 #include "formats/native_frame.h"
 #include "formats/reader.h"
+#include "frame_test_support.h"
 #include "test_support.h"
 #include "workspace/host.h"
 #include "workspace/workspace.h"
@@ -164,4 +165,38 @@ TEST(ReaderChainTest, ChainsListTheirReadersInOrder) {
     }
     for (ReaderChain c : {ReaderChain::Load, ReaderChain::Pole, ReaderChain::Arithmetic})
         EXPECT_TRUE(ChainReaders(c).front().CustomFileOnly);
+}
+
+TEST(NativeFrameTest, TheLoadChainReadsFramesOfEveryShapeStraightIntoThePlane) {
+    TempDir dir;
+    // Shapes whose rows make bands of many rows, of a few and of four.
+    for (const auto [w, h] : {std::pair{1, 70001}, std::pair{3, 30011}, std::pair{700, 501}, std::pair{24000, 7}}) {
+        Workspace ws;
+        test::StartOwnFormatFrame(ws, w, h, 61.54, 30.5, 12.25, 7.5);
+        for (int32_t x = 1; x <= w; ++x)
+            for (int32_t y = 1; y <= h; ++y) ws.FramePixels.Intensity[x][y] = (x * 31 + y * 17) % 70000 - 3;
+        ws.FramePixels.Intensity[w][h] = MaskedIntensity;
+        const std::string path = dir.file("f.orv");
+        WriteNativeFrame(ws, path);
+        Workspace reader;
+        RecordingHost host;
+        ChainResult r = RunReaderChain(reader, host, ReaderChain::Load, path);
+        ASSERT_TRUE(r.Read) << r.Error;
+        EXPECT_EQ(r.Frame.ReaderName, "ReadNativeFrame");
+        ASSERT_EQ(r.Frame.FrameWidth, w);
+        ASSERT_EQ(r.Frame.FrameHeight, h);
+        EXPECT_EQ(r.Frame.DSize, 30.5);
+        EXPECT_EQ(r.Frame.FrameInfo->EXo, "12.25");
+        for (int32_t x = 1; x <= w; ++x)
+            for (int32_t y = 1; y <= h; ++y)
+                ASSERT_EQ(r.Frame.Intensity[x][y], ws.FramePixels.Intensity[x][y]) << w << " " << x << " " << y;
+        // One pixel short: refused as the whole read refuses it.
+        std::string bytes = test::ReadBytes(path);
+        bytes.resize(bytes.size() - 4);
+        test::WriteBytes(path, bytes);
+        r = RunReaderChain(reader, host, ReaderChain::Load, path);
+        EXPECT_FALSE(r.Read);
+        EXPECT_NE(r.Error.find("shorter than its " + std::to_string(w) + " x " + std::to_string(h)), std::string::npos)
+            << r.Error;
+    }
 }

@@ -481,8 +481,8 @@ TEST(HeadlessCentreRun, FindCentreFromAScriptSavesTheCentreItFound) {
     EXPECT_EQ(out.Status, 0) << out.Errors;
     const std::vector<std::string> saved = orv::ReadTextLines((folder / "out.set").string());
     ASSERT_GE(saved.size(), 2u);
-    EXPECT_NEAR(orv::ParseNumber(saved[0]), 150.4, 1.0) << saved[0];
-    EXPECT_NEAR(orv::ParseNumber(saved[1]), 120.6, 1.0) << saved[1];
+    EXPECT_NEAR(orv::ParseNumber(saved[0]), 150.4, 0.1) << saved[0];
+    EXPECT_NEAR(orv::ParseNumber(saved[1]), 120.6, 0.1) << saved[1];
 
     // No ring in the sector: the script stops, nothing is saved, and why is on standard error.
     in.lines("s2.txt", {"SETANGRA 40 45 0 360 ", "FINDCENT 145 126 1 1 1 1", "SAVESETF out2.set", "ENDAPPLI"});
@@ -491,6 +491,22 @@ TEST(HeadlessCentreRun, FindCentreFromAScriptSavesTheCentreItFound) {
     EXPECT_EQ(out.Status, 1);
     EXPECT_NE(out.Errors.find("FINDCENT: No ring between 2Theta 40.000 and 45.000"), std::string::npos) << out.Errors;
     EXPECT_FALSE(fs::exists(folder / "out2.set"));
+
+    // A start 170 pixels away (a third of the distance): the centre found is
+    // the true one, or none is found and the run ends with status 1.
+    in.lines("s3.txt", {"FINDCENT 20 230 1 1 1 1", "SAVESETF out3.set", "ENDAPPLI"});
+    out = RunProgram(folder, home, {"f.orv", "s3.txt"});
+    ASSERT_FALSE(out.TimedOut);
+    if (out.Status == 0) {
+        const std::vector<std::string> far = orv::ReadTextLines((folder / "out3.set").string());
+        ASSERT_GE(far.size(), 2u);
+        EXPECT_NEAR(orv::ParseNumber(far[0]), 150.4, 0.1) << far[0];
+        EXPECT_NEAR(orv::ParseNumber(far[1]), 120.6, 0.1) << far[1];
+    } else {
+        EXPECT_EQ(out.Status, 1);
+        EXPECT_NE(out.Errors.find("no centre found"), std::string::npos) << out.Errors;
+        EXPECT_FALSE(fs::exists(folder / "out3.set"));
+    }
     fs::remove_all(root);
 }
 

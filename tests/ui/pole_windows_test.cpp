@@ -218,7 +218,9 @@ TEST(PoleWindowsTest, GeneratorMakesASliceFileFromTheViewersMenuAndShowsItsPrevi
     const std::vector<std::string> lines = ReadTextLines(path);
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[8].substr(0, 9), "ring.007 ");
-    EXPECT_EQ(Find<QProgressBar>(&generator, "ProgressBar1")->value(), 96);
+    // The run is done: the bar says so (the last frame's own step is 96).
+    EXPECT_EQ(Find<QProgressBar>(&generator, "ProgressBar1")->value(), 100);
+    EXPECT_EQ(ws.Form20.ProgressBar1, 100);
     // The preview: coloured pixels inside the plot of 200 pixels.
     const QImage preview = Find<PictureView>(&generator, "Image1")->grab().toImage();
     EXPECT_EQ(preview.size(), QSize(203, 203));

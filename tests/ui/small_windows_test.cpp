@@ -55,11 +55,12 @@ TEST(LogbookWindowTest, ShowsAppendedLinesAndKeepsUserEdits) {
     host.changed(View::Logbook);
     EXPECT_EQ(memo->toPlainText(), "Loaded Settings lab.set\na.tif\n");
 
-    // The user adds a note at the end of the first line.
+    // The user adds a note at the end of the first line (Edit > Paste).
     QTextCursor cursor(memo->document()->firstBlock());
     cursor.movePosition(QTextCursor::EndOfBlock);
     memo->setTextCursor(cursor);
-    SendKey(memo, 0, "!");
+    QApplication::clipboard()->setText("!");
+    Find<QAction>(&w, "Paste1")->trigger();
     EXPECT_EQ(ws.LLog.Lines(), (std::vector<std::string>{"Loaded Settings lab.set!", "a.tif", ""}));
 
     // A worker's line that arrives meanwhile goes after the edited ones.
@@ -135,25 +136,48 @@ TEST(LogbookWindowTest, SaveAppendsLogToTheTypedName) {
     EXPECT_EQ(host.messages.size(), 1u);
 }
 
-TEST(LogbookWindowTest, ClosingTheProgramAsksOnlyForLongLogbooksWithoutScript) {
+TEST(LogbookWindowTest, LeavingOffersTheLogbookAndCancelStays) {
     QTemporaryDir dir;
     Workspace ws;
     TestHost host;
     TForm11Window w(ws, host);
     AppendLines(ws, 5);
-    EXPECT_FALSE(w.closingProgram());
-    EXPECT_TRUE(host.saveRequests.empty());
-
+    EXPECT_TRUE(w.closingProgram());   // five lines: nothing to ask
     ws.LLog.Append("line 6");
     ws.ScriptLoaded = 1;
-    EXPECT_FALSE(w.closingProgram());
+    EXPECT_TRUE(w.closingProgram());   // a script runs the program
+    EXPECT_TRUE(host.questions.empty());
     EXPECT_TRUE(host.saveRequests.empty());
-
     ws.ScriptLoaded = 0;
-    host.saveAnswer = JoinPath(dir.path().toStdString(), "session");
-    EXPECT_TRUE(w.closingProgram());
-    EXPECT_EQ(host.saveRequests.size(), 1u);
-    EXPECT_EQ(ReadTextLines(JoinPath(dir.path().toStdString(), "session.log")).size(), 6u);
+
+    const std::string session = JoinPath(dir.path().toStdString(), "session");
+    struct Case {
+        TestHost::Answer answer;
+        std::optional<std::string> name;   // what the save dialog gives back
+        bool leaves;
+        bool dialog;
+    };
+    const Case cases[] = {
+        {TestHost::Answer::Cancel, std::nullopt, false, false},   // stays, no dialog
+        {TestHost::Answer::No, std::nullopt, true, false},        // leaves without saving
+        {TestHost::Answer::Yes, std::nullopt, false, true},       // dialog cancelled: stays
+        {TestHost::Answer::Yes, session, true, true},             // saved, then leaves
+    };
+    for (const Case& c : cases) {
+        host.questions.clear();
+        host.saveRequests.clear();
+        host.saveTitles.clear();
+        host.answer = c.answer;
+        host.saveAnswer = c.name;
+        EXPECT_EQ(w.closingProgram(), c.leaves);
+        EXPECT_EQ(host.questions.size(), 1u);
+        ASSERT_EQ(host.saveRequests.size(), c.dialog ? 1u : 0u);
+        // The dialog says what it saves.
+        if (c.dialog) {
+            EXPECT_NE(host.saveTitles[0].find("logbook"), std::string::npos) << host.saveTitles[0];
+        }
+    }
+    EXPECT_EQ(ReadTextLines(session + ".log").size(), 6u);
 }
 
 TEST(LogbookWindowTest, MenusAndClose) {

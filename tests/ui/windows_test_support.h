@@ -23,17 +23,25 @@ class TestHost : public QtHost {
 public:
     std::optional<std::string> askSaveFileName(const std::string& proposed, const std::string& filter) override {
         saveRequests.push_back({proposed, filter});
+        saveTitles.push_back(dialogTitle().toStdString());
         return saveAnswer;
     }
 
     std::vector<std::string> messages;
     std::vector<std::pair<std::string, std::string>> saveRequests;   // proposed name, filter
+    std::vector<std::string> saveTitles;   // the dialogs' captions
     std::optional<std::string> saveAnswer;
     bool yes = true;
+    std::vector<std::string> questions;   // the Yes / No / Cancel questions asked
+    Answer answer = Answer::Yes;
 
 protected:
     void showMessage(const QString& text) override { messages.push_back(text.toStdString()); }
     bool askYesNo(const QString&) override { return yes; }
+    Answer askYesNoCancelBox(const QString& text) override {
+        questions.push_back(text.toStdString());
+        return answer;
+    }
 };
 
 inline void SendKey(QWidget* w, int key, const QString& text) {

@@ -134,6 +134,8 @@ void TForm41FitWindow::start() {
         refresh();
         return;
     }
+    // A new fit starts its bar from 0.
+    ws_.Form41Fit.ProgressBar1 = 0;
     worker_ = std::make_unique<TFitThread>(std::move(*prepared.Setup));
     start_->setText("Stop");
     apply_->setEnabled(false);
@@ -164,7 +166,9 @@ void TForm41FitWindow::finish() {
     } else {
         run([&] { ReportCalibration(ws_, host_, done->Setup(), done->Result()); });
     }
-    ws_.Form41Fit.ProgressBar1 = 0;
+    // A fit that ran to its end shows 100; a stopped one where it stopped.
+    const bool completed = done->Error().empty() && done->Result().Completed;
+    ws_.Form41Fit.ProgressBar1 = completed ? 100 : progress_->value();
     refresh();
 }
 

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
 #include <QTimer>
@@ -56,6 +57,7 @@
 #include "workspace/ui/logbook_window.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/mask_window.h"
+#include "workspace/ui/screen_placement.h"
 #include "workspace/ui/settings_windows.h"
 #include "workspace/ui/spot_window.h"
 #include "workspace/ui/zoom_window.h"
@@ -158,9 +160,12 @@ Application::Application(std::vector<std::string> args)
         host_.changed(View::Logbook);
     });
     host_.setExitHandler([this](int status) { exitRequested(status); });
-    // While a worker runs, the windows catch up 25 times a second; in a run
-    // from the command line, where nobody watches, twice a second.
-    host_.setCatchUpInterval(run_ ? 500 : 40);
+    // While a worker runs, the windows catch up 25 times a second; a run
+    // from the command line, where nobody watches, ends with its load
+    // without their ever drawing what it did.
+    host_.setCatchUpInterval(run_ ? -1 : 40);
+    // Every window and dialog opens wholly on the screen.
+    if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(new OnScreenKeeper(this));
     createWindows();
     installCommands();
 }
@@ -265,7 +270,7 @@ void Application::createWindows() {
         fitTool_->showRestored();
         return FitToStandardSteps(w, h, autoAdjust, rounds);
     };
-    main_->onClosing = [this] { closing(); };
+    main_->onClosing = [this] { return closing(); };
     connect(host_.notifier(), &ViewNotifier::noted, this, [this](View v) {
         // Every frame of an interactive load keeps its picture until the
         // windows catch up.
@@ -286,11 +291,7 @@ void Application::installCommands() {
     auto fileOpen = [this, &ws](bool fromButton) {
         if (!frame_->isVisible()) ShowRestored(frame_.get());
         host_.setDialogFolder(ws.OpenDialogFolder);
-        const auto files = host_.askOpenFileNames(FrameFilter, true);
-        if (!OpenFiles(ws, files)) return;   // cancelled: everything stays as it was
-        if (fromButton) ws.MergedFrame = 0;
-        host_.changed(View::FileList);
-        startLoading();
+        openFiles(host_.askOpenFileNames(FrameFilter, true), fromButton);
     };
     m.setHandler(C::FileOpen, [fileOpen] { fileOpen(false); });
     m.setHandler(C::LoadFile, [fileOpen] { fileOpen(true); });
@@ -377,11 +378,7 @@ void Application::installCommands() {
     m.setHandler(C::ShowFrameInfo, show(frameInfo_.get()));
     m.setHandler(C::ShowScanSeries, [this, &ws] {
         if (!ws.FrameIsLoaded()) return host_.message("Need to open a file first");
-        // Beside the frame window, under the main window.
-        const QRect main = main_->frameGeometry();
-        series_->move(frame_->width(), main.top() + main.height() + 20);
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            series_->resize(std::max(std::abs(screen->geometry().width() - frame_->width()), 400), series_->height());
+        placeScanSeries();
         ShowRestored(series_.get());
     });
     m.setHandler(C::ShowWavelength, show(wavelength_.get()));
@@ -493,9 +490,30 @@ void Application::installAnalysisCommands() {
     m.setHandler(C::YLineScan, [lineScan] { lineScan(false); });
 }
 
+bool Application::openFiles(const std::vector<std::string>& chosen, bool fromButton) {
+    Workspace& ws = *ws_;
+    if (chosen.empty()) return false;   // cancelled: everything stays as it was
+    // Files no reader accepts are left out of the list and named in one
+    // message; with none readable, the frame and the scans stay as they are.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::vector<UnreadableFile> unreadable = UnreadableFrameFiles(ws, chosen);
+    QApplication::restoreOverrideCursor();
+    std::vector<std::string> files;
+    for (const std::string& f : chosen)
+        if (std::none_of(unreadable.begin(), unreadable.end(), [&](const UnreadableFile& u) { return u.Path == f; }))
+            files.push_back(f);
+    if (!unreadable.empty()) host_.message(UnreadableFilesMessage(unreadable));
+    if (!OpenFiles(ws, files)) return false;
+    if (fromButton) ws.MergedFrame = 0;
+    host_.changed(View::FileList);
+    return startLoading();
+}
+
 void Application::showMineralList() { ShowRestored(mineralList_.get()); }
 
 void Application::start() {
+    // The main window at the top left, the others below and beside it.
+    main_->move(AvailableArea(main_.get()).topLeft());
     main_->show();
     ShowRestored(frame_.get());
     ShowRestored(logbook_.get());
@@ -510,13 +528,12 @@ void Application::firstShowSetup() {
     if (setupDone_) return;   // the set-up runs once, not at every showing
     setupDone_ = true;
     Workspace& ws = *ws_;
-    // Placement: the frame window under the main window, the scan window
-    // beside it, the logbook under the scan window.
-    const QRect main = main_->frameGeometry();
-    frame_->move(main.left(), main.top() + std::min(main.height(), 150));
-    scan_->move(main.left() + std::max(frame_->width(), 520), frame_->y());
-    logbook_->move(scan_->x(), std::min(scan_->y() + scan_->height(), ws.ScreenHeight - 200));
-    psiScan_->move(scan_->x(), std::min(scan_->y() + scan_->height() / 2, ws.ScreenHeight - 200));
+    placeStartWindows();
+    // The window manager frames the main window after it is first shown,
+    // which makes it taller: the windows below it move down with it.
+    QTimer::singleShot(300, this, [this, shown = main_->frameGeometry()] {
+        if (main_->frameGeometry() != shown) placeStartWindows();
+    });
 
     if (!PrepareProgramFolder(ws, host_, DefaultProgramFolder())) ws.InstallDir.clear();
     RunTimeSetup(ws, host_);
@@ -547,6 +564,43 @@ void Application::firstShowSetup() {
         }
         break;
     }
+}
+
+void Application::placeStartWindows() {
+    const Workspace& ws = *ws_;
+    // The frame window under the whole main window, so that neither covers
+    // the other's menus and buttons; the scan window beside the frame
+    // window; the logbook under the scan window. Each is then kept on the
+    // screen.
+    const QRect main = main_->frameGeometry();
+    frame_->move(main.left(), main.bottom() + 1);
+    frame_->fitToPicture();
+    scan_->move(main.left() + std::max(frame_->frameGeometry().width(), 520), frame_->y());
+    const QRect scan = scan_->frameGeometry();
+    logbook_->move(scan.left(), std::min(scan.top() + scan.height(), ws.ScreenHeight - 200));
+    psiScan_->move(scan.left(), std::min(scan.top() + scan.height() / 2, ws.ScreenHeight - 200));
+    for (QWidget* w : {static_cast<QWidget*>(frame_.get()), static_cast<QWidget*>(scan_.get()),
+                       static_cast<QWidget*>(logbook_.get()), static_cast<QWidget*>(psiScan_.get())})
+        if (w->isVisible()) KeepOnScreen(w);
+}
+
+void Application::placeScanSeries() {
+    // Beside the frame window, under the main window, as wide as the rest of
+    // the screen; when the 2-theta window stands there, under its menu bar,
+    // so that both menus can be reached.
+    const QRect main = main_->frameGeometry();
+    const int left = frame_->frameGeometry().right() + 1;
+    int top = main.bottom() + 21;
+    if (scan_->isVisible()) {
+        if (const QMenuBar* bar = scan_->findChild<QMenuBar*>()) {
+            const QRect menus(bar->mapToGlobal(QPoint(0, 0)), bar->size());
+            const QRect series(left, top, series_->frameGeometry().width(), series_->frameGeometry().height());
+            if (series.intersects(menus) || (top < menus.top() && series.bottom() >= menus.top()))
+                top = std::max(top, menus.bottom() + 1);
+        }
+    }
+    series_->move(left, top);
+    series_->resize(std::max(AvailableArea(series_.get()).right() + 1 - left, 400), series_->height());
 }
 
 void Application::exitRequested(int status) {
@@ -695,10 +749,11 @@ void Application::copyFramePicture() {
     QGuiApplication::clipboard()->setImage(ShownFramePicture(ws));
 }
 
-void Application::closing() {
-    logbook_->closingProgram();
+bool Application::closing() {
+    if (!logbook_->closingProgram()) return false;   // the user stays
     host_.shutdown();
     QCoreApplication::exit(exitStatus_);
+    return true;
 }
 
 } // namespace orv

@@ -86,6 +86,10 @@ public:
     // The one-time set-up of the frame window's first showing: program
     // folder, "Settings.txt", palette, then the command line.
     void firstShowSetup();
+    // File Open after its dialog: the readable files of `chosen` become the
+    // list and the first is loaded; the others are named in one message.
+    // `fromButton`: the "Load file" button (not a merged frame any more).
+    bool openFiles(const std::vector<std::string>& chosen, bool fromButton = false);
     // Starts the loading worker unless a job that changes the frame runs.
     bool startLoading();
     bool loading() const;
@@ -125,6 +129,9 @@ public:
 
 private:
     void createWindows();
+    // Where the windows shown at start stand, and the scan-series window.
+    void placeStartWindows();
+    void placeScanSeries();
     void installCommands();
     void loadingFinished();
     // Marks a job as changing the frame and disables the commands that would
@@ -140,7 +147,8 @@ private:
     void showHistoryPicture();
     void enableFrameCommands(bool enabled);
     void frameFilesDropped(const std::vector<std::string>& paths);
-    void closing();
+    // The main window is to close; false when the user stays.
+    bool closing();
     void saveFramePicture();
     void copyFramePicture();
     void installAnalysisCommands();

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -95,7 +96,9 @@ FrameWindow::FrameWindow(Workspace& ws, QtHost& host, QWidget* parent)
     setObjectName("TForm1");
     setWindowTitle(QString::fromStdString(ws_.Form1.Caption));
     setFocusPolicy(Qt::StrongFocus);
-    if (ws_.Form1.Image1.Pixels.empty()) {
+    // A run nobody watches needs no blank picture: its frame's picture is
+    // drawn afresh.
+    if (ws_.Form1.Image1.Pixels.empty() && !host_.unattended()) {
         BlankFramePicture(ws_, 1024, 1024);
         ws_.Form1.PicturePending = false;   // the blank picture is shown as it is
     }
@@ -117,6 +120,12 @@ FrameWindow::FrameWindow(Workspace& ws, QtHost& host, QWidget* parent)
     centre->setToolTip("Find the pattern center (Auto, both axes)");
     centre->setFocusPolicy(Qt::NoFocus);   // the keys stay with the frame
     barLayout->addWidget(centre);
+    // What the next click does towards a four-click sector.
+    prompt_ = new QLabel(bar_);
+    prompt_->setObjectName("SectorPrompt");
+    // The text never widens the window beyond the frame.
+    prompt_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    barLayout->addWidget(prompt_);
     barLayout->addStretch(1);
     connect(centre, &QToolButton::clicked, this, [this] { emit autoCentreRequested(); });
     auto* layout = new QVBoxLayout(this);
@@ -146,6 +155,7 @@ FrameWindow::FrameWindow(Workspace& ws, QtHost& host, QWidget* parent)
     });
     connect(host_.notifier(), &ViewNotifier::changed, this, [this](View what) {
         if (what == View::Frame) showPicture();
+        if (what == View::Sector || what == View::Settings) showPrompt();
     });
     fitToPicture();
 }
@@ -170,6 +180,7 @@ void FrameWindow::showPicture() {
     redrawOwed_ = false;
     setWindowTitle(QString::fromStdString(ws_.Form1.Caption));
     view_->pictureChanged();
+    showPrompt();
     const QSize size(ws_.Form1.Image1.Width, ws_.Form1.Image1.Height);
     if (size != shownSize_) fitToPicture();
 }
@@ -194,14 +205,26 @@ void FrameWindow::updateZoom() {
     if (zoom_) zoom_->refresh();
 }
 
+void FrameWindow::showPrompt() {
+    const QString text = QString::fromStdString(SectorClickPrompt(ws_));
+    if (prompt_->text() != text) prompt_->setText(text);
+}
+
 void FrameWindow::keyPressEvent(QKeyEvent* event) {
-    FrameKeyDown(ws_, event->key());
+    // Escape gives up the sector being clicked.
+    if (event->key() == Qt::Key_Escape) {
+        if (AbandonSectorClicks(ws_, host_)) refreshPicture();
+    } else {
+        FrameKeyDown(ws_, event->key());
+    }
+    showPrompt();
     QWidget::keyPressEvent(event);
 }
 
 void FrameWindow::keyReleaseEvent(QKeyEvent* event) {
     // A held key repeats as release-press pairs: only the real release counts.
     if (!event->isAutoRepeat()) FrameKeyUp(ws_, event->key());
+    showPrompt();
     QWidget::keyReleaseEvent(event);
 }
 

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 
+class QLabel;
 class QScrollArea;
 
 namespace orv {
@@ -53,6 +54,8 @@ public:
     // Shows the core's picture; when the frame changed without a new picture
     // (a notice of View::Frame only), draws it first.
     void refreshPicture();
+    // As wide as the shown frame and as high as fits below the window's top.
+    void fitToPicture();
 
 signals:
     // A centre was picked with 'C' held: "Find pattern center" is to be shown
@@ -75,14 +78,16 @@ private:
     void notePicture();
     // Shows the picture as the notices so far leave it.
     void showPicture();
-    void fitToPicture();
     void updateZoom();
+    // The status text: what the next click does towards a sector.
+    void showPrompt();
 
     Workspace& ws_;
     QtHost& host_;
     PictureView* view_;
     QScrollArea* scroll_;
     QWidget* bar_;
+    QLabel* prompt_;
     ZoomWindow* zoom_ = nullptr;
     QSize shownSize_;
     bool redrawOwed_ = false;

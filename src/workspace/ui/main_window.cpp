@@ -249,7 +249,10 @@ void MainWindow::refresh() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (onClosing) onClosing();
+    if (onClosing && !onClosing()) {
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 

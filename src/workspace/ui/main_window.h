@@ -43,8 +43,9 @@ public:
     // Puts the progress bar, the script box and the tool buttons in step
     // with the workspace.
     void refresh();
-    // Called when the window closes: the program ends with this status.
-    std::function<void()> onClosing;
+    // Called when the window is to close: true lets it close (the program
+    // ends), false keeps it open.
+    std::function<bool()> onClosing;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -91,6 +91,15 @@ bool QtHost::askYesNo(const QString& text) {
            QMessageBox::Yes;
 }
 
+QtHost::Answer QtHost::askYesNoCancelBox(const QString& text) {
+    switch (QMessageBox::question(parent_, "Orvantide", text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                  QMessageBox::Cancel)) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Cancel;
+    }
+}
+
 namespace {
 // One line for standard error: no control characters, a bounded length.
 std::string StandardErrorLine(const std::string& text) {
@@ -129,6 +138,16 @@ bool QtHost::confirm(const std::string& text) {
     }
     bool answer = false;
     sync([&] { answer = askYesNo(QString::fromStdString(text)); });
+    return answer;
+}
+
+QtHost::Answer QtHost::askYesNoCancel(const std::string& text) {
+    if (unattended_) {
+        logUnattended(text + " - answered No (nobody at the screen)", false);
+        return Answer::No;
+    }
+    Answer answer = Answer::Cancel;
+    sync([&] { answer = askYesNoCancelBox(QString::fromStdString(text)); });
     return answer;
 }
 
@@ -208,7 +227,7 @@ void QtHost::gather(View what) {
 }
 
 void QtHost::scheduleCatchUp() {
-    if (scheduled_) return;
+    if (scheduled_ || catchUpInterval_ < 0) return;
     scheduled_ = true;
     // Soon after the last catch-up, the next waits for the rest of the interval.
     const qint64 since = sinceCatchUp_.isValid() ? sinceCatchUp_.elapsed() : catchUpInterval_;
@@ -248,10 +267,18 @@ std::optional<std::string> QtHost::askSaveFileName(const std::string& proposed, 
     std::optional<std::string> result;
     sync([&] {
         QString start = QString::fromStdString(folder_.empty() ? proposed : folder_ + "/" + proposed);
-        QString name = QFileDialog::getSaveFileName(parent_, QString(), start, QtFileFilter(filter));
+        QString name = QFileDialog::getSaveFileName(parent_, title_, start, QtFileFilter(filter));
         if (!name.isEmpty()) result = name.toStdString();
     });
     return result;
+}
+
+std::optional<std::string> QtHost::askSaveFileNameTitled(const std::string& title, const std::string& proposed,
+                                                         const std::string& filter) {
+    title_ = QString::fromStdString(title);
+    std::optional<std::string> name = askSaveFileName(proposed, filter);
+    title_.clear();
+    return name;
 }
 
 std::vector<std::string> QtHost::askOpenFileNames(const std::string& filter, bool multiple) {

@@ -46,6 +46,15 @@ public:
     void changed(View what) override;
     std::optional<std::string> askSaveFileName(const std::string& proposed, const std::string& filter) override;
     std::vector<std::string> askOpenFileNames(const std::string& filter, bool multiple) override;
+    // A save dialog whose caption says what is being saved.
+    std::optional<std::string> askSaveFileNameTitled(const std::string& title, const std::string& proposed,
+                                                     const std::string& filter);
+    // The caption of the save dialog being asked for (empty: the toolkit's).
+    const QString& dialogTitle() const { return title_; }
+    // A question with a third answer that takes the step back; nobody at the
+    // screen answers No.
+    enum class Answer { Yes, No, Cancel };
+    Answer askYesNoCancel(const std::string& text);
     void requestExit(int status) override;
     bool unattended() const override { return unattended_; }
 
@@ -60,7 +69,8 @@ public:
 
     ViewNotifier* notifier() { return notifier_; }
     // The shortest time between two catch-ups of the windows while a worker
-    // gives notices (milliseconds).
+    // gives notices (milliseconds); below 0 the windows catch up only when
+    // catchUp() is called.
     void setCatchUpInterval(int milliseconds) { catchUpInterval_ = milliseconds; }
     // Delivers the gathered notices now (a load has ended).
     void catchUp();
@@ -83,6 +93,7 @@ protected:
     // The boxes themselves; tests override these to answer without a user.
     virtual void showMessage(const QString& text);
     virtual bool askYesNo(const QString& text);
+    virtual Answer askYesNoCancelBox(const QString& text);
 
 private:
     bool onMainThread() const;
@@ -101,6 +112,7 @@ private:
     std::condition_variable syncDone_;
     QPointer<QWidget> parent_;
     std::string folder_;
+    QString title_;
     // Catching up (main thread only).
     int handOvers_ = 0;          // worker steps running now
     uint32_t gathered_ = 0;      // one bit per View
