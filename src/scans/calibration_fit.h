@@ -1,12 +1,17 @@
 #pragma once
 // The "Fitting Standard Tool": refines the detector geometry against the
-// Debye rings of the selected powder standard. The rings' pixels give one
-// point per ring and 5-degree psi bin (their centroid weighted by the counts
-// above the background); a nested grid search in five shrinking passes then
-// tries geometries (sample offsets, beam centre, detector angle, distance)
-// and keeps the one whose points lie closest, in 2-theta, to the standard's
-// lines. The beam's row Yo is not searched: every trial finds it from circles
-// fitted through each ring's points seen along the beam.
+// Debye rings of the selected powder standard. Each ring gives one point per
+// 5-degree psi bin where it stands clearly out of the counting noise of the
+// background beside it: the point lies on the ring's crest, at the
+// intensity-weighted 2-theta of the bin's radial profile. A nested grid
+// search in five shrinking passes then tries geometries (sample offsets,
+// beam centre, detector angle, distance) and keeps the one whose points lie
+// closest, in 2-theta, to the standard's lines; least squares from there
+// give the last digits. The beam's row Yo is not searched: every trial finds
+// it from circles fitted through each ring's points seen along the beam.
+// A fit whose points stay off the lines, or that finds no ring for the
+// standard's strongest line on the frame, is refused: the standard does not
+// match the frame.
 //
 // Trial geometries are mapped by the same mapping as the frame's pixels
 // (MakeDetectorMapping), never through the workspace's geometry cache. The
@@ -37,15 +42,22 @@ constexpr int MaxCalibrationRings = 100;
 constexpr int RingPsiBins = 73;          // psi / 5 rounded: 0..72
 constexpr double RingPsiBinWidth = 5.0;  // degrees
 
-// A point of a ring: the centroid (column, row) of its pixels in one psi bin.
+// A point of a ring: the frame point (column, row) on its crest in one psi
+// bin, the ring's width there (the standard deviation of its profile in
+// 2-theta, degrees) and the standard error of the crest's 2-theta from the
+// counting noise (degrees).
 struct RingPoint {
     double X = 0, Y = 0;
+    double Width = 0;
+    double Error = 0;
 };
 
 struct CalibrationRing {
     double TwoTheta = 0;   // where the standard puts the ring (degrees)
-    double Placed = 0;     // where the overlay draws it; its pixels lie within half a peak width of it
+    double Placed = 0;     // where the overlay draws it; its pixels are looked for about it
     double Strength = 0;   // ScanMaxIntensity x relative intensity / 100
+    double Width = 0;      // the median of its points' widths (degrees)
+    int32_t Covered = 0;   // psi bins in which the frame shows its placed 2-theta
     std::vector<RingPoint> Points;
 };
 
@@ -60,15 +72,27 @@ std::vector<CalibrationRing> CalibrationRings(const MineralRecord& pattern, doub
 
 // Fills each ring's points from the frame's pixels (columns 1..width, rows
 // 1..height; masked pixels never count) whose 2-theta lies strictly inside
-// low..high. A ring is looked for, in each psi bin, up to halfway to its
-// nearer neighbour about its placed 2-theta, where the geometry being
-// refined puts it; where it stands out of the background there, its point is
-// the centroid of the pixels within a peak width of it, each weighing by its
-// counts above `background`. Bins where the ring is not seen, or holds far
-// less than in its typical bin (cut by the frame's edge), give no point.
-// Exact integer sums: the same points for any thread count.
-void CollectRingPoints(const FrameStore& frame, int32_t width, int32_t height, double low, double high,
-                       double background, double peakWidth, std::vector<CalibrationRing>& rings);
+// low..high, the frame being mapped as `detector` says. A ring is looked for,
+// in each psi bin, up to halfway to its nearer neighbour about its placed
+// 2-theta (a ring alone a degree or half `peakWidth` either side), where the
+// geometry being refined puts it: a radial profile (mean
+// counts against 2-theta) shows where it stands highest, and how wide it is.
+// About that place the bin's profile is measured finely: the background
+// beside the ring, a straight line in 2-theta, and its scatter give the
+// counting noise; the bin gives a point only when the ring's counts above
+// that background stand `PointSignificance` times its noise clear, without
+// its brightest pixel (a lone hot pixel is no ring), when the ring's top
+// exceeds `background` (the tool's box) and when the profile is whole on
+// both sides of the crest (not cut by the frame's edge, a mask or the
+// window). The crest is the profile's intensity-weighted 2-theta, each slot
+// of the profile weighing by its mean counts, so that the pixels' spacing in
+// 2-theta biases nothing; the point is the frame point on that 2-theta
+// nearest the bin's centroid. Exact integer sums: the same points for any
+// thread count.
+constexpr double PointSignificance = 5;
+void CollectRingPoints(const FrameStore& frame, const GeometryKey& detector, int32_t width, int32_t height,
+                       double low, double high, double background, double peakWidth,
+                       std::vector<CalibrationRing>& rings);
 
 // One geometry tried.
 struct TrialGeometry {
@@ -115,16 +139,29 @@ TrialOutcome EvaluateTrial(const CalibrationSetup& setup, const TrialGeometry& t
 struct CalibrationResult {
     bool Completed = false;   // false: stopped before its end
     TrialGeometry Best;
-    double Residual = std::numeric_limits<double>::infinity();
+    double Residual = std::numeric_limits<double>::infinity();   // sum of |2-theta - line| over the points
     int32_t Points = 0;       // ring points used
     int32_t Rings = 0;        // rings with points
     int64_t Trials = 0;       // geometries tried
+    // Whether the standard matches the frame. A fit that matches has its
+    // points on the lines, a median of at most MaxCalibrationMisfit ring
+    // widths off (|2-theta - line| / the ring's width), and shows a ring for
+    // the strongest line that the frame shows over at least 60 degrees of
+    // psi (a standard that matches one ring of the frame by chance fits it
+    // alone). MissingLine is that line's 2-theta when it shows none.
+    double Misfit = 0;
+    double MissingLine = 0;
+    static constexpr double MaxCalibrationMisfit = 0.5;
+    bool Matches() const { return Misfit <= MaxCalibrationMisfit && MissingLine == 0; }
 };
 
 // The five passes (grid steps 1, 1/4, 1/16, 1/48, 1/200 of 5 pixels and 0.25
 // degrees), each centred on the best so far. A trial wins when strictly
 // better than every earlier one (the start geometry being the best so far at
-// +infinity), so that equal residuals keep the first in grid order.
+// +infinity), so that equal residuals keep the first in grid order. From the
+// best trial, least squares over the varied parameters (each point measured
+// from the line nearest it there; points farther than five robust standard
+// deviations left out) move the geometry on while the sum of squares falls.
 // `progress` gets the percentage after each pass; `stop` ends the search
 // early (Completed false).
 CalibrationResult FitDetectorGeometry(const CalibrationSetup& setup,
@@ -158,17 +195,22 @@ struct CalibrationStart {
 };
 CalibrationStart PrepareCalibration(Workspace& ws, Host& host);
 // The best geometry into the tool's boxes and the logbook. False (nothing
-// changed, the user told) when no trial gave a residual.
+// changed, the user told) when no trial gave a residual. False too, the
+// user told why, when the fit does not match the standard: the boxes then
+// show what it found, and Apply asks before it applies it.
 bool ReportCalibration(Workspace& ws, Host& host, const CalibrationSetup& setup, const CalibrationResult& result);
 // "Start" on the calling thread (scripts). False when it was refused or failed.
 bool StartCalibration(Workspace& ws, Host& host);
 // "Apply": the tool's geometry into the Detector Settings, the overlay back
-// to shift 0 and scale 1, and the settings applied. False when a box was not
-// a number or Apply refused a value.
+// to shift 0 and scale 1, and the settings applied. After a fit that did not
+// match the standard it first asks whether to apply it all the same (an
+// unattended run answers No). False when that was declined, a box was not a
+// number or Apply refused a value.
 bool ApplyCalibration(Workspace& ws, Host& host);
 
 // FITTOSTD once the standard is selected and the boxes set: "AA" when asked,
-// "Fit", then `rounds` times "Start" and "Apply". False when a step failed.
+// "Fit", then `rounds` times "Start" and "Apply". False when a step failed;
+// a fit that does not match the standard is not applied.
 bool FitToStandardSteps(Workspace& ws, Host& host, bool autoAdjust, int rounds);
 
 // The script's and the scans' hooks of the overlay and the fit.

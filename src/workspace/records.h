@@ -278,6 +278,9 @@ struct TForm41Fit {
     bool Cylindrical = false;
     std::string Label3 = "Distance (mm)";
     std::string Label6 = "Detector Size (mm)";
+    // Why the last fit did not match the standard ("" when it did, or none
+    // ran since "Fit"): Apply asks before it applies such a fit.
+    std::string FitMismatch;
     bool Visible = false;
 };
 

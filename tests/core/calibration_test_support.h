@@ -47,12 +47,12 @@ inline void LoadShippedPatterns(Workspace& ws) {
     ShowAllMinerals(ws);
 }
 
-// Selects the listed pattern of that name; its index.
-inline int32_t SelectPattern(Workspace& ws, const std::string& name) {
+// Selects the first listed pattern of that formula; its index.
+inline int32_t SelectPattern(Workspace& ws, const std::string& formula) {
     for (int row = 0; row < ws.VisibleMineralCount; ++row)
-        if (ws.MineralTable[static_cast<size_t>(ws.VisibleMinerals[static_cast<size_t>(row)])].Name == name)
+        if (ws.MineralTable[static_cast<size_t>(ws.VisibleMinerals[static_cast<size_t>(row)])].Formula == formula)
             return SelectMineralRow(ws, row);
-    throw std::runtime_error("no pattern " + name);
+    throw std::runtime_error("no pattern " + formula);
 }
 
 // The geometry a frame is drawn with, in the program's terms.

@@ -23,6 +23,22 @@ inline void MakeFrame(Workspace& ws, int32_t width, int32_t height) {
     ws.Brightness = 1000;
 }
 
+// A frame of `width` x `height` pixels, all 0, with the geometry an own
+// format file carries (Mo K-alpha 1), as a reader leaves it: ready for its
+// pixels and WriteNativeFrame.
+inline void StartOwnFormatFrame(Workspace& ws, int32_t width, int32_t height, double distance, double dsize,
+                                double xo, double yo) {
+    ws.FrameWidth = width;
+    ws.FrameHeight = height;
+    ws.FrameSize = std::max(width, height);
+    ws.FramePixels.Blank(width, height);
+    ws.Landa = 0.7093;
+    ws.Distance = distance;
+    ws.DSize = dsize;
+    ws.Xo = xo;
+    ws.Yo = yo;
+}
+
 // Flat untilted detector at `distance` pixels, beam at (xo, yo): 2-theta and
 // psi worked out from the pixel's offset (psi 0 to the right of the centre,
 // 90 above it), then 2-theta bins of `step` from 0.

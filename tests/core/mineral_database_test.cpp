@@ -10,6 +10,7 @@
 #include <limits>
 #include <numbers>
 
+#include "geometry_test_support.h"
 #include "scans/mineral_database.h"
 #include "scans/mineral_list.h"
 #include "test_support.h"
@@ -349,7 +350,38 @@ TEST(ShippedMineralsTest, InstalledOnceAndNeverOverTheUsersFile) {
     EXPECT_TRUE(host.messages.empty());
 }
 
-TEST(ShippedMineralsTest, StandardsLinesLieWhereTheirLatticesPutThem) {
+// FITTOSTD takes the formula a user types: every shipped pattern is found by
+// it (the first of two of one formula), never one whose formula only begins
+// with it (Si, not SiO2; Al, not Al2O3).
+TEST(ShippedMineralsTest, AScriptFindsEveryPatternByItsFormula) {
+    Workspace ws;
+    const MineralFile file = ParseMineralFile(ShippedMineralBytes());
+    for (size_t i = 0; i < file.Records.size(); ++i) ws.MineralTable[i + 1] = file.Records[i];
+    ws.MineralCount = static_cast<int32_t>(file.Records.size());
+    ShowAllMinerals(ws);
+    for (const char* formula : {"Si", "LaB6", "CeO2", "Al2O3", "Al", "SiO2", "TiO2", "Au"}) {
+        int32_t first = 0;
+        for (int32_t i = ws.MineralCount; i >= 1; --i)
+            if (ws.MineralTable[static_cast<size_t>(i)].Formula == formula) first = i;
+        ASSERT_GT(first, 0) << formula;
+        // As a script passes it: eight characters, padded with blanks.
+        std::string typed = formula;
+        typed.resize(8, ' ');
+        ASSERT_TRUE(SelectStandardByName(ws, typed)) << formula;
+        EXPECT_EQ(SelectedStandard(ws), first) << formula;
+    }
+    for (const MineralRecord& r : file.Records)
+        EXPECT_TRUE(MineralListText(r).starts_with(r.Formula + " ")) << MineralListText(r);
+}
+
+// The d-spacings of a pyFAI calibrant file (tests/data/scans/standards).
+std::vector<double> CalibrantLines(const std::string& name) {
+    std::vector<double> d;
+    for (const std::vector<double>& row : ReadNumberTable(DataFile("scans/standards/" + name + ".D"))) d.push_back(row[0]);
+    return d;
+}
+
+TEST(ShippedMineralsTest, StandardsLinesLieWhereTheirCertifiedLatticesPutThem) {
     const MineralFile file = ParseMineralFile(ShippedMineralBytes());
     ASSERT_GE(file.Records.size(), 10u);
     auto find = [&](const std::string& formula) -> const MineralRecord* {
@@ -357,30 +389,45 @@ TEST(ShippedMineralsTest, StandardsLinesLieWhereTheirLatticesPutThem) {
             if (r.Formula == formula) return &r;
         return nullptr;
     };
-    // d from the cubic lattice constant, line by line.
-    struct Cubic {
-        const char* formula;
-        double a;
-        std::vector<std::array<int, 3>> hkl;
-    };
-    for (const Cubic& c : {Cubic{"Si", 5.431, {{1, 1, 1}, {2, 2, 0}, {3, 1, 1}, {4, 0, 0}, {3, 3, 1}}},
-                           Cubic{"LaB6", 4.157, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {2, 0, 0}, {2, 1, 0}}},
-                           Cubic{"CeO2", 5.411, {{1, 1, 1}, {2, 0, 0}, {2, 2, 0}, {3, 1, 1}}}}) {
-        const MineralRecord* r = find(c.formula);
-        ASSERT_NE(r, nullptr) << c.formula;
-        for (size_t i = 0; i < c.hkl.size(); ++i) {
-            const auto [h, k, l] = c.hkl[i];
-            EXPECT_NEAR(r->Line[i].D, c.a / std::sqrt(h * h + k * k + l * l), 1e-5) << c.formula << " " << i;
+    // Ceria and LaB6: every line where pyFAI's calibrant of the same
+    // certificate (SRM 674b, a = 5.411651; SRM 660c, a = 4.156826) has one,
+    // to the 5 decimals the file keeps.
+    for (const char* formula : {"CeO2", "LaB6"}) {
+        const MineralRecord* r = find(formula);
+        ASSERT_NE(r, nullptr) << formula;
+        const std::vector<double> lines = CalibrantLines(formula);
+        for (int i = 0; i < r->LineCount; ++i) {
+            double nearest = 1e9;
+            for (double d : lines) nearest = std::min(nearest, std::abs(d - r->Line[i].D));
+            EXPECT_LT(nearest, 5.1e-6) << formula << " " << r->Line[i].Hkl;
         }
     }
-    // Corundum, hexagonal axes: 113 is the strongest line, at 2.0853 A.
+    // Silicon (SRM 640e, a = 5.431179) and corundum (SRM 676a, a = 4.759397,
+    // c = 12.99237, hexagonal axes), worked by hand with bc.
+    struct Line {
+        const char* formula;
+        const char* hkl;
+        double d;
+    };
+    for (const Line& l : {Line{"Si", "1 1 1", 3.135692658}, Line{"Si", "2 2 0", 1.920211750},
+                          Line{"Si", "3 1 1", 1.637562083}, Line{"Si", "4 0 0", 1.357794750},
+                          Line{"Si", "3 3 1", 1.245997916}, Line{"Al2O3", "0 1 2", 3.480320934},
+                          Line{"Al2O3", "1 1 0", 2.379698500}, Line{"Al2O3", "1 1 3", 2.085584212},
+                          Line{"Al2O3", "1 1 6", 1.601581424}}) {
+        const MineralRecord* r = find(l.formula);
+        ASSERT_NE(r, nullptr) << l.formula;
+        const MineralLine* line = nullptr;
+        for (int i = 0; i < r->LineCount; ++i)
+            if (r->Line[i].Hkl == l.hkl) line = &r->Line[i];
+        ASSERT_NE(line, nullptr) << l.formula << " " << l.hkl;
+        EXPECT_NEAR(line->D, l.d, 5.1e-6) << l.formula << " " << l.hkl;
+    }
+    // Corundum's strongest line is 113.
     const MineralRecord* al = find("Al2O3");
-    ASSERT_NE(al, nullptr);
     const MineralLine* strongest = &al->Line[0];
     for (int i = 0; i < al->LineCount; ++i)
         if (al->Line[i].Intensity > strongest->Intensity) strongest = &al->Line[i];
     EXPECT_EQ(strongest->Hkl, "1 1 3");
-    EXPECT_NEAR(strongest->D, 1 / std::sqrt(4.0 / 3 * 3 / (4.759 * 4.759) + 9 / (12.991 * 12.991)), 1e-5);
 
     for (const MineralRecord& r : file.Records) {
         EXPECT_GT(r.LineCount, 0) << r.Name;

@@ -6,6 +6,7 @@
 #include "formats/frame_readers.h"
 #include "formats/native_frame.h"
 #include "formats/reader.h"
+#include "frame_test_support.h"
 #include "test_support.h"
 #include "workspace/host.h"
 #include "workspace/workspace.h"
@@ -169,17 +170,9 @@ TEST(ReaderChainTest, ChainsListTheirReadersInOrder) {
 TEST(NativeFrameTest, TheLoadChainReadsFramesOfEveryShapeStraightIntoThePlane) {
     TempDir dir;
     // Shapes whose rows make bands of many rows, of a few and of four.
-    for (const auto [w, h] : {std::pair{1, 70001}, std::pair{3, 30011}, std::pair{700, 501}, std::pair{24000, 7}}) {
+    for (const auto& [w, h] : {std::pair{1, 70001}, std::pair{3, 30011}, std::pair{700, 501}, std::pair{24000, 7}}) {
         Workspace ws;
-        ws.FrameWidth = w;
-        ws.FrameHeight = h;
-        ws.FrameSize = std::max(w, h);
-        ws.FramePixels.Blank(w, h);
-        ws.Landa = 0.7093;
-        ws.Distance = 61.54;
-        ws.DSize = 30.5;
-        ws.Xo = 12.25;
-        ws.Yo = 7.5;
+        test::StartOwnFormatFrame(ws, w, h, 61.54, 30.5, 12.25, 7.5);
         for (int32_t x = 1; x <= w; ++x)
             for (int32_t y = 1; y <= h; ++y) ws.FramePixels.Intensity[x][y] = (x * 31 + y * 17) % 70000 - 3;
         ws.FramePixels.Intensity[w][h] = MaskedIntensity;

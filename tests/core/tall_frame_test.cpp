@@ -10,6 +10,7 @@
 #include "formats/batch_worker.h"
 #include "formats/native_frame.h"
 #include "formats/reader.h"
+#include "frame_test_support.h"
 #include "test_support.h"
 #include "workspace/geometry.h"
 #include "workspace/host.h"
@@ -57,7 +58,9 @@ TEST(TallFrameTest, DisplayMaximumFollowsTheRuleAcrossBandsOfRows) {
         const int32_t expected = DisplayMaximumByRule(p, w, h);
         // The rule brought it down (one column keeps the whole sum as its
         // running value, which no pixel outgrows fifty times).
-        if (w > 1) EXPECT_LT(expected, 5000000) << w;
+        if (w > 1) {
+            EXPECT_LT(expected, 5000000) << w;
+        }
         EXPECT_EQ(DisplayMaximum(p, w, h), expected) << w;
     }
 }
@@ -66,15 +69,7 @@ TEST(TallFrameTest, GeometryScansAndReadAreThoseOfOneThread) {
     test::TempDir dir;
     auto frameOf = [&](int32_t w, int32_t h) {
         Workspace ws;
-        ws.FrameWidth = w;
-        ws.FrameHeight = h;
-        ws.FrameSize = std::max(w, h);
-        ws.FramePixels.Blank(w, h);
-        ws.Landa = 0.7093;
-        ws.Distance = 150;
-        ws.DSize = 100;
-        ws.Xo = 0.5;
-        ws.Yo = h * 0.3;
+        test::StartOwnFormatFrame(ws, w, h, 150, 100, 0.5, h * 0.3);
         for (int32_t x = 1; x <= w; ++x)
             for (int32_t y = 1; y <= h; ++y) ws.FramePixels.Intensity[x][y] = y % 97 == 0 ? MaskedIntensity : (x * 7 + y * 13) % 1000;
         const std::string path = dir.file("tall" + std::to_string(w) + ".orv");

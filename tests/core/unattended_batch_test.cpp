@@ -11,6 +11,7 @@
 #include "formats/batch_worker.h"
 #include "formats/native_frame.h"
 #include "scans/series_windows.h"
+#include "frame_test_support.h"
 #include "test_support.h"
 #include "workspace/host.h"
 #include "workspace/startup.h"
@@ -27,15 +28,7 @@ namespace {
 void WriteFrame(const std::string& path, int32_t hot) {
     Workspace ws;
     const int w = 80, h = 60;
-    ws.FrameWidth = w;
-    ws.FrameHeight = h;
-    ws.FrameSize = w;
-    ws.FramePixels.Blank(w, h);
-    ws.Landa = 0.7093;
-    ws.Distance = 60;
-    ws.DSize = 30;
-    ws.Xo = 41;
-    ws.Yo = 29;
+    test::StartOwnFormatFrame(ws, w, h, 60, 30, 41, 29);
     for (int x = 1; x <= w; ++x)
         for (int y = 1; y <= h; ++y) {
             const double r = std::hypot(x - ws.Xo, y - ws.Yo);

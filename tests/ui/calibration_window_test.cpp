@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -66,7 +67,7 @@ TEST(CalibrationProgramTest, StandardsFromTheScanWindowAndTheFitOnItsWorker) {
     scan.action("SpeedButton5")->trigger();
     TForm18Window& list = app.mineralList();
     ASSERT_TRUE(list.isVisible());
-    const auto rows = list.mineralList()->findItems("Silicon", Qt::MatchStartsWith);
+    const auto rows = list.mineralList()->findItems("Si silicon", Qt::MatchStartsWith);
     ASSERT_FALSE(rows.empty());
     list.mineralList()->setCurrentItem(rows[0]);
     EXPECT_EQ(RedSticks(ws.Form2.RChart1), 11);   // every silicon line, drawn once
@@ -105,5 +106,23 @@ TEST(CalibrationProgramTest, StandardsFromTheScanWindowAndTheFitOnItsWorker) {
     EXPECT_NEAR(ws.Distance / distance, 1, 0.002);
     EXPECT_NEAR(ws.Xo, xo, 0.5);
     EXPECT_EQ(ws.StandardShift, 0);
+
+    // Gold on the silicon frame: the fit says the standard does not match,
+    // and Apply asks first (nobody at the screen answers No), so the
+    // geometry stays.
+    const auto gold = list.mineralList()->findItems("Au gold", Qt::MatchStartsWith);
+    ASSERT_FALSE(gold.empty());
+    list.mineralList()->setCurrentItem(gold[0]);
+    scan.action("SBFit2D")->trigger();
+    start->click();
+    tool.waitForFit();
+    const std::vector<std::string> lines = ws.LLog.Lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("The standard does not match the frame") != std::string::npos;
+    }));
+    const double fitted = ws.Distance;
+    Find<QPushButton>(&tool, "BApply")->click();
+    EXPECT_NE(ws.LLog.Last().find("Apply it all the same? - answered No"), std::string::npos) << ws.LLog.Last();
+    EXPECT_EQ(ws.Distance, fitted);
     fs::remove_all(home);
 }

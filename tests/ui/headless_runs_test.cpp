@@ -327,6 +327,13 @@ std::vector<HeadlessCase> Cases() {
              in.lines("s.txt", {"FITTOSTD LaB6     1 1 0 1 0 0 0 0 0 1 0", "SAVESETF x.set", "ENDAPPLI"});
          },
          {"flat.orv", "s.txt"}, 1, "No ring points to fit", {}, {"x.set"}},
+        // Gold on ceria rings: nothing applied or saved.
+        {"FitOfAStandardThatDoesNotMatch",
+         [](const Inputs& in, const Inputs&) {
+             in.bytes("f.orv", orv::ReadWholeFile(std::string(ORV_TEST_DATA) + "/calibration/offcentre_ceo2_noise.orv"));
+             in.lines("s.txt", {"FITTOSTD Au       1 1 0 1 0 0 0 1 1 2 1", "SAVESETF x.set", "ENDAPPLI"});
+         },
+         {"f.orv", "s.txt"}, 1, "The standard does not match the frame", {}, {"x.set"}},
 
         // ---- Scripts that cannot be run.
         {"ScriptMissing", [](const Inputs& in, const Inputs&) { in.frame("f.orv"); }, {"f.orv", "none.txt"}, 1,

@@ -83,22 +83,22 @@ TEST_F(MineralWindowsTest, ListFiltersSelectsAndRemoves) {
     w.show();
     QListWidget* list = w.mineralList();
     ASSERT_EQ(static_cast<size_t>(list->count()), shipped);
-    EXPECT_EQ(Rows(list)[0], "Silicon Si");
+    EXPECT_EQ(Rows(list)[0], "Si silicon (SRM 640e) Si");
     EXPECT_EQ(Find<QLineEdit>(&w, "EWidth")->text(), "0.4");
 
     Find<QRadioButton>(&w, "RadioButton2")->click();
     Type(Find<QLineEdit>(&w, "EAnd"), "TiO2");
     Find<QPushButton>(&w, "Button2")->click();
-    EXPECT_EQ(Rows(list), (std::vector<std::string>{"Rutile TiO2", "Anatase TiO2"}));
+    EXPECT_EQ(Rows(list), (std::vector<std::string>{"TiO2 rutile TiO2", "TiO2 anatase TiO2"}));
 
     ClickRow(list, 1);
-    EXPECT_EQ(selected, (std::vector<int32_t>{7}));
+    EXPECT_EQ(selected, (std::vector<int32_t>{8}));
     ClickRow(list, 1);   // the selected row again: drawn again
-    EXPECT_EQ(selected, (std::vector<int32_t>{7, 7}));
-    EXPECT_EQ(SelectedStandard(ws), 7);
-    EXPECT_EQ(ws.Form18.EName, "Anatase");
+    EXPECT_EQ(selected, (std::vector<int32_t>{8, 8}));
+    EXPECT_EQ(SelectedStandard(ws), 8);
+    EXPECT_EQ(ws.Form18.EName, "TiO2 anatase");
     SendKey(list, Qt::Key_Up, QString());
-    EXPECT_EQ(selected, (std::vector<int32_t>{7, 7, 6}));
+    EXPECT_EQ(selected, (std::vector<int32_t>{8, 8, 7}));
 
     Find<QPushButton>(&w, "Button4")->click();   // Show All
     ASSERT_EQ(static_cast<size_t>(list->count()), shipped);
@@ -106,7 +106,7 @@ TEST_F(MineralWindowsTest, ListFiltersSelectsAndRemoves) {
     EXPECT_EQ(SelectedStandard(ws), 3);
     Find<QPushButton>(&w, "Button6")->click();   // Remove
     EXPECT_EQ(static_cast<size_t>(list->count()), shipped - 1);
-    EXPECT_EQ(Rows(list)[2], "Corundum Al2O3");
+    EXPECT_EQ(Rows(list)[2], "Al aluminium Al");
     EXPECT_EQ(static_cast<size_t>(RecordsIn(ws.InstallDir + "mineral.min")), shipped - 1);
     EXPECT_EQ(SelectedStandard(ws), 0);
 
@@ -123,7 +123,7 @@ TEST_F(MineralWindowsTest, HiddenModifyRenamesTheSelectedPatternInMemoryOnly) {
     QPushButton* modify = Find<QPushButton>(&w, "Modify");
     EXPECT_TRUE(modify->isHidden());
     modify->click();   // no row selected: nothing changes
-    EXPECT_EQ(Rows(list)[0], "Silicon Si");
+    EXPECT_EQ(Rows(list)[0], "Si silicon (SRM 640e) Si");
     ClickRow(list, 0);
     ws.Form18.EName = "Silicon, NIST standard reference material";   // 41 characters
     ws.Form18.EFormula = "Si (cubic)";
@@ -215,7 +215,7 @@ TEST_F(MineralWindowsTest, FindMatchAsksToRemoveTheBackgroundAndShowsTheFirstMat
     EXPECT_EQ(removals, 1);   // the test host answers Yes
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown[0], 1);
-    EXPECT_EQ(Rows(w.mineralList())[0], "Silicon Si");
+    EXPECT_EQ(Rows(w.mineralList())[0], "Si silicon (SRM 640e) Si");
     EXPECT_EQ(Find<QProgressBar>(&w, "ProgressBar1")->value(), 100);
 
     Type(Find<QLineEdit>(&w, "EWidth"), "x");
@@ -234,7 +234,7 @@ TEST(MineralProgramTest, ScriptSelectsTheStandardByItsPaddedName) {
     EXPECT_TRUE(fs::exists(home.dir / "mineral.min"));   // installed on the first start
     EXPECT_TRUE(app.mineralList().isVisible());
     ASSERT_GT(SelectedStandard(ws), 0);
-    EXPECT_EQ(ws.MineralTable[static_cast<size_t>(SelectedStandard(ws))].Name, "LaB6");
+    EXPECT_EQ(ws.MineralTable[static_cast<size_t>(SelectedStandard(ws))].Name, "LaB6 (SRM 660c)");
     EXPECT_EQ(app.mineralList().mineralList()->currentRow(), ws.Form18.ItemIndex);
     EXPECT_EQ(ws.ScriptFailed, 0);
 }
