@@ -22,7 +22,6 @@ constexpr int64_t MaxSamples = 60000;       // pixels scored on whole-pixel grid
 constexpr int64_t MaxCoarseSamples = 20000;  // on coarser grids
 constexpr int Searches = 3;                  // discs searched before the sharpest must be its own disc's centre
 constexpr int32_t MaxBins = 200000;
-constexpr double BinPixels = 0.5;   // sharpness bins, pixels at the distance
 constexpr int Followed = 6;         // grid maxima followed to the next grid
 constexpr double CoarseSteps = 6;   // the first grid spans the reach in about this many steps
 
@@ -246,10 +245,6 @@ double Vertex(double minus, double middle, double plus) {
     return std::clamp(0.5 * (minus - plus) / curvature, -0.5, 0.5);
 }
 
-} // namespace
-
-namespace {
-
 // The grids of one search, each with bins of its own.
 class SharpnessSearch {
 public:
@@ -294,13 +289,13 @@ public:
         return candidates.empty() ? Candidate{base, 0} : candidates.front();
     }
 
-    // The whole-pixel scores (bins of a pixel).
+    // The scores of the grid of `step` pixels.
     TrialScores& Level(int32_t step) {
         auto& level = levels_[step];
         if (!level.Scorer) {
             // Bins as wide as the grid's step: a ring the trials miss by a
             // fraction of a step still stands out.
-            const double bin = std::max(BinPixels, static_cast<double>(step)) / distance_ * DegPerRad;
+            const double bin = step / distance_ * DegPerRad;
             level.Scorer = std::make_unique<SharpnessScorer>(table_, step > 1 ? coarse_ : fine_, bin);
             level.Scores = std::make_unique<TrialScores>(*level.Scorer, limit_);
         }
@@ -339,8 +334,9 @@ SharpestCentre SearchSharpestCentre(const FrameStore& px, int32_t width, int32_t
         result.Problem = "The rings cannot be tried about other centres on this detector; no centre found";
         return result;
     }
-    // Room for the discs about the start and about the best of each search.
-    const int32_t limit = static_cast<int32_t>(std::ceil(Searches * reach)) + 2;
+    // Room for the discs about the start and about the best of each search
+    // (no further than the frame's size beyond its edges).
+    const int32_t limit = std::min(static_cast<int32_t>(std::ceil(Searches * reach)) + 2, std::max(width, height));
     const TrialTable table = MakeTable(g->Mapping, width, height, limit + 1);
     const float widen = static_cast<float>(std::atan(Searches * reach / distancePixels) * DegPerRad);
     const Sample fine = MakeSample(px, width, height, table, lower - widen, upper + widen, MaxSamples);

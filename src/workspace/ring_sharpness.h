@@ -12,14 +12,15 @@
 //
 // Sharpness of a trial centre: a fixed, regular sample of the frame's
 // pixels (at most about 60 000; 20 000 on grids coarser than a pixel)
-// binned by their 2-theta about it, in bins
-// of half a pixel at the distance; the sum over bins of (S^2 - Q) / (n - 1),
-// S, Q and n the bin's sum of intensities, of their squares and its pixel
-// count (bins of one pixel left out). For a fixed set of pixels this is
-// largest where the intensity varies least inside the bins, that is where
-// the rings are narrowest, and counting noise adds nothing to it on
-// average. Rings whose intensity changes along psi (texture) sharpen about
-// the same centre.
+// binned by their 2-theta about it, in bins as wide as the trial grid's
+// step at the distance, each pixel shared between its two nearest bins by
+// its distance from their middles; the sum over bins of
+// (S^2 - Q) N / (N^2 - N2), S, Q, N and N2 the bin's weighted sums of
+// intensities, of their squares, of the weights and of their squares. That
+// is on average N times the square of the bin's mean, whatever the counting
+// noise, and for a fixed set of pixels it is largest where the intensity
+// varies least inside the bins: where the rings are narrowest. Rings whose
+// intensity changes along psi (texture) sharpen about the same centre.
 
 #include <cstdint>
 #include <string>

@@ -134,15 +134,19 @@ TEST(LineScanWindowTest, SticksDraggedSnappedAndCalibrated) {
     EXPECT_FALSE(ws.FrameTools.KeySHeld);
     EXPECT_NEAR(ws.StandardLinePixels[1], ring(0), 3);
 
+    // Snapped onto the rings' crests, between pixels.
     window.action("SBAdjustPeaks")->trigger();
-    for (size_t k = 0; k < std::size(SiliconD); ++k) EXPECT_NEAR(ws.StandardLinePixels[k + 1], ring(k), 1.0) << k;
+    for (size_t k = 0; k < std::size(SiliconD); ++k) EXPECT_NEAR(ws.StandardLinePixels[k + 1], ring(k), 0.05) << k;
     QApplication::processEvents();
     Screenshot(window, "line_scan_window.png");
 
+    // "Distance" applies the distance and the centre along the line.
     ws.Distance = 110;
+    ws.Xo = 104;
     host.yes = true;
     window.action("SBDistance")->trigger();
-    EXPECT_NEAR(ws.Distance, 100, 0.5);
+    EXPECT_NEAR(ws.Distance, 100, 0.01);
+    EXPECT_NEAR(ws.Xo, 100.3, 0.05);
     EXPECT_TRUE(host.messages.empty());
     window.action("Analyze/Calculate Wavelength")->trigger();
     EXPECT_NEAR(ws.Landa, Landa, 0.003);
