@@ -676,20 +676,25 @@ LabVector MapFramePoint(const DetectorMapping& m, double x, double y) {
     return {block.X[0], block.Y[0], block.Z[0]};
 }
 
+// The 2-theta of the n points of a filled block, as StoreBlock works them out.
+[[gnu::always_inline]] inline void StoreTwoThetaBlock(float* out, const PixelBlock& b, int n, const DetectorMapping& m) {
+    for (int k = 0; k < n; k += 4) {
+        const int k1 = std::min(k + 1, n - 1), k2 = std::min(k + 2, n - 1), k3 = std::min(k + 3, n - 1);
+        const Double2 dx = Double2{b.X[k], b.X[k1], b.X[k2], b.X[k3]} - m.OriginX;
+        const Double2 Y{b.Y[k], b.Y[k1], b.Y[k2], b.Y[k3]};
+        const Double2 Z{b.Z[k], b.Z[k1], b.Z[k2], b.Z[k3]};
+        const Double2 t = Atan2(Sqrt2(dx * dx + Z * Z), Y - m.OriginY) * DegPerRad;
+        for (int lane = 0; lane < 4 && k + lane < n; ++lane) out[k + lane] = static_cast<float>(t[lane]);
+    }
+}
+
 [[gnu::target_clones("avx2", "default")]] void MapTwoThetaColumn(const DetectorMapping& m, double x, double firstY,
                                                                  int32_t count, float* out) {
     PixelBlock block;
     for (int32_t k0 = 0; k0 < count; k0 += BlockRows) {
         const int n = static_cast<int>(std::min<int32_t>(BlockRows, count - k0));
         FillBlock(m, x, firstY + k0, n, block);
-        for (int k = 0; k < n; k += 4) {
-            const int k1 = std::min(k + 1, n - 1), k2 = std::min(k + 2, n - 1), k3 = std::min(k + 3, n - 1);
-            const Double2 dx = Double2{block.X[k], block.X[k1], block.X[k2], block.X[k3]} - m.OriginX;
-            const Double2 Y{block.Y[k], block.Y[k1], block.Y[k2], block.Y[k3]};
-            const Double2 Z{block.Z[k], block.Z[k1], block.Z[k2], block.Z[k3]};
-            const Double2 t = Atan2(Sqrt2(dx * dx + Z * Z), Y - m.OriginY) * DegPerRad;
-            for (int lane = 0; lane < 4 && k + lane < n; ++lane) out[k0 + k + lane] = static_cast<float>(t[lane]);
-        }
+        StoreTwoThetaBlock(out + k0, block, n, m);
     }
 }
 
