@@ -31,11 +31,12 @@ if [ ! -d "$base" ]; then
         grep -q output_hashes "$base/src/CMakeLists.txt" ||
             printf 'add_executable(output_hashes tools/output_hashes.cpp)\ntarget_link_libraries(output_hashes PRIVATE orv_core)\n' \
                 >> "$base/src/CMakeLists.txt"
-        cmake -S "$base/src" -B "$base/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-              -DORV_BUILD_TESTS=OFF -DORV_BUILD_BENCH=OFF >/dev/null
     fi
     cmp -s "$here/tools/output_hashes.cpp" "$base/src/tools/output_hashes.cpp" ||
         cp "$here/tools/output_hashes.cpp" "$base/src/tools/output_hashes.cpp"
+    [ -f "$base/build/build.ninja" ] ||
+        cmake -S "$base/src" -B "$base/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+              -DORV_BUILD_TESTS=OFF -DORV_BUILD_BENCH=OFF >/dev/null
     cmake --build "$base/build" -j "$jobs" --target orvantide output_hashes make_bench_frames >/dev/null
     base=$base/build
 fi

@@ -16,9 +16,11 @@ namespace {
 
 std::atomic<unsigned> threadLimit{0};
 
+// Asked once: the library reads the count of cores from a system file each
+// time, and every parallel loop asks for it.
 unsigned HardwareThreads() {
-    unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : n;
+    static const unsigned n = std::max(std::thread::hardware_concurrency(), 1u);
+    return n;
 }
 
 // Chunks per worker: small enough to even out uneven workers (other

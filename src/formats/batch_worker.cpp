@@ -520,12 +520,13 @@ int TBatchThread::Execute(Workspace& ws, Host& host) {
             host.changed(View::Progress);
         });
     }
-    // Nobody watched: the last frame's display maximum and picture come at the end.
+    // Nobody watched: the last frame's display maximum and picture come at
+    // the end, the picture only when the program goes on (no script ended it).
     if (host.unattended())
         host.sync([&] {
             SettleDisplayMaximum(ws, host);
             SettleScanSeries(ws);
-            if (run.picture != Run::Picture::Drawn) run.DrawPicture();
+            if (run.picture != Run::Picture::Drawn && !ws.EndAsked) run.DrawPicture();
         });
     return read;
 }

@@ -329,6 +329,7 @@ bool RunCommand(Workspace& ws, Host& host, const ScriptCommand& c) {
         // run inside the loading worker's hand-over. A list from the command
         // line still gives every later frame its script, and ends after it.
         if (!(ws.CommandLineRun && ws.ListFileRead)) ws.BatchRunning = 0;
+        ws.EndAsked = true;
         host.requestExit(RunExitStatus(ws));
         return false;
     case ScriptCommandKind::LoadSettings:

@@ -233,6 +233,7 @@ struct Workspace {
     uint8_t ListFileRead = 0;        // a ".lst" list was read at start-up
     uint8_t SlicesIntegrated = 0;
     uint8_t CommandLineRun = 0;      // files came from the command line
+    bool EndAsked = false;           // a script asked the program to end (ENDAPPLI)
     // What went wrong in this run (run_report.h); a command-line run ends
     // with status 1 when any is counted.
     int32_t FramesNotProcessed = 0;
