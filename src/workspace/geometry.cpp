@@ -322,16 +322,23 @@ template <class Index, class Block>
 }
 
 // Stores the angles of n pixels of a block, from twoTheta[0] and psi[0].
+// Points k..k+3 of a block of n; the last point is worked again in lanes past the end.
+[[gnu::always_inline]] inline Double2 Lanes(const double* v, int k, int n) {
+    return Double2{v[k], v[std::min(k + 1, n - 1)], v[std::min(k + 2, n - 1)], v[std::min(k + 3, n - 1)]};
+}
+
+// The 2-theta (degrees) of four laboratory points.
+[[gnu::always_inline]] inline Double2 TwoThetaLanes(const Double2& X, const Double2& Y, const Double2& Z,
+                                                    const DetectorMapping& m) {
+    const Double2 dx = X - m.OriginX;
+    return Atan2(Sqrt2(dx * dx + Z * Z), Y - m.OriginY) * DegPerRad;
+}
+
 [[gnu::always_inline]] inline void StoreBlock(float* twoTheta, float* psi, const PixelBlock& b, int n,
                                               const DetectorMapping& m, TwoThetaExtrema& e) {
     for (int k = 0; k < n; k += 4) {
-        // The last pixel is worked again in lanes past the end.
-        const int k1 = std::min(k + 1, n - 1), k2 = std::min(k + 2, n - 1), k3 = std::min(k + 3, n - 1);
-        const Double2 X{b.X[k], b.X[k1], b.X[k2], b.X[k3]};
-        const Double2 Y{b.Y[k], b.Y[k1], b.Y[k2], b.Y[k3]};
-        const Double2 Z{b.Z[k], b.Z[k1], b.Z[k2], b.Z[k3]};
-        const Double2 dx = X - m.OriginX;
-        const Double2 t = Atan2(Sqrt2(dx * dx + Z * Z), Y - m.OriginY) * DegPerRad;
+        const Double2 X = Lanes(b.X, k, n), Y = Lanes(b.Y, k, n), Z = Lanes(b.Z, k, n);
+        const Double2 t = TwoThetaLanes(X, Y, Z, m);
         const Double2 p = Psi2(X, Z);
         for (int lane = 0; lane < 4 && k + lane < n; ++lane) {
             const float tt = static_cast<float>(t[lane]);
@@ -679,11 +686,7 @@ LabVector MapFramePoint(const DetectorMapping& m, double x, double y) {
 // The 2-theta of the n points of a filled block, as StoreBlock works them out.
 [[gnu::always_inline]] inline void StoreTwoThetaBlock(float* out, const PixelBlock& b, int n, const DetectorMapping& m) {
     for (int k = 0; k < n; k += 4) {
-        const int k1 = std::min(k + 1, n - 1), k2 = std::min(k + 2, n - 1), k3 = std::min(k + 3, n - 1);
-        const Double2 dx = Double2{b.X[k], b.X[k1], b.X[k2], b.X[k3]} - m.OriginX;
-        const Double2 Y{b.Y[k], b.Y[k1], b.Y[k2], b.Y[k3]};
-        const Double2 Z{b.Z[k], b.Z[k1], b.Z[k2], b.Z[k3]};
-        const Double2 t = Atan2(Sqrt2(dx * dx + Z * Z), Y - m.OriginY) * DegPerRad;
+        const Double2 t = TwoThetaLanes(Lanes(b.X, k, n), Lanes(b.Y, k, n), Lanes(b.Z, k, n), m);
         for (int lane = 0; lane < 4 && k + lane < n; ++lane) out[k + lane] = static_cast<float>(t[lane]);
     }
 }
